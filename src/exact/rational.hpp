@@ -1,0 +1,147 @@
+// Exact rational numbers: a thin value class over FLINT's fmpq.
+//
+// FLINT keeps an integer of at most 62 bits inline in the fmpz word, so a
+// rational whose numerator and denominator are that small never touches the
+// heap. Every result is in lowest terms with a positive denominator, zero is
+// 0/1, so equality is plain equality of the two integers.
+#pragma once
+
+#include <flint/fmpq.h>
+#include <flint/fmpz.h>
+
+#include <compare>
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace qs {
+
+class Rational {
+public:
+    Rational() noexcept { fmpq_init(v_); }
+    Rational(long n) noexcept {  // NOLINT: integers convert implicitly
+        fmpq_init(v_);
+        fmpz_set_si(fmpq_numref(v_), n);
+    }
+    // n/d normalised; a zero denominator is a panic ("denominator == 0").
+    Rational(long n, long d);
+    // Takes a numerator and a denominator that are already coprime with d > 0.
+    static Rational from_canonical(fmpz_t num, fmpz_t den) noexcept;
+    // num/den with normalisation; panics with "denominator == 0" for den == 0.
+    static Rational from_fmpz(const fmpz_t num, const fmpz_t den);
+    static Rational from_fmpz(const fmpz_t num) noexcept;
+
+    Rational(const Rational& o) noexcept {
+        fmpq_init(v_);
+        fmpq_set(v_, o.v_);
+    }
+    // Moving steals the two words; FLINT integers do not point back at
+    // their owner, so the source is simply reset to 0/1.
+    Rational(Rational&& o) noexcept {
+        *v_ = *o.v_;
+        fmpq_init(o.v_);
+    }
+    Rational& operator=(const Rational& o) noexcept {
+        fmpq_set(v_, o.v_);
+        return *this;
+    }
+    Rational& operator=(Rational&& o) noexcept {
+        fmpq_swap(v_, o.v_);
+        return *this;
+    }
+    ~Rational() { fmpq_clear(v_); }
+
+    const fmpq* raw() const noexcept { return v_; }
+    fmpq* raw() noexcept { return v_; }
+    const fmpz* num() const noexcept { return fmpq_numref(v_); }
+    const fmpz* den() const noexcept { return fmpq_denref(v_); }
+
+    int sign() const noexcept { return fmpz_sgn(fmpq_numref(v_)); }
+    bool is_zero() const noexcept { return fmpz_is_zero(fmpq_numref(v_)); }
+    bool is_integer() const noexcept { return fmpz_is_one(fmpq_denref(v_)); }
+
+    Rational& operator+=(const Rational& o) noexcept {
+        fmpq_add(v_, v_, o.v_);
+        return *this;
+    }
+    Rational& operator-=(const Rational& o) noexcept {
+        fmpq_sub(v_, v_, o.v_);
+        return *this;
+    }
+    Rational& operator*=(const Rational& o) noexcept {
+        fmpq_mul(v_, v_, o.v_);
+        return *this;
+    }
+    Rational& operator/=(const Rational& o);
+    // this += a * b, with one normalisation.
+    Rational& add_mul(const Rational& a, const Rational& b) noexcept {
+        fmpq_addmul(v_, a.v_, b.v_);
+        return *this;
+    }
+    Rational& sub_mul(const Rational& a, const Rational& b) noexcept {
+        fmpq_submul(v_, a.v_, b.v_);
+        return *this;
+    }
+    void negate() noexcept { fmpq_neg(v_, v_); }
+    Rational abs() const noexcept {
+        Rational r(*this);
+        fmpz_abs(fmpq_numref(r.v_), fmpq_numref(r.v_));
+        return r;
+    }
+    // x / 2^k, exact.
+    Rational half() const noexcept {
+        Rational r;
+        fmpq_div_2exp(r.v_, v_, 1);
+        return r;
+    }
+
+    friend Rational operator+(const Rational& a, const Rational& b) noexcept {
+        Rational r;
+        fmpq_add(r.v_, a.v_, b.v_);
+        return r;
+    }
+    friend Rational operator-(const Rational& a, const Rational& b) noexcept {
+        Rational r;
+        fmpq_sub(r.v_, a.v_, b.v_);
+        return r;
+    }
+    friend Rational operator*(const Rational& a, const Rational& b) noexcept {
+        Rational r;
+        fmpq_mul(r.v_, a.v_, b.v_);
+        return r;
+    }
+    friend Rational operator/(const Rational& a, const Rational& b);
+    friend Rational operator-(const Rational& a) noexcept {
+        Rational r;
+        fmpq_neg(r.v_, a.v_);
+        return r;
+    }
+
+    friend bool operator==(const Rational& a, const Rational& b) noexcept {
+        return fmpq_equal(a.v_, b.v_);
+    }
+    friend std::strong_ordering operator<=>(const Rational& a, const Rational& b) noexcept {
+        int c = fmpq_cmp(a.v_, b.v_);
+        return c < 0 ? std::strong_ordering::less
+                     : (c > 0 ? std::strong_ordering::greater : std::strong_ordering::equal);
+    }
+
+    void swap(Rational& o) noexcept { fmpq_swap(v_, o.v_); }
+
+private:
+    fmpq_t v_;
+};
+
+// Text in: the number syntax of the Python surface. Panics with the exact
+// parse failure texts.
+Rational parse_rational(std::string_view text);
+// Text out: numerator "/" denominator, always with the denominator.
+std::string format_rational(const Rational& r);
+void append_rational(std::string& out, const Rational& r);
+// Nearest double, ties to even; infinities and signed zeros past the range.
+double rational_to_double(const Rational& r) noexcept;
+
+// Decimal text of an integer.
+void append_fmpz(std::string& out, const fmpz_t z);
+
+}  // namespace qs

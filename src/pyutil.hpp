@@ -1,0 +1,107 @@
+// The Python surface's small toolkit: owned references, one argument
+// matcher, argument converters, result builders and the one place that
+// turns C++ failures into Python exceptions. Only files in src/ (not its
+// subfolders) include Python.
+#pragma once
+
+#ifndef Py_LIMITED_API
+#define Py_LIMITED_API 0x030B0000
+#endif
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <cstdint>
+#include <new>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "exact/errors.hpp"
+#include "solid/solid.hpp"
+
+namespace qs::py {
+
+// Thrown after a Python exception has been set; guard() lets it through.
+struct ErrorSet {};
+
+// An owned reference.
+class Ref {
+public:
+    Ref() = default;
+    explicit Ref(PyObject* p) : p_(p) {}
+    Ref(const Ref&) = delete;
+    Ref& operator=(const Ref&) = delete;
+    Ref(Ref&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
+    Ref& operator=(Ref&& o) noexcept {
+        std::swap(p_, o.p_);
+        return *this;
+    }
+    ~Ref() { Py_XDECREF(p_); }
+    PyObject* get() const { return p_; }
+    PyObject* release() { return std::exchange(p_, nullptr); }
+    explicit operator bool() const { return p_ != nullptr; }
+
+private:
+    PyObject* p_ = nullptr;
+};
+
+// Throws ErrorSet when p is null (a Python error is then set).
+inline PyObject* check(PyObject* p) {
+    if (!p) throw ErrorSet{};
+    return p;
+}
+
+// A function's or method's signature for matching.
+struct Signature {
+    const char* name;          // as in messages: "make_box"
+    const char* const* names;  // parameter names, in order
+    std::size_t count;         // number of parameters
+    std::size_t required;      // the first `required` have no default
+};
+
+// Fills out[0..count) with borrowed references from vectorcall arguments.
+// An absent optional, or an optional passed as None, is nullptr. Missing,
+// surplus, duplicated or unknown arguments raise TypeError.
+void match(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+           PyObject** out);
+
+// Argument conversion; each failure raises TypeError naming the argument.
+std::string arg_str(PyObject* o, const char* name);
+// A sequence of str (a str itself is refused).
+std::vector<std::string> arg_str_seq(PyObject* o, const char* name);
+// Sequences of sequences of str, and one level deeper.
+std::vector<std::vector<std::string>> arg_str_seq2(PyObject* o, const char* name);
+std::vector<std::vector<std::vector<std::string>>> arg_str_seq3(PyObject* o, const char* name);
+// Integers through the index protocol; OverflowError when out of range.
+std::uint64_t arg_u64(PyObject* o, const char* name);
+std::int64_t arg_i64(PyObject* o, const char* name);
+
+// Results.
+PyObject* new_str(std::string_view s);
+PyObject* new_str_list(const std::vector<std::string>& items);
+PyObject* new_str_pair(const std::string& a, const std::string& b);
+
+// The PySolid type and its two operations on the surface.
+PyObject* wrap_solid(Solid&& s);
+// Read access to the solid of a PySolid; TypeError naming `name` otherwise.
+const Solid& borrow_solid(PyObject* o, const char* name);
+
+// The exception type for aborted calls, made on first need.
+PyObject* panic_type();
+
+// Runs body() and maps every failure to a Python exception:
+// Panic -> PanicException, ChamferError -> ValueError,
+// std::bad_alloc -> MemoryError, anything else -> PanicException.
+PyObject* map_current_exception() noexcept;
+
+template <class F>
+PyObject* guard(F&& body) noexcept {
+    try {
+        return body();
+    } catch (...) {
+        return map_current_exception();
+    }
+}
+
+}  // namespace qs::py

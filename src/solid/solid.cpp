@@ -1,0 +1,116 @@
+#include "solid/solid.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include "exact/errors.hpp"
+
+namespace qs {
+
+std::vector<Approx> approximate(const std::vector<Point3>& vertices) {
+    std::vector<Approx> out;
+    out.reserve(vertices.size());
+    for (const Point3& p : vertices)
+        out.push_back({rational_to_double(p.x), rational_to_double(p.y), rational_to_double(p.z)});
+    return out;
+}
+
+Plane plane_of(const std::vector<Point3>& v) {
+    if (v.size() < 3) index_panic(v.size(), v.size());
+    Plane pl;
+    pl.normal = cross(v[1] - v[0], v[2] - v[0]);
+    pl.offset = dot(pl.normal, v[0]);
+    return pl;
+}
+
+Face make_face(std::vector<Point3> vertices, std::string label) {
+    Face f;
+    f.plane = plane_of(vertices);
+    f.approx = approximate(vertices);
+    f.vertices = std::move(vertices);
+    f.label = std::move(label);
+    return f;
+}
+
+Point3 area_vector(const std::vector<Point3>& v) {
+    Point3 a;
+    if (v.size() < 3) return a;
+    const Point3& p0 = v[0];
+    Point3 prev = v[1] - p0;
+    for (std::size_t i = 1; i + 1 < v.size(); ++i) {
+        Point3 next = v[i + 1] - p0;
+        a.x.add_mul(prev.y, next.z);
+        a.x.sub_mul(prev.z, next.y);
+        a.y.add_mul(prev.z, next.x);
+        a.y.sub_mul(prev.x, next.z);
+        a.z.add_mul(prev.x, next.y);
+        a.z.sub_mul(prev.y, next.x);
+        prev = std::move(next);
+    }
+    return a;
+}
+
+namespace {
+
+// Fan sum in doubles with a proven bound on its rounding error. The
+// approximations are themselves rounded, so the bound is taken against the
+// magnitudes of the coordinates, not of their differences: each product of
+// two differences is off by at most about 6u times the product of the
+// coordinate sums, and each of the n - 2 additions adds u of the running
+// magnitude. The factor (n + 10) * 2^-52 covers that with room to spare for
+// the rounding of the bound itself. Clears the face only when some
+// component provably differs from zero.
+bool fast_clears(const Face& f) {
+    const auto& ap = f.approx;
+    std::size_t n = ap.size();
+    if (n < 3 || n != f.vertices.size()) return false;
+    double a[3] = {0, 0, 0}, m[3] = {0, 0, 0};
+    const Approx& p0 = ap[0];
+    auto diff = [&](std::size_t i, int c) { return ap[i][c] - p0[c]; };
+    auto mag = [&](std::size_t i, int c) { return std::fabs(ap[i][c]) + std::fabs(p0[c]); };
+    for (std::size_t i = 1; i + 1 < n; ++i) {
+        for (int c = 0; c < 3; ++c) {
+            int c1 = (c + 1) % 3, c2 = (c + 2) % 3;
+            a[c] += diff(i, c1) * diff(i + 1, c2) - diff(i, c2) * diff(i + 1, c1);
+            m[c] += mag(i, c1) * mag(i + 1, c2) + mag(i, c2) * mag(i + 1, c1);
+        }
+    }
+    double norm = std::fabs(a[0]) + std::fabs(a[1]) + std::fabs(a[2]);
+    if (!(norm > 1e-7) || !std::isfinite(norm)) return false;
+    const double k = double(n + 10) * 0x1p-52;
+    for (int c = 0; c < 3; ++c) {
+        // The absolute term covers products that fell into the subnormals.
+        double err = m[c] * k + double(n) * 0x1p-1020;
+        if (std::isfinite(err) && std::fabs(a[c]) > err) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool is_degenerate(const Face& f) {
+    if (fast_clears(f)) return false;
+    Point3 a = face_area_vector(f);
+    return a.is_zero();
+}
+
+Solid solid_from_faces(std::vector<Face> faces) {
+    Solid s;
+    s.faces.reserve(faces.size());
+    for (Face& f : faces)
+        if (!is_degenerate(f)) s.faces.push_back(std::move(f));
+    return s;
+}
+
+Face flip_face(Face f) {
+    std::reverse(f.vertices.begin(), f.vertices.end());
+    std::reverse(f.approx.begin(), f.approx.end());
+    f.plane.normal.x.negate();
+    f.plane.normal.y.negate();
+    f.plane.normal.z.negate();
+    f.plane.offset.negate();
+    return f;
+}
+
+}  // namespace qs
