@@ -1,0 +1,22 @@
+// Every function and method the module offers. Each has the vectorcall
+// shape; methods receive their instance as the first parameter.
+#pragma once
+
+#include "pyutil.hpp"
+
+namespace qs::py {
+
+#define QS_BINDING(name) \
+    PyObject* name(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames)
+
+// Module functions.
+QS_BINDING(py_make_box);
+
+// PySolid methods.
+QS_BINDING(py_volume);
+QS_BINDING(py_volume6_str);
+
+// The PySolid type, made once; null with a Python error set on failure.
+PyObject* pysolid_type();
+
+}  // namespace qs::py

@@ -1,0 +1,80 @@
+// The module entry point and the table of module functions.
+#include "bindings.hpp"
+#include "pyutil.hpp"
+
+namespace qs::py {
+
+namespace {
+
+#define QS_FUNCTION(name, fn, sig) \
+    {name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(fn)), \
+     METH_FASTCALL | METH_KEYWORDS, sig "\n--\n\n"}
+
+// Added in this order, which is also the order of __all__.
+PyMethodDef kFunctions[] = {
+    QS_FUNCTION("make_box", py_make_box, "make_box(dx, dy, dz, prefix)"),
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyModuleDef kModule = {
+    PyModuleDef_HEAD_INIT, "quillstone", "", -1, nullptr, nullptr, nullptr, nullptr, nullptr,
+};
+
+// Adds obj under name and appends name to __all__; steals obj.
+bool add_exported(PyObject* module, PyObject* all, const char* name, PyObject* obj) {
+    if (!obj) return false;
+    if (PyModule_AddObject(module, name, obj) < 0) {
+        Py_DECREF(obj);
+        return false;
+    }
+    Ref text(PyUnicode_FromString(name));
+    return text && PyList_Append(all, text.get()) == 0;
+}
+
+PyObject* create_module() {
+    Ref module(PyModule_Create(&kModule));
+    if (!module) return nullptr;
+    PyObject* all = PyList_New(0);
+    if (!all || PyModule_AddObject(module.get(), "__all__", all) < 0) {
+        Py_XDECREF(all);
+        return nullptr;
+    }
+    PyObject* type = pysolid_type();
+    if (!type) return nullptr;
+    Py_INCREF(type);
+    if (!add_exported(module.get(), all, "PySolid", type)) return nullptr;
+    Ref modname(PyUnicode_FromString("quillstone"));
+    if (!modname) return nullptr;
+    for (PyMethodDef* def = kFunctions; def->ml_name; ++def) {
+        PyObject* fn = PyCFunction_NewEx(def, nullptr, modname.get());
+        if (!add_exported(module.get(), all, def->ml_name, fn)) return nullptr;
+    }
+    return module.release();
+}
+
+}  // namespace
+
+}  // namespace qs::py
+
+// One module object per process: a later initialisation in the same
+// interpreter gets the same object, another interpreter is refused.
+PyMODINIT_FUNC PyInit_quillstone(void) {
+    static PyObject* module = nullptr;
+    static PyInterpreterState* owner = nullptr;
+    PyInterpreterState* here = PyInterpreterState_Get();
+    if (module) {
+        if (here != owner) {
+            PyErr_SetString(PyExc_ImportError,
+                            "quillstone cannot be loaded in more than one interpreter per process");
+            return nullptr;
+        }
+        Py_INCREF(module);
+        return module;
+    }
+    PyObject* m = qs::py::create_module();
+    if (!m) return nullptr;
+    module = m;
+    owner = here;
+    Py_INCREF(module);  // the process keeps one reference for later initialisations
+    return module;
+}
