@@ -16,8 +16,11 @@ PyMethodDef kFunctions[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
+// m_size 0: no per-module state, and the interpreter calls the entry
+// point again for a second interpreter instead of copying the first
+// module's dictionary, so the refusal below is reached.
 PyModuleDef kModule = {
-    PyModuleDef_HEAD_INIT, "quillstone", "", -1, nullptr, nullptr, nullptr, nullptr, nullptr,
+    PyModuleDef_HEAD_INIT, "quillstone", "", 0, nullptr, nullptr, nullptr, nullptr, nullptr,
 };
 
 // Adds obj under name and appends name to __all__; steals obj.

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Sets up everything and runs every test: the C++ core tests (plain and
+# under AddressSanitizer + UndefinedBehaviorSanitizer) and the Python tests
+# against the installed package.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+
+jobs=$(nproc 2>/dev/null || echo 2)
+
+echo "== C++ core tests"
+cmake -S . -B build-tests -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DQS_BUILD_PYTHON=OFF -DQS_BUILD_TESTS=ON >/dev/null
+cmake --build build-tests -j "$jobs"
+ctest --test-dir build-tests --output-on-failure -j "$jobs"
+
+echo "== C++ core tests under ASan + UBSan"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQS_SANITIZE=ON \
+  -DQS_BUILD_PYTHON=OFF -DQS_BUILD_TESTS=ON >/dev/null
+cmake --build build-asan -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+echo "== Python tests"
+.venv/bin/python -m pytest -q tests/python

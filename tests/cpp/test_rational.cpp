@@ -1,0 +1,221 @@
+// Number texts in and out, and the correctly rounded conversion to double.
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <random>
+#include <string>
+
+#include "exact/errors.hpp"
+#include "exact/rational.hpp"
+
+using qs::format_rational;
+using qs::parse_rational;
+using qs::Rational;
+using qs::rational_to_double;
+
+namespace {
+
+const std::string kInvalid =
+    "called `Result::unwrap()` on an `Err` value: ParseBigIntError { kind: InvalidDigit }";
+const std::string kEmpty =
+    "called `Result::unwrap()` on an `Err` value: ParseBigIntError { kind: Empty }";
+
+std::string panic_text(const std::string& text) {
+    try {
+        parse_rational(text);
+    } catch (const qs::Panic& p) {
+        return p.what();
+    }
+    return "<no panic>";
+}
+
+std::string roundtrip(const std::string& text) { return format_rational(parse_rational(text)); }
+
+// The exact value of a finite double, built independently of the code under test.
+Rational exact_of(double d) {
+    int e = 0;
+    double m = std::frexp(d, &e);  // d = m * 2^e, 0.5 <= |m| < 1
+    long long mant = static_cast<long long>(std::ldexp(m, 53));
+    e -= 53;
+    Rational r(mant);
+    Rational two(2);
+    Rational scale(1);
+    for (int i = 0; i < std::abs(e); ++i) scale *= two;
+    return e >= 0 ? r * scale : r / scale;
+}
+
+Rational pow2(int k) {
+    Rational r(1);
+    for (int i = 0; i < std::abs(k); ++i) r *= Rational(2);
+    return k >= 0 ? r : Rational(1) / r;
+}
+
+}  // namespace
+
+TEST(ParseRational, AcceptedForms) {
+    EXPECT_EQ(roundtrip("3/6"), "1/2");
+    EXPECT_EQ(roundtrip("4/2"), "2/1");
+    EXPECT_EQ(roundtrip("0/9"), "0/1");
+    EXPECT_EQ(roundtrip("-0"), "0/1");
+    EXPECT_EQ(roundtrip("0/-1"), "0/1");
+    EXPECT_EQ(roundtrip("6/-4"), "-3/2");
+    EXPECT_EQ(roundtrip("-6/-4"), "3/2");
+    EXPECT_EQ(roundtrip("1_000/1_0"), "100/1");
+    EXPECT_EQ(roundtrip("+7"), "7/1");
+    EXPECT_EQ(roundtrip("007"), "7/1");
+    EXPECT_EQ(roundtrip("1_"), "1/1");
+    EXPECT_EQ(roundtrip("-12"), "-12/1");
+    EXPECT_EQ(roundtrip("+3/-6"), "-1/2");
+    // Three or more pieces: the integer before the first slash is the value.
+    EXPECT_EQ(roundtrip("1/2/3"), "1/1");
+    EXPECT_EQ(roundtrip("5/x/0"), "5/1");
+}
+
+TEST(ParseRational, RejectedForms) {
+    for (const char* t : {"-+7", "+-1", "++1", "_1", "-_1", " 1", "1 ", "1.5", "1e3", "0x10",
+                          "\xc2\xbd", "1/_2", "1/ 2", "x/0"})
+        EXPECT_EQ(panic_text(t), kInvalid) << t;
+    for (const char* t : {"", "-", "+", "/", "3/", "/3", "-/1"})
+        EXPECT_EQ(panic_text(t), kEmpty) << t;
+    for (const char* t : {"1/0", "0/0", "-5/0", "5/-0", "1/000"})
+        EXPECT_EQ(panic_text(t), "denominator == 0") << t;
+}
+
+TEST(ParseRational, LongValuesRoundTripDigitForDigit) {
+    std::mt19937_64 rng(7);
+    for (int trial = 0; trial < 50; ++trial) {
+        std::string num = std::to_string(1 + rng() % 9), den = "1";
+        for (int i = 0; i < 299; ++i) num.push_back(char('0' + rng() % 10));
+        EXPECT_EQ(roundtrip(num), num + "/1");
+        EXPECT_EQ(roundtrip("-" + num), "-" + num + "/1");
+        // 2^k denominators keep the fraction in lowest terms when num is odd.
+        if ((num.back() - '0') % 2 == 1) {
+            EXPECT_EQ(roundtrip(num + "/1024"), num + "/1024");
+        }
+    }
+    // Normalisation of long values: (10^300 * 3) / (10^300 * 6) is 1/2.
+    std::string z(300, '0');
+    EXPECT_EQ(roundtrip("3" + z + "/6" + z), "1/2");
+}
+
+TEST(Rational, ArithmeticStaysNormalised) {
+    Rational a = parse_rational("1/6"), b = parse_rational("1/3");
+    EXPECT_EQ(format_rational(a + b), "1/2");
+    EXPECT_EQ(format_rational(a - b), "-1/6");
+    EXPECT_EQ(format_rational(a * b), "1/18");
+    EXPECT_EQ(format_rational(a / b), "1/2");
+    EXPECT_EQ(format_rational(b - b), "0/1");
+    EXPECT_TRUE(a < b);
+    EXPECT_TRUE(-b < -a);
+    EXPECT_EQ(Rational(2, -4), parse_rational("-1/2"));
+    EXPECT_THROW(a / Rational(), qs::Panic);
+    // Aliased updates.
+    Rational c = a;
+    c += c;
+    EXPECT_EQ(c, b);
+    c.add_mul(c, c);  // 1/3 + 1/9
+    EXPECT_EQ(format_rational(c), "4/9");
+    // Moves leave a usable zero behind.
+    Rational big = parse_rational("1" + std::string(40, '0') + "/7");
+    Rational moved = std::move(big);
+    EXPECT_EQ(format_rational(big), "0/1");  // NOLINT(bugprone-use-after-move)
+    EXPECT_EQ(format_rational(moved), "1" + std::string(40, '0') + "/7");
+}
+
+TEST(RationalToDouble, MatchesHardwareOnSmallValues) {
+    std::mt19937_64 rng(11);
+    const long long lim = 1LL << 53;
+    for (int i = 0; i < 200000; ++i) {
+        long long n = static_cast<long long>(rng() % (2 * lim + 1)) - lim;
+        long long d = 1 + static_cast<long long>(rng() % lim);
+        if (i % 3 == 0) d = 1 + static_cast<long long>(rng() % 1000);
+        double expect = double(n) / double(d);
+        ASSERT_EQ(rational_to_double(Rational(n, d)), expect) << n << "/" << d;
+    }
+}
+
+// Random big rationals: the result must be a nearest double, ties to even,
+// checked with exact arithmetic against both neighbours.
+TEST(RationalToDouble, NearestWithTiesToEvenOnBigValues) {
+    std::mt19937_64 rng(5);
+    for (int i = 0; i < 3000; ++i) {
+        std::string num = std::to_string(1 + rng() % 9), den = std::to_string(1 + rng() % 9);
+        int ln = int(rng() % 60), ld = int(rng() % 60);
+        for (int k = 0; k < ln; ++k) num.push_back(char('0' + rng() % 10));
+        for (int k = 0; k < ld; ++k) den.push_back(char('0' + rng() % 10));
+        Rational q = parse_rational(num + "/" + den);
+        double r = rational_to_double(q);
+        ASSERT_TRUE(std::isfinite(r));
+        Rational err = (q - exact_of(r)).abs();
+        for (double nb : {std::nextafter(r, 0.0), std::nextafter(r, HUGE_VAL)}) {
+            Rational other = (q - exact_of(nb)).abs();
+            ASSERT_TRUE(err <= other) << num << "/" << den;
+            if (err == other) {
+                long long mr = static_cast<long long>(std::ldexp(std::frexp(r, &ln), 53));
+                ASSERT_EQ(mr % 2, 0) << "tie not to even: " << num << "/" << den;
+            }
+        }
+    }
+}
+
+TEST(RationalToDouble, TiesAreRoundedToEven) {
+    // 2^53 + 1 lies halfway between 2^53 and 2^53 + 2: even is 2^53.
+    Rational two53 = pow2(53);
+    EXPECT_EQ(rational_to_double(two53 + Rational(1)), 9007199254740992.0);
+    // 2^53 + 3 is halfway between 2^53 + 2 and 2^53 + 4: even mantissa is 2^53 + 4.
+    EXPECT_EQ(rational_to_double(two53 + Rational(3)), 9007199254740996.0);
+    // Just above a tie rounds up; the sticky remainder must be seen.
+    Rational above = two53 + Rational(1) + Rational(1) / pow2(200);
+    EXPECT_EQ(rational_to_double(above), 9007199254740994.0);
+    EXPECT_EQ(rational_to_double(-above), -9007199254740994.0);
+    // A tie with a huge denominator: (2^60 + 2^7) / 2^60 = 1 + 2^-53 -> 1.
+    EXPECT_EQ(rational_to_double((pow2(60) + pow2(7)) / pow2(60)), 1.0);
+    EXPECT_EQ(rational_to_double(parse_rational("1/3")), 1.0 / 3.0);
+}
+
+TEST(RationalToDouble, OverflowAndTheLargestFinite) {
+    Rational max = exact_of(DBL_MAX);
+    EXPECT_EQ(rational_to_double(max), DBL_MAX);
+    EXPECT_EQ(rational_to_double(-max), -DBL_MAX);
+    // Halfway between DBL_MAX and 2^1024 rounds to even, which overflows.
+    Rational half_ulp = pow2(970);
+    EXPECT_EQ(rational_to_double(max + half_ulp), HUGE_VAL);
+    EXPECT_EQ(rational_to_double(max + half_ulp - Rational(1)), DBL_MAX);
+    EXPECT_EQ(rational_to_double(-(max + half_ulp)), -HUGE_VAL);
+    EXPECT_EQ(rational_to_double(pow2(1024)), HUGE_VAL);
+    EXPECT_EQ(rational_to_double(parse_rational("-1" + std::string(400, '0'))), -HUGE_VAL);
+}
+
+TEST(RationalToDouble, SubnormalsAndSignedZero) {
+    const double tiny = std::ldexp(1.0, -1074);
+    EXPECT_EQ(rational_to_double(pow2(-1074)), tiny);
+    EXPECT_EQ(rational_to_double(pow2(-1022)), DBL_MIN);
+    EXPECT_EQ(rational_to_double(pow2(-1022) - pow2(-1074)), DBL_MIN - tiny);
+    // Exactly half the smallest subnormal: tie to even gives zero.
+    double z = rational_to_double(pow2(-1075));
+    EXPECT_EQ(z, 0.0);
+    EXPECT_FALSE(std::signbit(z));
+    double nz = rational_to_double(-pow2(-1075));
+    EXPECT_EQ(nz, 0.0);
+    EXPECT_TRUE(std::signbit(nz));
+    // Just above half rounds up to the smallest subnormal.
+    EXPECT_EQ(rational_to_double(pow2(-1075) + pow2(-1200)), tiny);
+    // 3 * 2^-1075 lies between 1 and 2 subnormal steps: even is 2.
+    EXPECT_EQ(rational_to_double(Rational(3) * pow2(-1075)), 2 * tiny);
+    EXPECT_EQ(rational_to_double(Rational(5) * pow2(-1075)), 2 * tiny);
+    EXPECT_EQ(rational_to_double(Rational(7) * pow2(-1075)), 4 * tiny);
+    EXPECT_TRUE(std::signbit(rational_to_double(-pow2(-1100))));
+    EXPECT_EQ(rational_to_double(Rational(1) / parse_rational("1" + std::string(400, '0'))), 0.0);
+    // Random subnormal values against an exact nearest check.
+    std::mt19937_64 rng(3);
+    for (int i = 0; i < 2000; ++i) {
+        Rational q = Rational(static_cast<long>(rng() % (1ULL << 60))) * pow2(-1074 - 10 - int(rng() % 30));
+        double r = rational_to_double(q);
+        Rational err = (q - exact_of(r)).abs();
+        ASSERT_TRUE(err <= (q - exact_of(std::nextafter(r, HUGE_VAL))).abs());
+        if (r > 0) {
+            ASSERT_TRUE(err <= (q - exact_of(std::nextafter(r, 0.0))).abs());
+        }
+    }
+}

@@ -1,0 +1,149 @@
+// Faces, planes, the degenerate-face filter, boxes and volume.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "exact/errors.hpp"
+#include "query/volume.hpp"
+#include "solid/box.hpp"
+#include "solid/solid.hpp"
+
+using namespace qs;
+
+namespace {
+
+Rational R(const char* t) { return parse_rational(t); }
+Point3 P(const char* x, const char* y, const char* z) { return {R(x), R(y), R(z)}; }
+std::string S(const Point3& p) { return point_text(p); }
+
+Face face(std::vector<Point3> v) { return make_face(std::move(v), "f"); }
+
+}  // namespace
+
+TEST(Face, PlaneFromFirstThreeVertices) {
+    Face f = face({P("0", "0", "5"), P("1", "0", "5"), P("1", "1", "5"), P("0", "1", "5")});
+    EXPECT_EQ(S(f.plane.normal), "0/1,0/1,1/1");
+    EXPECT_EQ(format_rational(f.plane.offset), "5/1");
+    Face g = face({P("0", "1", "5"), P("1", "1", "5"), P("1", "0", "5"), P("0", "0", "5")});
+    EXPECT_EQ(S(g.plane.normal), "0/1,0/1,-1/1");
+    EXPECT_EQ(format_rational(g.plane.offset), "-5/1");
+    EXPECT_EQ(f.approx.size(), 4u);
+    EXPECT_EQ(f.approx[2][0], 1.0);
+    EXPECT_THROW(face({P("0", "0", "0"), P("1", "0", "0")}), Panic);
+}
+
+TEST(Face, FlipReversesAndNegates) {
+    Face f = face({P("0", "0", "0"), P("2", "0", "0"), P("0", "3", "0")});
+    Face g = flip_face(f);
+    EXPECT_EQ(S(g.vertices[0]), "0/1,3/1,0/1");
+    EXPECT_EQ(S(g.plane.normal), "0/1,0/1,-6/1");
+    EXPECT_EQ(g.approx[0][1], 3.0);
+    Face h = flip_face(g);
+    EXPECT_EQ(h.vertices, f.vertices);
+    EXPECT_EQ(h.plane.normal, f.plane.normal);
+    EXPECT_EQ(h.plane.offset, f.plane.offset);
+}
+
+TEST(Degenerate, CollinearFaceWithRoundingNoiseIsDropped) {
+    // Exactly collinear, but the double fan sum is about 1e-5, far above 1e-7.
+    Face f = face({P("203413", "680500", "0"), P("2775380/9", "6183853/9", "0"),
+                   P("1554902/3", "2100853/3", "0")});
+    EXPECT_TRUE(face_area_vector(f).is_zero());
+    EXPECT_TRUE(is_degenerate(f));
+}
+
+TEST(Degenerate, TinyFacesAreKeptAndLinesDropped) {
+    Face tiny = face({P("0", "0", "0"), P("1/1000000", "0", "0"),
+                      P("1/1000000", "1/1000000", "0"), P("0", "1/1000000", "0")});
+    EXPECT_FALSE(is_degenerate(tiny));
+    Face sliver = face({P("203413", "680500", "0"), P("2775380/9", "6183853/9", "0"),
+                        P("1554902/3", "2100853/3", "1/1000000000000")});
+    EXPECT_FALSE(is_degenerate(sliver));
+    Face line = face({P("0", "0", "0"), P("1", "1", "1"), P("2", "2", "2"), P("5", "5", "5")});
+    EXPECT_TRUE(is_degenerate(line));
+    Face repeated = face({P("1", "2", "3"), P("1", "2", "3"), P("1", "2", "3")});
+    EXPECT_TRUE(is_degenerate(repeated));
+    Face ordinary = face({P("0", "0", "0"), P("1", "0", "0"), P("0", "1", "0")});
+    EXPECT_FALSE(is_degenerate(ordinary));
+
+    std::vector<Face> faces;
+    faces.push_back(face({P("0", "0", "0"), P("1", "0", "0"), P("0", "1", "0")}));
+    faces.back().label = "first";
+    faces.push_back(face({P("0", "0", "0"), P("1", "1", "1"), P("2", "2", "2"), P("3", "3", "3")}));
+    faces.push_back(face({P("0", "0", "1"), P("1", "0", "1"), P("0", "1", "1")}));
+    faces.back().label = "third";
+    Solid s = solid_from_faces(std::move(faces));
+    ASSERT_EQ(s.faces.size(), 2u);
+    EXPECT_EQ(s.faces[0].label, "first");
+    EXPECT_EQ(s.faces[1].label, "third");
+}
+
+TEST(Degenerate, CoordinatesBeyondDoubleRangeAreDecidedExactly) {
+    std::string big = "1" + std::string(400, '0');
+    std::string big2 = "2" + std::string(400, '0');
+    Face kept = face({P("0", "0", "0"), P(big.c_str(), "0", "0"), P("0", big.c_str(), "0")});
+    EXPECT_TRUE(std::isinf(kept.approx[1][0]));
+    EXPECT_FALSE(is_degenerate(kept));
+    Face dropped = face({P("0", "0", "0"), P(big.c_str(), big.c_str(), "0"),
+                         P(big2.c_str(), big2.c_str(), "0")});
+    EXPECT_TRUE(is_degenerate(dropped));
+    // Finite coordinates whose products overflow: the exact stage decides.
+    std::string e300 = "1" + std::string(300, '0'), e300b = "3" + std::string(300, '0');
+    Face wide = face({P("0", "0", "0"), P(e300.c_str(), "0", "0"), P("0", e300.c_str(), "0")});
+    EXPECT_TRUE(std::isfinite(wide.approx[1][0]));
+    EXPECT_FALSE(is_degenerate(wide));
+    Face wide_line = face({P("1", "1", "0"), P(e300.c_str(), e300.c_str(), "0"),
+                           P(e300b.c_str(), e300b.c_str(), "0")});
+    EXPECT_TRUE(is_degenerate(wide_line));
+}
+
+TEST(Box, FacesLabelsAndPlanes) {
+    Solid b = build_box(R("1"), R("1"), R("1"), "b");
+    const char* labels[] = {"b.bottom", "b.top", "b.front", "b.back", "b.right", "b.left"};
+    const char* normals[] = {"0/1,0/1,-1/1", "0/1,0/1,1/1", "0/1,-1/1,0/1",
+                             "0/1,1/1,0/1",  "1/1,0/1,0/1", "-1/1,0/1,0/1"};
+    const char* offsets[] = {"0/1", "1/1", "0/1", "1/1", "1/1", "0/1"};
+    ASSERT_EQ(b.faces.size(), 6u);
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(b.faces[i].label, labels[i]);
+        EXPECT_EQ(S(b.faces[i].plane.normal), normals[i]);
+        EXPECT_EQ(format_rational(b.faces[i].plane.offset), offsets[i]);
+    }
+    Solid c = build_box(R("2"), R("3"), R("5"), "");
+    EXPECT_EQ(c.faces[1].label, ".top");
+    EXPECT_EQ(S(c.faces[1].plane.normal), "0/1,0/1,6/1");
+    EXPECT_EQ(format_rational(c.faces[1].plane.offset), "30/1");
+    EXPECT_EQ(format_rational(solid_volume6(c)), "180/1");
+    Solid third = build_box(R("1/3"), R("1"), R("1"), "t");
+    EXPECT_EQ(S(third.faces[0].vertices[3]), "1/3,0/1,0/1");  // corner 1
+}
+
+TEST(Box, FlatAndNegativeSizes) {
+    Solid flat = build_box(R("0"), R("1"), R("1"), "f");
+    ASSERT_EQ(flat.faces.size(), 2u);
+    EXPECT_EQ(flat.faces[0].label, "f.right");
+    EXPECT_EQ(flat.faces[1].label, "f.left");
+    EXPECT_EQ(build_box(R("0"), R("0"), R("0"), "z").faces.size(), 0u);
+    EXPECT_EQ(format_rational(solid_volume6(build_box(R("0"), R("0"), R("0"), "z"))), "0/1");
+    // One negative size winds every face inwards.
+    Solid inv = build_box(R("-1"), R("1"), R("1"), "n");
+    ASSERT_EQ(inv.faces.size(), 6u);
+    // "right" now lies at x = -1 and its normal +x points into the box.
+    EXPECT_EQ(S(inv.faces[4].plane.normal), "1/1,0/1,0/1");
+    EXPECT_EQ(format_rational(solid_volume6(inv)), "-6/1");
+    EXPECT_EQ(format_rational(solid_volume6(build_box(R("-1"), R("-2"), R("1"), "n"))), "12/1");
+}
+
+TEST(Volume, ExactForAnyMagnitude) {
+    EXPECT_EQ(format_rational(solid_volume6(build_box(R("1/2"), R("1/3"), R("1"), "v"))), "1/1");
+    std::string big = "1" + std::string(400, '0');
+    EXPECT_EQ(format_rational(solid_volume6(build_box(R(big.c_str()), R("1"), R("1"), "v"))),
+              "6" + std::string(400, '0') + "/1");
+    Solid open;
+    open.faces.push_back(face({P("1", "0", "0"), P("0", "1", "0"), P("0", "0", "1")}));
+    EXPECT_EQ(format_rational(solid_volume6(open)), "1/1");
+    Face empty;
+    open.faces.push_back(empty);
+    EXPECT_THROW(solid_volume6(open), Panic);
+}

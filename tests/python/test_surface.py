@@ -1,0 +1,199 @@
+"""The module surface: signatures, argument matching, failures, lifetime."""
+
+import ctypes
+import gc
+import inspect
+import os
+import sys
+
+import pytest
+
+import quillstone as qs
+
+Panic = None
+
+
+def panic_type():
+    global Panic
+    if Panic is None:
+        try:
+            qs.make_box("x", "1", "1", "p")
+        except BaseException as exc:  # noqa: B036 - the type is what we want
+            Panic = type(exc)
+    return Panic
+
+
+def test_module_contents_and_order():
+    assert qs.__all__[:2] == ["PySolid", "make_box"]
+    assert qs.__doc__ == ""
+    public = {n for n in dir(qs) if not n.startswith("__")}
+    assert public == set(qs.__all__)
+    assert not hasattr(qs, "PanicException")
+    assert not hasattr(qs, "__version__")
+
+
+def test_signatures():
+    assert str(inspect.signature(qs.make_box)) == "(dx, dy, dz, prefix)"
+    for name in ("volume", "volume6_str"):
+        assert str(inspect.signature(getattr(qs.PySolid, name))) == "(self, /)"
+
+
+def test_position_and_keyword_give_equal_solids():
+    a = qs.make_box("1", "1", "1", "b")
+    b = qs.make_box(dx="1", dy="1", dz="1", prefix="b")
+    c = qs.make_box("1", "1", dz="1", prefix="b")
+    assert a.volume6_str() == b.volume6_str() == c.volume6_str() == "6/1"
+    assert a is not b
+
+
+class Sub(str):
+    pass
+
+
+def test_str_subclasses_are_accepted():
+    s = qs.make_box(Sub("2"), Sub("3"), "5", Sub("p"))
+    assert s.volume6_str() == "180/1"
+    assert s.volume() == 30.0
+
+
+@pytest.mark.parametrize(
+    "call, needle",
+    [
+        (lambda: qs.make_box(1, "1", "1", "b"), "'dx'"),
+        (lambda: qs.make_box("1", 1.0, "1", "b"), "'dy'"),
+        (lambda: qs.make_box("1", "1", b"1", "b"), "'dz'"),
+        (lambda: qs.make_box("1", "1", "1", None), "'prefix'"),
+        (lambda: qs.make_box("1", "1", "1"), "prefix"),
+        (lambda: qs.make_box(), "dx"),
+        (lambda: qs.make_box("1", "1", "1", "b", "x"), "5 were given"),
+        (lambda: qs.make_box("1", "1", "1", "b", colour="red"), "colour"),
+        (lambda: qs.make_box("1", "1", "1", "b", dx="2"), "multiple values"),
+        (lambda: qs.PySolid(), "No constructor defined for PySolid"),
+        (lambda: qs.PySolid.volume(5), "PySolid"),
+        (lambda: qs.make_box("1", "1", "1", "b").volume(1), "1 was given"),
+        (lambda: qs.make_box("1", "1", "1", "b").volume6_str(x=1), "'x'"),
+    ],
+)
+def test_type_errors(call, needle):
+    with pytest.raises(TypeError, match=needle):
+        call()
+
+
+def test_first_bad_argument_is_reported():
+    with pytest.raises(TypeError, match="'dy'"):
+        qs.make_box("1", 2, 3, "b")
+
+
+def test_panic_escapes_exception_handlers_and_module_keeps_working():
+    caught = None
+    try:
+        try:
+            qs.make_box("1", "x", "1", "b")
+        except Exception:  # must not catch it
+            pytest.fail("PanicException was caught as an Exception")
+    except BaseException as exc:  # noqa: B036
+        caught = exc
+    assert type(caught).__bases__ == (BaseException,)
+    assert caught.args == (
+        "called `Result::unwrap()` on an `Err` value: ParseBigIntError { kind: InvalidDigit }",
+    )
+    assert type(caught) is panic_type()  # created once, the same type every time
+    assert qs.make_box("1", "1", "1", "b").volume6_str() == "6/1"
+
+
+@pytest.mark.parametrize(
+    "args, text",
+    [
+        (("x", "y", "1"), "InvalidDigit"),  # dx decides, before dy
+        (("1", "", "1"), "kind: Empty"),
+        (("1", "1", "3/0"), "denominator == 0"),
+        (("1", "1", "1 "), "InvalidDigit"),
+    ],
+)
+def test_parse_failures(args, text):
+    with pytest.raises(panic_type()) as info:
+        qs.make_box(*args, "b")
+    assert text in info.value.args[0]
+
+
+def test_volume_values():
+    cases = [
+        (("1", "1", "1"), "6/1", 1.0),
+        (("1/2", "1/3", "1"), "1/1", 0.16666666666666666),
+        (("2", "3", "5"), "180/1", 30.0),
+        (("0", "0", "0"), "0/1", 0.0),
+        (("-1", "1", "1"), "-6/1", -1.0),
+        (("0", "1", "1"), "0/1", 0.0),
+    ]
+    for sizes, v6, v in cases:
+        s = qs.make_box(*sizes, "v")
+        assert s.volume6_str() == v6
+        assert s.volume() == v
+    big = qs.make_box("1" + "0" * 400, "1", "1", "v")
+    assert big.volume6_str() == "6" + "0" * 400 + "/1"
+    assert big.volume() == float("inf")
+    # The volume is divided exactly before its one rounding: 1/3 * 1/7 * 1/11.
+    assert qs.make_box("1/3", "1/7", "1/11", "v").volume() == 1 / 231
+
+
+def test_second_initialisation_returns_the_same_module():
+    lib = ctypes.PyDLL(qs.__file__)
+    init = lib.PyInit_quillstone
+    init.restype = ctypes.py_object
+    assert init() is qs
+
+
+def test_second_interpreter_is_refused():
+    si = pytest.importorskip("_xxsubinterpreters")
+    interp = si.create()
+    try:
+        with pytest.raises(si.RunFailedError, match="ImportError"):
+            si.run_string(interp, "import quillstone")
+    finally:
+        si.destroy(interp)
+
+
+def test_failed_calls_create_nothing():
+    gc.collect()
+    for _ in range(100):  # warm up caches
+        try:
+            qs.make_box("1", "1", "x", "b")
+        except BaseException:  # noqa: B036
+            pass
+    before = sys.getallocatedblocks()
+    for _ in range(5000):
+        try:
+            qs.make_box("1", "1", "x", "b")
+        except BaseException:  # noqa: B036
+            pass
+        try:
+            qs.make_box("1", "1", 1, "b")
+        except TypeError:
+            pass
+    gc.collect()
+    assert sys.getallocatedblocks() - before < 50
+
+
+def rss_kib():
+    with open(f"/proc/{os.getpid()}/statm") as f:
+        return int(f.read().split()[1]) * os.sysconf("SC_PAGE_SIZE") // 1024
+
+
+@pytest.mark.skipif(not os.path.exists("/proc/self/statm"), reason="needs /proc")
+def test_no_leak_over_many_calls():
+    def burst(n):
+        for i in range(n):
+            s = qs.make_box("1/3", "2", str(i), "leak")
+            s.volume6_str()
+            s.volume()
+            try:
+                qs.make_box("1", "1", "1/0", "b")
+            except BaseException:  # noqa: B036
+                pass
+
+    burst(20000)  # let allocators reach their steady state
+    start = rss_kib()
+    burst(100000)
+    grown = rss_kib() - start
+    # A leaked box is several hundred bytes: 100,000 of them would be tens of MiB.
+    assert grown < 4096, f"resident size grew by {grown} KiB"
