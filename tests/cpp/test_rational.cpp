@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <cstdlib>
+#include <gmp.h>
 #include <cmath>
 #include <random>
 #include <string>
@@ -218,4 +220,51 @@ TEST(RationalToDouble, SubnormalsAndSignedZero) {
             ASSERT_TRUE(err <= (q - exact_of(std::nextafter(r, 0.0))).abs());
         }
     }
+}
+
+namespace {
+
+// Counts every allocation FLINT and GMP make while installed.
+long g_allocs = 0;
+void* count_malloc(size_t n) { ++g_allocs; return std::malloc(n); }
+void* count_calloc(size_t n, size_t m) { ++g_allocs; return std::calloc(n, m); }
+void* count_realloc(void* p, size_t n) { ++g_allocs; return std::realloc(p, n); }
+void* gmp_realloc(void* p, size_t, size_t n) { ++g_allocs; return std::realloc(p, n); }
+void gmp_free(void* p, size_t) { std::free(p); }
+
+}  // namespace
+
+TEST(Rational, SmallValuesNeverTouchTheHeap) {
+    Rational a = parse_rational("123456789/987654"), b = parse_rational("-5/7");
+    void* (*fm)(size_t);
+    void* (*fc)(size_t, size_t);
+    void* (*fr)(void*, size_t);
+    void (*ff)(void*);
+    __flint_get_memory_functions(&fm, &fc, &fr, &ff);
+    void* (*gm)(size_t);
+    void* (*gr)(void*, size_t, size_t);
+    void (*gf)(void*, size_t);
+    mp_get_memory_functions(&gm, &gr, &gf);
+    __flint_set_memory_functions(count_malloc, count_calloc, count_realloc, std::free);
+    mp_set_memory_functions(count_malloc, gmp_realloc, gmp_free);
+    g_allocs = 0;
+    Rational acc;
+    for (int i = 0; i < 1000; ++i) {
+        Rational c = a * b + a / b - b;
+        acc = std::move(c);
+        acc.add_mul(a, b);
+        bool less = a < b;
+        (void)less;
+    }
+    Rational parsed = parse_rational("-1_234/5_678");
+    long small_allocs = g_allocs;
+    // A value beyond one word must allocate, which shows the counter works.
+    Rational big = parse_rational("1" + std::string(40, '0'));
+    Rational big2 = big * big;
+    long big_allocs = g_allocs;
+    __flint_set_memory_functions(fm, fc, fr, ff);
+    mp_set_memory_functions(gm, gr, gf);
+    EXPECT_EQ(small_allocs, 0);
+    EXPECT_GT(big_allocs, 0);
+    EXPECT_EQ(format_rational(parsed), "-617/2839");
 }
