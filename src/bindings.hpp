@@ -11,10 +11,18 @@ namespace qs::py {
 
 // Module functions.
 QS_BINDING(py_make_box);
+QS_BINDING(py_box_boolean);
+QS_BINDING(py_box_form);
 
 // PySolid methods.
+QS_BINDING(py_translate);
+QS_BINDING(py_scale);
+QS_BINDING(py_mirror);
+QS_BINDING(py_rotate_quarter);
+QS_BINDING(py_boolean);
 QS_BINDING(py_volume);
 QS_BINDING(py_volume6_str);
+QS_BINDING(py_canonical);
 
 // The PySolid type, made once; null with a Python error set on failure.
 PyObject* pysolid_type();

@@ -13,6 +13,9 @@ namespace {
 // Added in this order, which is also the order of __all__.
 PyMethodDef kFunctions[] = {
     QS_FUNCTION("make_box", py_make_box, "make_box(dx, dy, dz, prefix)"),
+    QS_FUNCTION("box_boolean", py_box_boolean,
+                "box_boolean(dx, dy, dz, ex, ey, ez, tx, ty, tz, op)"),
+    QS_FUNCTION("box_form", py_box_form, "box_form(dx, dy, dz)"),
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -31,8 +31,14 @@ void pysolid_dealloc(PyObject* self) {
      METH_FASTCALL | METH_KEYWORDS, sig "\n--\n\n"}
 
 PyMethodDef kMethods[] = {
+    QS_METHOD("translate", py_translate, "translate($self, x, y, z)"),
+    QS_METHOD("scale", py_scale, "scale($self, fx, fy, fz)"),
+    QS_METHOD("mirror", py_mirror, "mirror($self, axis)"),
+    QS_METHOD("rotate_quarter", py_rotate_quarter, "rotate_quarter($self, axis, quarters)"),
+    QS_METHOD("boolean", py_boolean, "boolean($self, op, other)"),
     QS_METHOD("volume", py_volume, "volume($self)"),
     QS_METHOD("volume6_str", py_volume6_str, "volume6_str($self)"),
+    QS_METHOD("canonical", py_canonical, "canonical($self)"),
     {nullptr, nullptr, 0, nullptr},
 };
 

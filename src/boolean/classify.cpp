@@ -1,0 +1,187 @@
+#include "boolean/classify.hpp"
+
+#include <cmath>
+#include <utility>
+
+#include "exact/errors.hpp"
+
+// The filter's expression order is part of its error bound: this file is
+// compiled with -ffp-contract=off so no multiply-add is fused.
+
+namespace qs {
+
+namespace {
+
+ClassifyStats g_stats;
+
+// 2^-48: the relative bound of the filter, with the 1 absorbing values
+// that fell into the subnormals.
+constexpr double kFilterScale = 0x1p-48;
+
+// Filter outcome: a decided side, or kUndecided for the exact test.
+constexpr int kUndecided = 2;
+
+inline int filter_side(const PlaneApprox& pa, const Approx& p) noexcept {
+    const double nx = pa[0], ny = pa[1], nz = pa[2], dd = pa[3];
+    const double x = p[0], y = p[1], z = p[2];
+    const double g = ((nx * x + ny * y) + nz * z) - dd;
+    const double b =
+        ((std::fabs(dd) + (std::fabs(nz * z) + (std::fabs(ny * y) + std::fabs(nx * x)))) + 1.0) *
+        kFilterScale;
+    if (std::isfinite(g)) {
+        if (g > b) return kFront;
+        if (g < -b) return kBack;
+    }
+    return kUndecided;
+}
+
+inline Side exact_side(const Plane& plane, const Point3& p) {
+    Rational s = dot(plane.normal, p);
+    s -= plane.offset;
+    return Side(s.sign());
+}
+
+// Side of every vertex, in vertex order, counted into the stats.
+template <class Sides>
+int classify_all(const Plane& plane, const PlaneApprox& pa, const Face& face, Sides& sides) {
+    const std::size_t n = face.vertices.size();
+    const bool have_approx = face.approx.size() == n;
+    std::uint64_t exact = 0;
+    int bits = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        int s = have_approx ? filter_side(pa, face.approx[i]) : kUndecided;
+        if (s == kUndecided) {
+            s = exact_side(plane, face.vertices[i]);
+            ++exact;
+        }
+        sides[i] = Side(s);
+        bits |= s == kFront ? 1 : (s == kBack ? 2 : 0);
+    }
+    g_stats.exact += exact;
+    g_stats.filtered += n - exact;
+    return bits;
+}
+
+inline Approx approx_point(const Point3& p) noexcept {
+    return {rational_to_double(p.x), rational_to_double(p.y), rational_to_double(p.z)};
+}
+
+// A piece of a spanning face: the input's label and plane, fresh vertices.
+// Dropped when its exact area vector is zero.
+void emit_piece(const Face& from, std::vector<Point3>&& vertices, std::vector<Approx>&& approx,
+                std::vector<Face>& out) {
+    if (vertices.size() < 3) return;
+    if (area_vector(vertices).is_zero()) return;
+    Face piece;
+    piece.vertices = std::move(vertices);
+    piece.approx = std::move(approx);
+    piece.label = from.label;
+    piece.plane = from.plane;
+    out.push_back(std::move(piece));
+}
+
+// Small faces classify into a buffer on the stack.
+template <std::size_t N>
+struct SideBuffer {
+    std::array<Side, N> local;
+    std::vector<Side> heap;
+    Side* data;
+    explicit SideBuffer(std::size_t n) {
+        if (n <= N) {
+            data = local.data();
+        } else {
+            heap.resize(n);
+            data = heap.data();
+        }
+    }
+    Side& operator[](std::size_t i) { return data[i]; }
+};
+
+}  // namespace
+
+PlaneApprox plane_approx(const Plane& plane) {
+    return {rational_to_double(plane.normal.x), rational_to_double(plane.normal.y),
+            rational_to_double(plane.normal.z), rational_to_double(plane.offset)};
+}
+
+Side classify_vertex(const Plane& plane, const PlaneApprox& pa, const Face& face, std::size_t i) {
+    const Point3& p = at(face.vertices, i);
+    if (i < face.approx.size()) {
+        int s = filter_side(pa, face.approx[i]);
+        if (s != kUndecided) {
+            ++g_stats.filtered;
+            return Side(s);
+        }
+    }
+    ++g_stats.exact;
+    return exact_side(plane, p);
+}
+
+void split_face(const Plane& plane, const PlaneApprox& pa, Face&& face,
+                std::vector<Face>& coplanar_front, std::vector<Face>& coplanar_back,
+                std::vector<Face>& front, std::vector<Face>& back) {
+    const std::size_t n = face.vertices.size();
+    SideBuffer<16> sides(n);
+    switch (classify_all(plane, pa, face, sides)) {
+        case 0:
+            if (dot(plane.normal, face.plane.normal).sign() > 0)
+                coplanar_front.push_back(std::move(face));
+            else
+                coplanar_back.push_back(std::move(face));
+            return;
+        case 1:
+            front.push_back(std::move(face));
+            return;
+        case 2:
+            back.push_back(std::move(face));
+            return;
+        default:
+            break;
+    }
+
+    // Spanning: walk the loop from vertex 0; On vertices go to both pieces,
+    // and each crossing point follows the first vertex of its edge.
+    const bool have_approx = face.approx.size() == n;
+    std::vector<Point3> fv, bv;
+    std::vector<Approx> fa, ba;
+    fv.reserve(n + 2);
+    bv.reserve(n + 2);
+    fa.reserve(n + 2);
+    ba.reserve(n + 2);
+    auto approx_of = [&](std::size_t i) {
+        return have_approx ? face.approx[i] : approx_point(face.vertices[i]);
+    };
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::size_t j = i + 1 == n ? 0 : i + 1;
+        const Side si = sides[i], sj = sides[j];
+        const Point3& pi = face.vertices[i];
+        if (si != kBack) {
+            fv.push_back(pi);
+            fa.push_back(approx_of(i));
+        }
+        if (si != kFront) {
+            bv.push_back(pi);
+            ba.push_back(approx_of(i));
+        }
+        if (si * sj < 0) {
+            // Opposite strict sides, so n . (pj - pi) is not zero.
+            Point3 edge = face.vertices[j] - pi;
+            Rational t = plane.offset - dot(plane.normal, pi);
+            t /= dot(plane.normal, edge);
+            Point3 x = pi + t * edge;
+            const Approx xa = approx_point(x);
+            fv.push_back(x);
+            fa.push_back(xa);
+            bv.push_back(std::move(x));
+            ba.push_back(xa);
+        }
+    }
+    emit_piece(face, std::move(fv), std::move(fa), front);
+    emit_piece(face, std::move(bv), std::move(ba), back);
+}
+
+ClassifyStats classify_stats() noexcept { return g_stats; }
+
+void reset_classify_stats() noexcept { g_stats = {}; }
+
+}  // namespace qs

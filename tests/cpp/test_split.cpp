@@ -1,0 +1,197 @@
+// Point classification against a plane and the splitting of one face.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "boolean/classify.hpp"
+#include "exact/errors.hpp"
+
+using namespace qs;
+
+namespace {
+
+Rational R(const char* t) { return parse_rational(t); }
+Point3 P(const char* x, const char* y, const char* z) { return {R(x), R(y), R(z)}; }
+
+Plane plane(Point3 normal, const char* offset) { return {std::move(normal), R(offset)}; }
+
+// The unit square in z = 0, counter-clockwise seen from +z.
+Face square(const char* label = "sq") {
+    return make_face({P("0", "0", "0"), P("1", "0", "0"), P("1", "1", "0"), P("0", "1", "0")},
+                     label);
+}
+
+std::string loop_text(const Face& f) {
+    std::string s;
+    for (const Point3& p : f.vertices) {
+        if (!s.empty()) s += " ";
+        s += point_text(p);
+    }
+    return s;
+}
+
+// The four lists of one split.
+struct Split {
+    std::vector<Face> cf, cb, f, b;
+    Split(const Plane& pl, Face face) {
+        split_face(pl, plane_approx(pl), std::move(face), cf, cb, f, b);
+    }
+    std::string sizes() const {
+        return std::to_string(cf.size()) + std::to_string(cb.size()) + std::to_string(f.size()) +
+               std::to_string(b.size());
+    }
+};
+
+}  // namespace
+
+// A coplanar face is sorted by orientation alone, never cut.
+TEST(Split, CoplanarBothOrientations) {
+    Split same(plane(P("0", "0", "3"), "0"), square());
+    EXPECT_EQ(same.sizes(), "1000");
+    Split opposite(plane(P("0", "0", "-1"), "0"), square());
+    EXPECT_EQ(opposite.sizes(), "0100");
+    // A zero normal also gives coplanar_back: the dot product is not > 0.
+    Split zero(plane(P("0", "0", "0"), "0"), square());
+    EXPECT_EQ(zero.sizes(), "0100");
+}
+
+// A face touching the plane along an edge is on one side and stays whole.
+TEST(Split, TouchingIsNotCut) {
+    Split s(plane(P("1", "0", "0"), "0"), square());  // x = 0: edge 3-0 on it
+    ASSERT_EQ(s.sizes(), "0010");
+    EXPECT_EQ(loop_text(s.f[0]), loop_text(square()));
+    Split t(plane(P("-1", "0", "0"), "0"), square());
+    EXPECT_EQ(t.sizes(), "0001");
+}
+
+// Through two opposite corners: two triangles sharing both On vertices,
+// each in the input's boundary order from vertex 0, no crossing points.
+TEST(Split, ThroughOppositeVertices) {
+    Split s(plane(P("1", "-1", "0"), "0"), square("diag"));  // x - y = 0
+    ASSERT_EQ(s.sizes(), "0011");
+    EXPECT_EQ(loop_text(s.f[0]), "0/1,0/1,0/1 1/1,0/1,0/1 1/1,1/1,0/1");
+    EXPECT_EQ(loop_text(s.b[0]), "0/1,0/1,0/1 1/1,1/1,0/1 0/1,1/1,0/1");
+    EXPECT_EQ(s.f[0].label, "diag");
+    EXPECT_EQ(s.b[0].label, "diag");
+}
+
+// Through two edges at one third: two quadrilaterals with exact crossing
+// points placed right after the first vertex of their edge.
+TEST(Split, ThroughEdgesAtThirds) {
+    Split s(plane(P("3", "0", "0"), "1"), square());  // x = 1/3
+    ASSERT_EQ(s.sizes(), "0011");
+    EXPECT_EQ(loop_text(s.f[0]), "1/3,0/1,0/1 1/1,0/1,0/1 1/1,1/1,0/1 1/3,1/1,0/1");
+    EXPECT_EQ(loop_text(s.b[0]), "0/1,0/1,0/1 1/3,0/1,0/1 1/3,1/1,0/1 0/1,1/1,0/1");
+    // Pieces carry approximations of their own vertices.
+    ASSERT_EQ(s.f[0].approx.size(), 4u);
+    EXPECT_EQ(s.f[0].approx[0][0], 1.0 / 3.0);
+    EXPECT_EQ(s.b[0].approx[3][1], 1.0);
+}
+
+// A piece keeps the plane of its face, even when its first three vertices
+// are collinear and would give a zero normal.
+TEST(Split, PieceKeepsPlaneOfItsFace) {
+    // A pentagon with vertex 1 in the middle of the bottom edge.
+    Face f = make_face({P("0", "0", "0"), P("1", "0", "0"), P("2", "0", "0"), P("2", "2", "0"),
+                        P("0", "2", "0")},
+                       "penta");
+    f.plane = {P("0", "0", "7"), R("0")};  // any stored plane must survive
+    Split s(plane(P("0", "1", "0"), "1"), std::move(f));  // y = 1
+    ASSERT_EQ(s.sizes(), "0011");
+    EXPECT_EQ(loop_text(s.b[0]), "0/1,0/1,0/1 1/1,0/1,0/1 2/1,0/1,0/1 2/1,1/1,0/1 0/1,1/1,0/1");
+    for (const Face* p : {&s.f[0], &s.b[0]}) {
+        EXPECT_EQ(point_text(p->plane.normal), "0/1,0/1,7/1");
+        EXPECT_EQ(p->label, "penta");
+    }
+}
+
+// A spanning face can still leave a piece of zero area, which is dropped:
+// here the edge from the front vertex to a back vertex crosses the plane
+// exactly at vertex 0, so the front list is that vertex, the front vertex
+// and the same point again.
+TEST(Split, ZeroAreaPieceDropped) {
+    Face f = make_face({P("0", "0", "0"), P("1", "1", "0"), P("-1", "-1", "0"), P("-1", "1", "0")},
+                       "spike");
+    Split s(plane(P("1", "0", "0"), "0"), std::move(f));  // x = 0
+    ASSERT_EQ(s.sizes(), "0001");
+    EXPECT_EQ(loop_text(s.b[0]), "0/1,0/1,0/1 0/1,0/1,0/1 -1/1,-1/1,0/1 -1/1,1/1,0/1");
+}
+
+// The double filter cannot decide points whose coordinates are near 1e300:
+// the exact fallback finds the vertex on the plane.
+TEST(Split, HugeCoordinatesNeedTheExactTest) {
+    const std::string big = "1" + std::string(300, '0');
+    Rational b = R(big.c_str());
+    // Plane x + y = 2 * 10^300 + 1 (normal and offset of ordinary size
+    // against vertex coordinates near the top of the double range).
+    Plane pl{P("1", "1", "0"), b + b + Rational(1)};
+    Face f = make_face({Point3(b, b + Rational(1), Rational(0)), Point3(b + b, Rational(1), Rational(0)),
+                        Point3(b, b, Rational(1))},
+                       "huge");
+    reset_classify_stats();
+    PlaneApprox pa = plane_approx(pl);
+    EXPECT_EQ(classify_vertex(pl, pa, f, 0), kOn);
+    EXPECT_EQ(classify_vertex(pl, pa, f, 1), kOn);
+    EXPECT_EQ(classify_vertex(pl, pa, f, 2), kBack);  // one below the plane
+    EXPECT_EQ(classify_stats().exact, 3u);
+    EXPECT_EQ(classify_stats().filtered, 0u);
+    // Beyond the double range the approximations are infinite: still exact.
+    Rational huge = R(("1" + std::string(400, '0')).c_str());
+    Face g = make_face({Point3(huge, Rational(0), Rational(0)), Point3(huge, Rational(1), Rational(0)),
+                        Point3(huge, Rational(0), Rational(1))},
+                       "inf");
+    ASSERT_TRUE(std::isinf(g.approx[0][0]));
+    Plane px{P("1", "0", "0"), huge};
+    Split s(px, g);
+    EXPECT_EQ(s.sizes(), "1000");
+}
+
+// Clear cases stay in doubles; the bound lets through only what it proves.
+TEST(Split, FilterDecidesClearCases) {
+    Plane pl = plane(P("0", "0", "1"), "0");
+    PlaneApprox pa = plane_approx(pl);
+    Face f = make_face({P("0", "0", "1"), P("1", "0", "-1"), P("0", "1", "1/1000000000000")}, "f");
+    reset_classify_stats();
+    EXPECT_EQ(classify_vertex(pl, pa, f, 0), kFront);
+    EXPECT_EQ(classify_vertex(pl, pa, f, 1), kBack);
+    EXPECT_EQ(classify_stats().filtered, 2u);
+    // 1e-12 is above the bound, (1 + 1e-12) * 2^-48: decided in doubles too.
+    EXPECT_EQ(classify_vertex(pl, pa, f, 2), kFront);
+    Face g = make_face({P("0", "0", "1/1000000000000000000"), P("1", "0", "0"), P("0", "1", "0")},
+                       "g");
+    reset_classify_stats();
+    EXPECT_EQ(classify_vertex(pl, pa, g, 0), kFront);  // 1e-18: only the exact test sees it
+    EXPECT_EQ(classify_vertex(pl, pa, g, 1), kOn);
+    EXPECT_EQ(classify_stats().exact, 2u);
+    EXPECT_THROW(classify_vertex(pl, pa, g, 3), Panic);
+}
+
+// A face with fewer than three vertices never divides or reads past its
+// list: sorted or dropped, never cut into pieces.
+TEST(Split, ShortFaces) {
+    Plane pl = plane(P("1", "0", "0"), "0");
+    Face two;
+    two.vertices = {P("-1", "0", "0"), P("1", "0", "0")};
+    two.approx = approximate(two.vertices);
+    Split s(pl, two);
+    EXPECT_EQ(s.sizes(), "0000");
+    Face none;
+    Split t(pl, none);
+    EXPECT_EQ(t.sizes(), "0100");
+    Face no_approx;
+    no_approx.vertices = {P("-1", "0", "0"), P("1", "0", "0"), P("1", "1", "0")};
+    Split u(pl, no_approx);
+    EXPECT_EQ(u.sizes(), "0011");
+}
+
+TEST(Flip, TwiceIsIdentity) {
+    Face f = square();
+    Face g = flip_face(flip_face(f));
+    EXPECT_EQ(loop_text(g), loop_text(f));
+    EXPECT_EQ(g.plane.normal, f.plane.normal);
+    EXPECT_EQ(g.plane.offset, f.plane.offset);
+    EXPECT_EQ(g.approx, f.approx);
+    EXPECT_EQ(g.label, f.label);
+}
