@@ -26,8 +26,26 @@ def boxes():
         print("a malformed number aborts the call:", type(exc).__name__, "-", exc)
 
 
+def booleans():
+    section("Booleans, transforms and the canonical text")
+    a = qs.make_box("1", "1", "1", "a")
+    b = qs.make_box("1", "1", "1", "b").translate("1/2", "1/2", "0")
+    for op in ("union", "cut", "intersect"):
+        print(f"unit box {op} the same box moved by (1/2, 1/2, 0): 6V =", a.boolean(op, b).volume6_str())
+    piece = a.boolean("intersect", b)
+    print("the intersection, as text independent of face order, winding and labels:")
+    print(" ", piece.canonical().replace(";", ";\n  "))
+    same = qs.make_box("1/2", "1/2", "1", "c").translate("1/2", "1/2", "0")
+    print("equal to a 1/2 x 1/2 x 1 box placed there:", piece.canonical() == same.canonical())
+    turned = piece.rotate_quarter(2, 1).rotate_quarter(2, 1).rotate_quarter(2, 1).rotate_quarter(2, 1)
+    print("four quarter turns about z give it back:", turned.canonical() == piece.canonical())
+    print("box_boolean summarises a boolean of two boxes without making solids:",
+          qs.box_boolean("1", "1", "1", "1", "1", "1", "1/2", "0", "0", "cut")[0])
+
+
 def main():
     boxes()
+    booleans()
 
 
 if __name__ == "__main__":

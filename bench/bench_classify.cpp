@@ -1,0 +1,107 @@
+// The three whole-operation workloads of bench/bench_boolean.py, run on the
+// core directly: operations per second without the Python layer, and the
+// share of vertex tests that the double filter decided (the rest fell back
+// to rationals). The workloads draw from the same generator as the Python
+// script, so both see the same boxes.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <string>
+
+#include "boolean/boolean.hpp"
+#include "boolean/classify.hpp"
+#include "query/box_entry.hpp"
+#include "solid/box.hpp"
+#include "solid/transform.hpp"
+
+using namespace qs;
+
+namespace {
+
+// 64-bit linear congruential generator, high bits out.
+struct Lcg {
+    std::uint64_t s;
+    std::uint64_t next() {
+        s = s * 6364136223846793005ull + 1442695040888963407ull;
+        return s >> 33;
+    }
+    int pick(int lo, int hi) { return lo + int(next() % std::uint64_t(hi - lo + 1)); }
+};
+
+const char* const kOps[] = {"union", "cut", "intersect"};
+
+Rational q(long n, long d = 1) { return Rational(n, d); }
+
+void report(benchmark::State& st, double ops_per_iteration, std::size_t faces) {
+    ClassifyStats s = classify_stats();
+    double total = double(s.filtered + s.exact);
+    st.counters["ops/s"] =
+        benchmark::Counter(ops_per_iteration, benchmark::Counter::kIsIterationInvariantRate);
+    st.counters["filter_share"] = total > 0 ? double(s.filtered) / total : 0.0;
+    st.counters["tests/iter"] = total / double(st.iterations());
+    st.counters["faces"] = double(faces);
+}
+
+// 200 booleans of two boxes on a small integer grid: faces coincide and
+// touch all the time, so many tests land exactly on a plane.
+void BM_BoxBooleanGrid(benchmark::State& st) {
+    std::size_t chars = 0;
+    reset_classify_stats();
+    for (auto _ : st) {
+        Lcg g{1};
+        for (int i = 0; i < 200; ++i) {
+            std::string v[9];
+            for (int k = 0; k < 6; ++k) v[k] = std::to_string(g.pick(1, 3));
+            for (int k = 6; k < 9; ++k) v[k] = std::to_string(g.pick(-1, 3));
+            TextPair r = box_boolean(v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8], kOps[i % 3]);
+            chars += r.second.size();
+        }
+    }
+    benchmark::DoNotOptimize(chars);
+    report(st, 200, 0);
+}
+
+// A 21 x 21 x 1 slab with a 10 x 10 grid of unit holes cut one after
+// another: the working solid grows with every cut.
+Solid plate() {
+    Solid s = build_box(q(21), q(21), q(1), "slab");
+    Solid hole = build_box(q(1), q(1), q(2), "hole");
+    for (int i = 0; i < 10; ++i)
+        for (int j = 0; j < 10; ++j)
+            s = boolean_solids("cut", s, translate_solid(hole, Point3(q(2 * i + 1), q(2 * j + 1), q(-1, 2))));
+    return s;
+}
+
+void BM_PlateOfHoles(benchmark::State& st) {
+    std::size_t faces = 0;
+    reset_classify_stats();
+    for (auto _ : st) faces = plate().faces.size();
+    report(st, 100, faces);
+}
+
+// A spiral staircase: 50 steps, each the same slab turned a quarter more
+// about z and raised by 1/2; consecutive steps overlap by 1/4 over the
+// central square, and the union grows step by step.
+Solid step(int k) {
+    Solid s = translate_solid(build_box(q(7, 2), q(1), q(3, 4), "step"), Point3(q(-1, 2), q(-1, 2), q(0)));
+    return translate_solid(rotate_quarter_solid(s, 2, k), Point3(q(0), q(0), q(k, 2)));
+}
+
+void BM_Staircase(benchmark::State& st) {
+    std::size_t faces = 0;
+    reset_classify_stats();
+    for (auto _ : st) {
+        Solid s = step(0);
+        for (int k = 1; k < 50; ++k) s = boolean_solids("union", s, step(k));
+        faces = s.faces.size();
+    }
+    report(st, 49, faces);
+}
+
+}  // namespace
+
+BENCHMARK(BM_BoxBooleanGrid)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlateOfHoles)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Staircase)->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();
