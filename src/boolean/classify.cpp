@@ -1,6 +1,7 @@
 #include "boolean/classify.hpp"
 
 #include <cmath>
+#include <optional>
 #include <utility>
 
 #include "exact/errors.hpp"
@@ -35,7 +36,49 @@ inline int filter_side(const PlaneApprox& pa, const Approx& p) noexcept {
     return kUndecided;
 }
 
+// Two fast paths for the exact test, both exact: whole numbers up to 62
+// bits (FLINT holds them inline), and fractions whose numerators and
+// denominators are all below 2^15 in magnitude. Everything else goes
+// through Rational arithmetic.
+inline bool small_integer(const Rational& r, long& out) noexcept {
+    const fmpz n = *r.num();
+    if (COEFF_IS_MPZ(n) || !fmpz_is_one(r.den())) return false;
+    out = n;
+    return true;
+}
+
+inline bool small_fraction(const Rational& r, long& num, long& den) noexcept {
+    constexpr long kLimit = 1L << 15;
+    const fmpz n = *r.num(), d = *r.den();
+    if (COEFF_IS_MPZ(n) || COEFF_IS_MPZ(d) || n <= -kLimit || n >= kLimit || d >= kLimit)
+        return false;
+    num = n;
+    den = d;
+    return true;
+}
+
+inline Side sign_of(__int128 s) { return Side((s > 0) - (s < 0)); }
+
 inline Side exact_side(const Plane& plane, const Point3& p) {
+    const Rational* r[7] = {&plane.normal.x, &plane.normal.y, &plane.normal.z, &plane.offset,
+                            &p.x, &p.y, &p.z};
+    long v[7], w[7];
+    bool ok = true;
+    // Integers: three products below 2^124 and the offset sum to less than
+    // 2^127.
+    for (int i = 0; i < 7 && ok; ++i) ok = small_integer(*r[i], v[i]);
+    if (ok) return sign_of(__int128(v[0]) * v[4] + __int128(v[1]) * v[5] + __int128(v[2]) * v[6] - v[3]);
+    // Fractions: with t_k/d_k = n_k * p_k (each part below 2^30) and the
+    // offset f/g, the sign of s is that of
+    // (t0 d1 d2 + t1 d0 d2 + t2 d0 d1) g - f d0 d1 d2, whose terms stay
+    // below 2^105.
+    ok = true;
+    for (int i = 0; i < 7 && ok; ++i) ok = small_fraction(*r[i], v[i], w[i]);
+    if (ok) {
+        const __int128 t0 = v[0] * v[4], t1 = v[1] * v[5], t2 = v[2] * v[6];
+        const __int128 d0 = w[0] * w[4], d1 = w[1] * w[5], d2 = w[2] * w[6];
+        return sign_of((t0 * d1 * d2 + t1 * d0 * d2 + t2 * d0 * d1) * w[3] - v[3] * d0 * d1 * d2);
+    }
     Rational s = dot(plane.normal, p);
     s -= plane.offset;
     return Side(s.sign());
@@ -67,17 +110,17 @@ inline Approx approx_point(const Point3& p) noexcept {
 }
 
 // A piece of a spanning face: the input's label and plane, fresh vertices.
-// Dropped when its exact area vector is zero.
-void emit_piece(const Face& from, std::vector<Point3>&& vertices, std::vector<Approx>&& approx,
-                std::vector<Face>& out) {
-    if (vertices.size() < 3) return;
-    if (area_vector(vertices).is_zero()) return;
+// None when it has fewer than three vertices or its exact area vector is
+// zero.
+std::optional<Face> make_piece(const Face& from, std::vector<Point3>&& vertices,
+                               std::vector<Approx>&& approx) {
+    if (vertices.size() < 3 || area_vector(vertices).is_zero()) return std::nullopt;
     Face piece;
     piece.vertices = std::move(vertices);
     piece.approx = std::move(approx);
     piece.label = from.label;
     piece.plane = from.plane;
-    out.push_back(std::move(piece));
+    return piece;
 }
 
 // Small faces classify into a buffer on the stack.
@@ -117,24 +160,18 @@ Side classify_vertex(const Plane& plane, const PlaneApprox& pa, const Face& face
     return exact_side(plane, p);
 }
 
-void split_face(const Plane& plane, const PlaneApprox& pa, Face&& face,
-                std::vector<Face>& coplanar_front, std::vector<Face>& coplanar_back,
-                std::vector<Face>& front, std::vector<Face>& back) {
+FaceSort sort_face(const Plane& plane, const PlaneApprox& pa, const Face& face,
+                   SplitPieces& pieces) {
     const std::size_t n = face.vertices.size();
     SideBuffer<16> sides(n);
     switch (classify_all(plane, pa, face, sides)) {
         case 0:
-            if (dot(plane.normal, face.plane.normal).sign() > 0)
-                coplanar_front.push_back(std::move(face));
-            else
-                coplanar_back.push_back(std::move(face));
-            return;
+            return dot(plane.normal, face.plane.normal).sign() > 0 ? FaceSort::kCoplanarFront
+                                                                   : FaceSort::kCoplanarBack;
         case 1:
-            front.push_back(std::move(face));
-            return;
+            return FaceSort::kFront;
         case 2:
-            back.push_back(std::move(face));
-            return;
+            return FaceSort::kBack;
         default:
             break;
     }
@@ -176,8 +213,33 @@ void split_face(const Plane& plane, const PlaneApprox& pa, Face&& face,
             ba.push_back(xa);
         }
     }
-    emit_piece(face, std::move(fv), std::move(fa), front);
-    emit_piece(face, std::move(bv), std::move(ba), back);
+    pieces.front = make_piece(face, std::move(fv), std::move(fa));
+    pieces.back = make_piece(face, std::move(bv), std::move(ba));
+    return FaceSort::kSpanning;
+}
+
+void split_face(const Plane& plane, const PlaneApprox& pa, Face&& face,
+                std::vector<Face>& coplanar_front, std::vector<Face>& coplanar_back,
+                std::vector<Face>& front, std::vector<Face>& back) {
+    SplitPieces pieces;
+    switch (sort_face(plane, pa, face, pieces)) {
+        case FaceSort::kCoplanarFront:
+            coplanar_front.push_back(std::move(face));
+            break;
+        case FaceSort::kCoplanarBack:
+            coplanar_back.push_back(std::move(face));
+            break;
+        case FaceSort::kFront:
+            front.push_back(std::move(face));
+            break;
+        case FaceSort::kBack:
+            back.push_back(std::move(face));
+            break;
+        case FaceSort::kSpanning:
+            if (pieces.front) front.push_back(std::move(*pieces.front));
+            if (pieces.back) back.push_back(std::move(*pieces.back));
+            break;
+    }
 }
 
 ClassifyStats classify_stats() noexcept { return g_stats; }

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "solid/solid.hpp"
@@ -23,6 +24,21 @@ enum Side : std::int8_t { kBack = -1, kOn = 0, kFront = 1 };
 
 // Side of vertex i of `face`, through the double filter, then exactly.
 Side classify_vertex(const Plane& plane, const PlaneApprox& pa, const Face& face, std::size_t i);
+
+// Where a face falls against a plane.
+enum class FaceSort : std::uint8_t { kCoplanarFront, kCoplanarBack, kFront, kBack, kSpanning };
+
+// The two pieces of a spanning face, each absent when it has fewer than
+// three vertices or no area.
+struct SplitPieces {
+    std::optional<Face> front, back;
+};
+
+// Sorts `face` against the plane without moving it; for a spanning face
+// fills `pieces`. Coplanar faces are told apart by the sign of the dot
+// product of the two normals (zero counts as back).
+FaceSort sort_face(const Plane& plane, const PlaneApprox& pa, const Face& face,
+                   SplitPieces& pieces);
 
 // Sorts `face` against the plane into one of four lists, or cuts it into a
 // front and a back piece. The same list may stand in two roles.

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -184,6 +185,46 @@ TEST(Split, ShortFaces) {
     no_approx.vertices = {P("-1", "0", "0"), P("1", "0", "0"), P("1", "1", "0")};
     Split u(pl, no_approx);
     EXPECT_EQ(u.sizes(), "0011");
+}
+
+// The exact test has fast paths for small integers and small fractions.
+// Points on a random plane, and points moved off it by the smallest step
+// the values allow, must get the side that Rational arithmetic gives, for
+// values at and across every size limit of those paths.
+TEST(Split, ExactTestAgreesWithRationals) {
+    std::mt19937_64 rng(7);
+    const std::vector<std::string> nums = {"0", "1", "-1", "3", "32767", "-32767", "32768",
+                                           "4611686018427387903", "-4611686018427387903",
+                                           "4611686018427387904", "123456789012345678901234567"};
+    const std::vector<std::string> dens = {"1", "2", "3", "32767", "32768", "4611686018427387904"};
+    auto pick = [&](const std::vector<std::string>& v) { return v[rng() % v.size()]; };
+    // Half the rounds use small fractions only, whose planes stay within the
+    // small-fraction path.
+    bool small = false;
+    auto value = [&]() {
+        if (small) return Rational(long(rng() % 41) - 20, long(rng() % 8) + 1);
+        return R((pick(nums) + "/" + pick(dens)).c_str());
+    };
+    int checked = 0;
+    for (int round = 0; round < 4000; ++round) {
+        small = round % 3 == 0;
+        Point3 a(value(), value(), value()), b(value(), value(), value()), c(value(), value(), value());
+        Face f = make_face({a, b, c}, "t");
+        // The face's own plane, and the plane scaled and shifted a little.
+        Plane pl = f.plane;
+        if (round % 2) {
+            Rational k = value();
+            pl.normal = k * pl.normal;
+            pl.offset = k * pl.offset + (round % 4 == 1 ? value() : Rational(0));
+        }
+        PlaneApprox pa = plane_approx(pl);
+        for (std::size_t i = 0; i < 3; ++i) {
+            Rational s = dot(pl.normal, f.vertices[i]) - pl.offset;
+            ASSERT_EQ(int(classify_vertex(pl, pa, f, i)), s.sign()) << round << " " << i;
+            ++checked;
+        }
+    }
+    EXPECT_EQ(checked, 12000);
 }
 
 TEST(Flip, TwiceIsIdentity) {
