@@ -103,12 +103,11 @@ def find_cpp():
 
 def build_cpp():
     build = os.path.join(ROOT, "build-bench")
-    subprocess.run(
-        ["cmake", "-S", ROOT, "-B", build, "-DCMAKE_BUILD_TYPE=Release", "-DQS_BUILD_PYTHON=OFF", "-DQS_BUILD_BENCH=ON"],
-        check=True,
-        stdout=subprocess.DEVNULL,
-    )
-    subprocess.run(["cmake", "--build", build, "--target", "bench_classify"], check=True, stdout=subprocess.DEVNULL)
+    configure = ["cmake", "-S", ROOT, "-B", build, "-DCMAKE_BUILD_TYPE=Release"]
+    configure += ["-DQS_BUILD_PYTHON=OFF", "-DQS_BUILD_BENCH=ON"]
+    subprocess.run(configure, check=True, stdout=subprocess.DEVNULL)
+    target = ["cmake", "--build", build, "--target", "bench_classify"]
+    subprocess.run(target, check=True, stdout=subprocess.DEVNULL)
     return os.path.join(build, "bench_classify")
 
 

@@ -53,7 +53,8 @@ void BM_BoxBooleanGrid(benchmark::State& st) {
             std::string v[9];
             for (int k = 0; k < 6; ++k) v[k] = std::to_string(g.pick(1, 3));
             for (int k = 6; k < 9; ++k) v[k] = std::to_string(g.pick(-1, 3));
-            TextPair r = box_boolean(v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8], kOps[i % 3]);
+            TextPair r =
+                box_boolean(v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8], kOps[i % 3]);
             chars += r.second.size();
         }
     }
@@ -68,7 +69,8 @@ Solid plate() {
     Solid hole = build_box(q(1), q(1), q(2), "hole");
     for (int i = 0; i < 10; ++i)
         for (int j = 0; j < 10; ++j)
-            s = boolean_solids("cut", s, translate_solid(hole, Point3(q(2 * i + 1), q(2 * j + 1), q(-1, 2))));
+            s = boolean_solids("cut", s,
+                               translate_solid(hole, Point3(q(2 * i + 1), q(2 * j + 1), q(-1, 2))));
     return s;
 }
 
@@ -83,7 +85,8 @@ void BM_PlateOfHoles(benchmark::State& st) {
 // about z and raised by 1/2; consecutive steps overlap by 1/4 over the
 // central square, and the union grows step by step.
 Solid step(int k) {
-    Solid s = translate_solid(build_box(q(7, 2), q(1), q(3, 4), "step"), Point3(q(-1, 2), q(-1, 2), q(0)));
+    Solid s = translate_solid(build_box(q(7, 2), q(1), q(3, 4), "step"),
+                              Point3(q(-1, 2), q(-1, 2), q(0)));
     return translate_solid(rotate_quarter_solid(s, 2, k), Point3(q(0), q(0), q(k, 2)));
 }
 

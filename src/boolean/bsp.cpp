@@ -127,7 +127,8 @@ void insert_faces(BspTree& tree, std::vector<Face> faces) {
             sort_ids(*node.plane, pool, job.ids, &node.faces, front, back);
         }
         // The front list is inserted before the back list: push it last.
-        if (!back.empty()) stack.push_back({child(tree, job.node, &BspNode::back), std::move(back)});
+        if (!back.empty())
+            stack.push_back({child(tree, job.node, &BspNode::back), std::move(back)});
         if (!front.empty())
             stack.push_back({child(tree, job.node, &BspNode::front), std::move(front)});
     }

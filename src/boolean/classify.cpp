@@ -67,7 +67,9 @@ inline Side exact_side(const Plane& plane, const Point3& p) {
     // Integers: three products below 2^124 and the offset sum to less than
     // 2^127.
     for (int i = 0; i < 7 && ok; ++i) ok = small_integer(*r[i], v[i]);
-    if (ok) return sign_of(__int128(v[0]) * v[4] + __int128(v[1]) * v[5] + __int128(v[2]) * v[6] - v[3]);
+    if (ok)
+        return sign_of(__int128(v[0]) * v[4] + __int128(v[1]) * v[5] + __int128(v[2]) * v[6] -
+                       v[3]);
     // Fractions: with t_k/d_k = n_k * p_k (each part below 2^30) and the
     // offset f/g, the sign of s is that of
     // (t0 d1 d2 + t1 d0 d2 + t2 d0 d1) g - f d0 d1 d2, whose terms stay
@@ -185,6 +187,8 @@ FaceSort sort_face(const Plane& plane, const PlaneApprox& pa, const Face& face,
     bv.reserve(n + 2);
     fa.reserve(n + 2);
     ba.reserve(n + 2);
+    // A kept vertex keeps its approximation: converting it again would give
+    // the same doubles.
     auto approx_of = [&](std::size_t i) {
         return have_approx ? face.approx[i] : approx_point(face.vertices[i]);
     };

@@ -126,10 +126,14 @@ const std::vector<std::string> kOps = {"union", "cut", "intersect"};
 // the recursive ones, on boxes that overlap, touch and coincide.
 TEST(Boolean, MatchesRecursiveReferenceFaceForFace) {
     std::mt19937 rng(12345);
-    auto pick = [&](int lo, int hi) { return Rational(std::uniform_int_distribution<int>(lo, hi)(rng)); };
+    auto pick = [&](int lo, int hi) {
+        return Rational(std::uniform_int_distribution<int>(lo, hi)(rng));
+    };
     for (int round = 0; round < 150; ++round) {
-        Solid a = box_at("A", pick(0, 2), pick(0, 2), pick(0, 2), pick(1, 3), pick(1, 3), pick(1, 3));
-        Solid b = box_at("B", pick(0, 3), pick(0, 3), pick(0, 3), pick(1, 3), pick(1, 3), pick(1, 3));
+        Solid a =
+            box_at("A", pick(0, 2), pick(0, 2), pick(0, 2), pick(1, 3), pick(1, 3), pick(1, 3));
+        Solid b =
+            box_at("B", pick(0, 3), pick(0, 3), pick(0, 3), pick(1, 3), pick(1, 3), pick(1, 3));
         if (round % 3 == 1) b = rotate_quarter_solid(b, round % 7, 1);
         if (round % 5 == 2) a = boolean_solids("union", a, b);  // a many-faced operand
         for (const std::string& op : kOps)
@@ -235,8 +239,8 @@ Solid stack_of_squares(int n) {
     Solid s;
     for (int k = 1; k <= n; ++k) {
         Rational z(k);
-        s.faces.push_back(make_face({Point3(0, 0, z), Point3(1, 0, z), Point3(1, 1, z), Point3(0, 1, z)},
-                                    "sq"));
+        s.faces.push_back(
+            make_face({Point3(0, 0, z), Point3(1, 0, z), Point3(1, 1, z), Point3(0, 1, z)}, "sq"));
     }
     return s;
 }

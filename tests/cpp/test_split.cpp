@@ -128,7 +128,8 @@ TEST(Split, HugeCoordinatesNeedTheExactTest) {
     // Plane x + y = 2 * 10^300 + 1 (normal and offset of ordinary size
     // against vertex coordinates near the top of the double range).
     Plane pl{P("1", "1", "0"), b + b + Rational(1)};
-    Face f = make_face({Point3(b, b + Rational(1), Rational(0)), Point3(b + b, Rational(1), Rational(0)),
+    Face f = make_face({Point3(b, b + Rational(1), Rational(0)),
+                        Point3(b + b, Rational(1), Rational(0)),
                         Point3(b, b, Rational(1))},
                        "huge");
     reset_classify_stats();
@@ -140,7 +141,8 @@ TEST(Split, HugeCoordinatesNeedTheExactTest) {
     EXPECT_EQ(classify_stats().filtered, 0u);
     // Beyond the double range the approximations are infinite: still exact.
     Rational huge = R(("1" + std::string(400, '0')).c_str());
-    Face g = make_face({Point3(huge, Rational(0), Rational(0)), Point3(huge, Rational(1), Rational(0)),
+    Face g = make_face({Point3(huge, Rational(0), Rational(0)),
+                        Point3(huge, Rational(1), Rational(0)),
                         Point3(huge, Rational(0), Rational(1))},
                        "inf");
     ASSERT_TRUE(std::isinf(g.approx[0][0]));
@@ -208,7 +210,8 @@ TEST(Split, ExactTestAgreesWithRationals) {
     int checked = 0;
     for (int round = 0; round < 4000; ++round) {
         small = round % 3 == 0;
-        Point3 a(value(), value(), value()), b(value(), value(), value()), c(value(), value(), value());
+        Point3 a(value(), value(), value()), b(value(), value(), value());
+        Point3 c(value(), value(), value());
         Face f = make_face({a, b, c}, "t");
         // The face's own plane, and the plane scaled and shifted a little.
         Plane pl = f.plane;
