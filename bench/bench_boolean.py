@@ -41,8 +41,8 @@ OPS = ("union", "cut", "intersect")
 class Lcg:
     """The generator of bench_classify.cpp: 64-bit LCG, high bits out."""
 
-    def __init__(self, seed):
-        self.s = seed
+    def __init__(self, state):
+        self.s = state
 
     def next(self):
         self.s = (self.s * 6364136223846793005 + 1442695040888963407) & (2**64 - 1)
