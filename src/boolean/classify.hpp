@@ -47,9 +47,9 @@ void split_face(const Plane& plane, const PlaneApprox& pa, Face&& face,
                 std::vector<Face>& front, std::vector<Face>& back);
 
 // How many vertex tests the double filter decided, and how many fell back to
-// rationals, since the last reset. Plain counters: the module runs on one
-// thread under the interpreter lock, and split_face adds to them once per
-// face, not once per vertex.
+// rationals, since the last reset; read by the benchmarks. Plain counters:
+// the module runs on one thread under the interpreter lock, and sorting a
+// face adds to them once, not once per vertex.
 struct ClassifyStats {
     std::uint64_t filtered = 0;
     std::uint64_t exact = 0;
