@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 
+#include <cstdio>
 #include <memory>
 #include <random>
 #include <string>
@@ -104,16 +105,25 @@ Solid reference_boolean(const std::string& op, const Solid& sa, const Solid& sb)
     return solid_from_faces(a.all());
 }
 
-// Everything a face carries, in order.
+// Everything a face carries, in order; doubles in hexadecimal, exactly.
 std::string dump(const Solid& s) {
     std::string out;
+    auto put = [&](const std::string& text) {
+        out.push_back(' ');
+        out.append(text);
+    };
     for (const Face& f : s.faces) {
-        out += f.label + ":";
-        for (const Point3& p : f.vertices) out += " " + point_text(p);
-        out += " n=" + point_text(f.plane.normal) + " d=" + format_rational(f.plane.offset);
+        out.append(f.label);
+        for (const Point3& p : f.vertices) put(point_text(p));
+        put(point_text(f.plane.normal));
+        put(format_rational(f.plane.offset));
         for (const Approx& a : f.approx)
-            for (double c : a) out += " " + std::to_string(c);
-        out += "\n";
+            for (double c : a) {
+                char buf[32];
+                std::snprintf(buf, sizeof buf, "%a", c);
+                put(buf);
+            }
+        out.push_back('\n');
     }
     return out;
 }
