@@ -11,8 +11,13 @@ namespace qs::py {
 
 // Module functions.
 QS_BINDING(py_make_box);
+QS_BINDING(py_make_prism);
+QS_BINDING(py_make_prismatoid);
 QS_BINDING(py_box_boolean);
 QS_BINDING(py_box_form);
+QS_BINDING(py_nurbs_curve_eval);
+QS_BINDING(py_nurbs_surface_eval);
+QS_BINDING(py_ssi_pairs);
 
 // PySolid methods.
 QS_BINDING(py_translate);
@@ -20,9 +25,13 @@ QS_BINDING(py_scale);
 QS_BINDING(py_mirror);
 QS_BINDING(py_rotate_quarter);
 QS_BINDING(py_boolean);
+QS_BINDING(py_chamfer);
 QS_BINDING(py_volume);
 QS_BINDING(py_volume6_str);
 QS_BINDING(py_canonical);
+QS_BINDING(py_watertight_ok);
+QS_BINDING(py_logical_faces);
+QS_BINDING(py_bbox);
 
 // The PySolid type, made once; null with a Python error set on failure.
 PyObject* pysolid_type();

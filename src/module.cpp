@@ -1,5 +1,6 @@
 // The module entry point and the table of module functions.
 #include "bindings.hpp"
+#include "exact/memory.hpp"
 #include "pyutil.hpp"
 
 namespace qs::py {
@@ -13,9 +14,24 @@ namespace {
 // Added in this order, which is also the order of __all__.
 PyMethodDef kFunctions[] = {
     QS_FUNCTION("make_box", py_make_box, "make_box(dx, dy, dz, prefix)"),
+    QS_FUNCTION("make_prism", py_make_prism, "make_prism(loop_flat, h, prefix)"),
+    QS_FUNCTION("make_prismatoid", py_make_prismatoid,
+                "make_prismatoid(bottom, z0, top, z1, prefix)"),
     QS_FUNCTION("box_boolean", py_box_boolean,
                 "box_boolean(dx, dy, dz, ex, ey, ez, tx, ty, tz, op)"),
     QS_FUNCTION("box_form", py_box_form, "box_form(dx, dy, dz)"),
+    QS_FUNCTION("nurbs_curve_eval", py_nurbs_curve_eval,
+                "nurbs_curve_eval(degree, cps, knots, t, weights=None)"),
+    QS_FUNCTION("nurbs_surface_eval", py_nurbs_surface_eval,
+                "nurbs_surface_eval(pu, pv, net, ku, kv, u, v, weights=None)"),
+    // The one docstring with text after the signature block.
+    {"ssi_pairs", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_ssi_pairs)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "ssi_pairs(net_a, net_b, depth, a_box=None, b_box=None)\n--\n\n"
+     "Subdivision detection: returns surviving leaf-pair parameter boxes\n"
+     "(au0,au1,av0,av1,bu0,bu1,bv0,bv1) as exact rational strings. Empty\n"
+     "result = certified non-intersection. Clustering/refinement stay in\n"
+     "Python (they are not the hot loop)."},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -77,6 +93,7 @@ PyMODINIT_FUNC PyInit_quillstone(void) {
         Py_INCREF(module);
         return module;
     }
+    qs::install_throwing_allocators();
     PyObject* m = qs::py::create_module();
     if (!m) return nullptr;
     module = m;

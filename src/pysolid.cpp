@@ -36,9 +36,13 @@ PyMethodDef kMethods[] = {
     QS_METHOD("mirror", py_mirror, "mirror($self, axis)"),
     QS_METHOD("rotate_quarter", py_rotate_quarter, "rotate_quarter($self, axis, quarters)"),
     QS_METHOD("boolean", py_boolean, "boolean($self, op, other)"),
+    QS_METHOD("chamfer", py_chamfer, "chamfer($self, dist)"),
     QS_METHOD("volume", py_volume, "volume($self)"),
     QS_METHOD("volume6_str", py_volume6_str, "volume6_str($self)"),
     QS_METHOD("canonical", py_canonical, "canonical($self)"),
+    QS_METHOD("watertight_ok", py_watertight_ok, "watertight_ok($self)"),
+    QS_METHOD("logical_faces", py_logical_faces, "logical_faces($self)"),
+    QS_METHOD("bbox", py_bbox, "bbox($self)"),
     {nullptr, nullptr, 0, nullptr},
 };
 

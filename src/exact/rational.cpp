@@ -70,7 +70,7 @@ Rational::Rational(long n, long d) {
     if (d < 0) fmpq_neg(v_, v_);
 }
 
-Rational Rational::from_canonical(fmpz_t num, fmpz_t den) noexcept {
+Rational Rational::from_canonical(fmpz_t num, fmpz_t den) {
     Rational r;
     fmpz_swap(fmpq_numref(r.v_), num);
     fmpz_swap(fmpq_denref(r.v_), den);
@@ -84,7 +84,7 @@ Rational Rational::from_fmpz(const fmpz_t num, const fmpz_t den) {
     return r;
 }
 
-Rational Rational::from_fmpz(const fmpz_t num) noexcept {
+Rational Rational::from_fmpz(const fmpz_t num) {
     Rational r;
     fmpz_set(fmpq_numref(r.v_), num);
     return r;
@@ -145,7 +145,7 @@ std::string format_rational(const Rational& r) {
 // significant bits plus a sticky bit for the remainder, then round once at
 // the precision the result's exponent allows (53 bits for normal numbers,
 // fewer in the subnormal range).
-double rational_to_double(const Rational& r) noexcept {
+double rational_to_double(const Rational& r) {
     const fmpz* n = r.num();
     const fmpz* d = r.den();
     if (fmpz_is_zero(n)) return 0.0;

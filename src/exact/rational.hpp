@@ -19,19 +19,19 @@ namespace qs {
 class Rational {
 public:
     Rational() noexcept { fmpq_init(v_); }
-    Rational(long n) noexcept {  // NOLINT: integers convert implicitly
+    Rational(long n) {  // NOLINT: integers convert implicitly
         fmpq_init(v_);
         fmpz_set_si(fmpq_numref(v_), n);
     }
     // n/d normalised; a zero denominator is a panic ("denominator == 0").
     Rational(long n, long d);
     // Takes a numerator and a denominator that are already coprime with d > 0.
-    static Rational from_canonical(fmpz_t num, fmpz_t den) noexcept;
+    static Rational from_canonical(fmpz_t num, fmpz_t den);
     // num/den with normalisation; panics with "denominator == 0" for den == 0.
     static Rational from_fmpz(const fmpz_t num, const fmpz_t den);
-    static Rational from_fmpz(const fmpz_t num) noexcept;
+    static Rational from_fmpz(const fmpz_t num);
 
-    Rational(const Rational& o) noexcept {
+    Rational(const Rational& o) {
         fmpq_init(v_);
         fmpq_set(v_, o.v_);
     }
@@ -41,7 +41,7 @@ public:
         *v_ = *o.v_;
         fmpq_init(o.v_);
     }
-    Rational& operator=(const Rational& o) noexcept {
+    Rational& operator=(const Rational& o) {
         fmpq_set(v_, o.v_);
         return *this;
     }
@@ -60,58 +60,58 @@ public:
     bool is_zero() const noexcept { return fmpz_is_zero(fmpq_numref(v_)); }
     bool is_integer() const noexcept { return fmpz_is_one(fmpq_denref(v_)); }
 
-    Rational& operator+=(const Rational& o) noexcept {
+    Rational& operator+=(const Rational& o) {
         fmpq_add(v_, v_, o.v_);
         return *this;
     }
-    Rational& operator-=(const Rational& o) noexcept {
+    Rational& operator-=(const Rational& o) {
         fmpq_sub(v_, v_, o.v_);
         return *this;
     }
-    Rational& operator*=(const Rational& o) noexcept {
+    Rational& operator*=(const Rational& o) {
         fmpq_mul(v_, v_, o.v_);
         return *this;
     }
     Rational& operator/=(const Rational& o);
     // this += a * b, with one normalisation.
-    Rational& add_mul(const Rational& a, const Rational& b) noexcept {
+    Rational& add_mul(const Rational& a, const Rational& b) {
         fmpq_addmul(v_, a.v_, b.v_);
         return *this;
     }
-    Rational& sub_mul(const Rational& a, const Rational& b) noexcept {
+    Rational& sub_mul(const Rational& a, const Rational& b) {
         fmpq_submul(v_, a.v_, b.v_);
         return *this;
     }
     void negate() noexcept { fmpq_neg(v_, v_); }
-    Rational abs() const noexcept {
+    Rational abs() const {
         Rational r(*this);
         fmpz_abs(fmpq_numref(r.v_), fmpq_numref(r.v_));
         return r;
     }
     // x / 2^k, exact.
-    Rational half() const noexcept {
+    Rational half() const {
         Rational r;
         fmpq_div_2exp(r.v_, v_, 1);
         return r;
     }
 
-    friend Rational operator+(const Rational& a, const Rational& b) noexcept {
+    friend Rational operator+(const Rational& a, const Rational& b) {
         Rational r;
         fmpq_add(r.v_, a.v_, b.v_);
         return r;
     }
-    friend Rational operator-(const Rational& a, const Rational& b) noexcept {
+    friend Rational operator-(const Rational& a, const Rational& b) {
         Rational r;
         fmpq_sub(r.v_, a.v_, b.v_);
         return r;
     }
-    friend Rational operator*(const Rational& a, const Rational& b) noexcept {
+    friend Rational operator*(const Rational& a, const Rational& b) {
         Rational r;
         fmpq_mul(r.v_, a.v_, b.v_);
         return r;
     }
     friend Rational operator/(const Rational& a, const Rational& b);
-    friend Rational operator-(const Rational& a) noexcept {
+    friend Rational operator-(const Rational& a) {
         Rational r;
         fmpq_neg(r.v_, a.v_);
         return r;
@@ -120,7 +120,7 @@ public:
     friend bool operator==(const Rational& a, const Rational& b) noexcept {
         return fmpq_equal(a.v_, b.v_);
     }
-    friend std::strong_ordering operator<=>(const Rational& a, const Rational& b) noexcept {
+    friend std::strong_ordering operator<=>(const Rational& a, const Rational& b) {
         int c = fmpq_cmp(a.v_, b.v_);
         return c < 0 ? std::strong_ordering::less
                      : (c > 0 ? std::strong_ordering::greater : std::strong_ordering::equal);
@@ -139,7 +139,7 @@ Rational parse_rational(std::string_view text);
 std::string format_rational(const Rational& r);
 void append_rational(std::string& out, const Rational& r);
 // Nearest double, ties to even; infinities and signed zeros past the range.
-double rational_to_double(const Rational& r) noexcept;
+double rational_to_double(const Rational& r);
 
 // Decimal text of an integer.
 void append_fmpz(std::string& out, const fmpz_t z);

@@ -1,0 +1,89 @@
+// Candidate regions of a surface-surface intersection: both Bezier patches
+// are halved in u and v over and over, and only pairs of sub-patches whose
+// control-point boxes meet are kept.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <new>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "exact/rational.hpp"
+#include "nurbs/nurbs.hpp"
+
+namespace qs::nurbs {
+
+// A point of a control net: Cartesian (x, y, z) when the first point of the
+// net has three coordinates, else homogeneous (w*x, w*y, w*z, w, ...).
+using Point = std::vector<Rational>;
+using Polygon = std::vector<Point>;
+using Net = std::vector<std::vector<Point>>;
+
+// The parameter rectangle a patch covers; it labels the patch only.
+struct ParamBox {
+    Rational u0, u1, v0, v1;
+};
+
+struct Patch {
+    Net net;
+    ParamBox box;
+};
+
+// min x, min y, min z, max x, max y, max z
+using ControlBox = std::array<Rational, 6>;
+
+// The Cartesian box of every control point, rows longer than the first
+// included. Short points are index failures, a zero weight a division
+// failure.
+ControlBox control_box(const Net& net);
+
+// Closed boxes: touching counts as overlapping.
+bool boxes_overlap(const ControlBox& a, const ControlBox& b);
+
+// de Casteljau at 1/2 on each polygon, over the first dim coordinates.
+std::pair<std::vector<Polygon>, std::vector<Polygon>> split_curves(std::vector<Polygon> polygons,
+                                                                   std::size_t dim);
+
+// Children in the order (lower u, lower v), (lower u, upper v),
+// (upper u, lower v), (upper u, upper v).
+std::array<Patch, 4> subdivide_patch(const Patch& patch);
+
+// au0, au1, av0, av1, bu0, bu1, bv0, bv1
+using PairBoxes = std::array<Rational, 8>;
+
+// Raised when a call would go beyond its memory bound. Derived from
+// std::bad_alloc so the surface reports it as MemoryError; what() is the
+// text for the caller.
+class MemoryLimit : public std::bad_alloc {
+public:
+    explicit MemoryLimit(std::string text)
+        : text_(std::make_shared<const std::string>(std::move(text))) {}
+    const char* what() const noexcept override { return text_->c_str(); }
+
+private:
+    std::shared_ptr<const std::string> text_;  // shared: copying cannot throw
+};
+
+// The deepest level a search may reach while pairs survive.
+constexpr std::uint64_t kMaxSsiLevels = 2048;
+
+// The default memory bound of one ssi_pairs call, in bytes: a quarter of
+// the physical memory, at most 2 GiB.
+std::size_t default_ssi_budget();
+
+// The surviving pairs after `depth` levels, in creation order. budget is the
+// memory bound in bytes (see ssi.cpp for what it counts).
+std::vector<PairBoxes> ssi_pairs(Net a, Net b, const ParamBox& a_box, const ParamBox& b_box,
+                                 std::uint64_t depth, std::size_t budget);
+
+// The text entry: boxes parsed first, then every coordinate of net_a and
+// net_b. A null box is (0, 1, 0, 1).
+std::vector<PairBoxes> ssi_pairs(const Texts3& net_a, const Texts3& net_b, std::uint64_t depth,
+                                 const Texts* a_box, const Texts* b_box,
+                                 std::size_t budget = default_ssi_budget());
+
+}  // namespace qs::nurbs

@@ -1,0 +1,90 @@
+// nurbs_curve_eval, nurbs_surface_eval and ssi_pairs.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "bindings.hpp"
+#include "nurbs/nurbs.hpp"
+#include "nurbs/ssi.hpp"
+#include "pyutil.hpp"
+
+namespace qs::py {
+
+namespace {
+
+const char* const kCurveNames[] = {"degree", "cps", "knots", "t", "weights"};
+const Signature kCurveSig{"nurbs_curve_eval", kCurveNames, 5, 4};
+
+const char* const kSurfaceNames[] = {"pu", "pv", "net", "ku", "kv", "u", "v", "weights"};
+const Signature kSurfaceSig{"nurbs_surface_eval", kSurfaceNames, 8, 7};
+
+const char* const kSsiNames[] = {"net_a", "net_b", "depth", "a_box", "b_box"};
+const Signature kSsiSig{"ssi_pairs", kSsiNames, 5, 3};
+
+}  // namespace
+
+PyObject* py_nurbs_curve_eval(PyObject*, PyObject* const* args, Py_ssize_t nargs,
+                              PyObject* kwnames) {
+    return guard([&]() -> PyObject* {
+        PyObject* a[5];
+        match(kCurveSig, args, nargs, kwnames, a);
+        const std::uint64_t degree = arg_u64(a[0], "degree");
+        const auto cps = arg_str_seq2(a[1], "cps");
+        const auto knots = arg_str_seq(a[2], "knots");
+        const std::string t = arg_str(a[3], "t");
+        std::optional<nurbs::Texts> weights;
+        if (a[4]) weights = arg_str_seq(a[4], "weights");
+        return new_str_list(
+            nurbs::nurbs_curve_eval(degree, cps, knots, t, weights ? &*weights : nullptr));
+    });
+}
+
+PyObject* py_nurbs_surface_eval(PyObject*, PyObject* const* args, Py_ssize_t nargs,
+                                PyObject* kwnames) {
+    return guard([&]() -> PyObject* {
+        PyObject* a[8];
+        match(kSurfaceSig, args, nargs, kwnames, a);
+        const std::uint64_t pu = arg_u64(a[0], "pu");
+        const std::uint64_t pv = arg_u64(a[1], "pv");
+        const auto net = arg_str_seq3(a[2], "net");
+        const auto ku = arg_str_seq(a[3], "ku");
+        const auto kv = arg_str_seq(a[4], "kv");
+        const std::string u = arg_str(a[5], "u");
+        const std::string v = arg_str(a[6], "v");
+        std::optional<nurbs::Texts2> weights;
+        if (a[7]) weights = arg_str_seq2(a[7], "weights");
+        return new_str_list(nurbs::nurbs_surface_eval(pu, pv, net, ku, kv, u, v,
+                                                      weights ? &*weights : nullptr));
+    });
+}
+
+PyObject* py_ssi_pairs(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return guard([&]() -> PyObject* {
+        PyObject* a[5];
+        match(kSsiSig, args, nargs, kwnames, a);
+        const auto net_a = arg_str_seq3(a[0], "net_a");
+        const auto net_b = arg_str_seq3(a[1], "net_b");
+        const std::uint64_t depth = arg_u64(a[2], "depth");
+        std::optional<nurbs::Texts> a_box;
+        std::optional<nurbs::Texts> b_box;
+        if (a[3]) a_box = arg_str_seq(a[3], "a_box");
+        if (a[4]) b_box = arg_str_seq(a[4], "b_box");
+        const std::vector<nurbs::PairBoxes> pairs = nurbs::ssi_pairs(
+            net_a, net_b, depth, a_box ? &*a_box : nullptr, b_box ? &*b_box : nullptr);
+        Ref list(check(PyList_New(static_cast<Py_ssize_t>(pairs.size()))));
+        std::string text;
+        for (std::size_t i = 0; i < pairs.size(); ++i) {
+            Ref entry(check(PyList_New(8)));
+            for (Py_ssize_t k = 0; k < 8; ++k) {
+                text.clear();
+                append_rational(text, pairs[i][static_cast<std::size_t>(k)]);
+                PyList_SetItem(entry.get(), k, new_str(text));
+            }
+            PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), entry.release());
+        }
+        return list.release();
+    });
+}
+
+}  // namespace qs::py

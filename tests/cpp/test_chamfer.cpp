@@ -1,0 +1,223 @@
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "chamfer/chamfer.hpp"
+#include "exact/errors.hpp"
+#include "query/canonical.hpp"
+#include "query/logical_faces.hpp"
+#include "query/volume.hpp"
+#include "query/watertight.hpp"
+#include "solid/box.hpp"
+#include "solid/prism.hpp"
+
+namespace qs {
+namespace {
+
+const Rational kTenth(1, 10);
+
+Point3 p3(long x, long y, long z) { return Point3(Rational(x), Rational(y), Rational(z)); }
+
+Solid box(long a, long b, long c) { return build_box(Rational(a), Rational(b), Rational(c), "p"); }
+
+// Six times the volume of an a x b x c box with every edge bevelled by d
+// and every corner trimmed: each edge prism removes d^2/2 per unit length;
+// at a corner the three prisms overlap pairwise by d^3/3 (counted twice,
+// added back) and all together by d^3/4, and the corner trim takes the
+// tetrahedron left between the bevels, d^3/12.
+Rational chamfered_box6(const Rational& a, const Rational& b, const Rational& c,
+                        const Rational& d) {
+    Rational d2 = d * d, d3 = d2 * d;
+    Rational v = a * b * c - Rational(4) * (d2 / Rational(2)) * (a + b + c);
+    v += Rational(8) * (d3 - d3 / Rational(4) - d3 / Rational(12));
+    return Rational(6) * v;
+}
+
+// The parallelepiped on o spanned by u, v, w, wound outward.
+Solid parallelepiped(const Point3& o, const Point3& u, const Point3& v, const Point3& w) {
+    const Point3 c[8] = {o,     o + u,     o + u + v,     o + v,
+                         o + w, o + u + w, o + u + v + w, o + v + w};
+    const int k[6][4] = {{0, 3, 2, 1}, {4, 5, 6, 7}, {0, 1, 5, 4},
+                         {2, 3, 7, 6}, {1, 2, 6, 5}, {3, 0, 4, 7}};
+    std::vector<Face> faces;
+    for (const auto& f : k) faces.push_back(make_face({c[f[0]], c[f[1]], c[f[2]], c[f[3]]}, "q"));
+    Solid s = solid_from_faces(std::move(faces));
+    if (solid_volume6(s).sign() < 0) {
+        for (Face& f : s.faces) f = flip_face(std::move(f));
+    }
+    return s;
+}
+
+std::set<std::string> plane_keys(const Solid& s, const std::string& label) {
+    std::set<std::string> keys;
+    for (const Face& f : s.faces) {
+        if (f.label == label) keys.insert(plane_key(primitive_plane(f.plane)));
+    }
+    return keys;
+}
+
+bool has_label_prefix(const Solid& s, const std::string& prefix) {
+    for (const Face& f : s.faces) {
+        if (f.label.rfind(prefix, 0) == 0) return true;
+    }
+    return false;
+}
+
+std::string chamfer_error(const Solid& s, const Rational& d) {
+    try {
+        chamfer_solid(s, d);
+    } catch (const ChamferError& e) {
+        return e.what();
+    }
+    return "";
+}
+
+// The bevel plane of the unit-cube edge along `axis` at the corner sides
+// sb, sc (0 or 1) of the other two axes: u + v = d with u, v the distances
+// into the cube from the two faces.
+std::string cube_bevel_key(int axis, int sb, int sc, const Rational& d) {
+    Plane p;
+    p.normal[(axis + 1) % 3] = Rational(sb ? -1 : 1);
+    p.normal[(axis + 2) % 3] = Rational(sc ? -1 : 1);
+    p.offset = d - Rational(sb) - Rational(sc);
+    return plane_key(primitive_plane(p));
+}
+
+TEST(Chamfer, UnitCubeByATenth) {
+    ChamferStats st;
+    Solid r = chamfer_solid(box(1, 1, 1), kTenth, &st);
+    EXPECT_EQ(st.edge_cuts, 12u);
+    EXPECT_EQ(st.corner_cuts, 8u);
+    EXPECT_EQ(solid_volume6(r), chamfered_box6(1, 1, 1, kTenth));
+    EXPECT_TRUE(watertight_ok(r));
+    EXPECT_EQ(logical_faces(r), 6u + 12u + 8u);
+
+    std::set<std::string> want;
+    for (int axis = 0; axis < 3; ++axis)
+        for (int sb = 0; sb < 2; ++sb)
+            for (int sc = 0; sc < 2; ++sc) want.insert(cube_bevel_key(axis, sb, sc, kTenth));
+    EXPECT_EQ(plane_keys(r, "chamfer.b"), want);
+    // Every bevel piece really lies in its stored plane.
+    for (const Face& f : r.faces) {
+        if (f.label != "chamfer.b") continue;
+        for (const Point3& v : f.vertices) EXPECT_EQ(dot(f.plane.normal, v), f.plane.offset);
+    }
+    EXPECT_TRUE(has_label_prefix(r, "corner."));
+}
+
+TEST(Chamfer, LongBoxesAreBevelledAlongTheirWholeEdges) {
+    // Both have an edge longer than half the reach of a cutter centred on
+    // the edge's first vertex.
+    for (auto [a, b, c] : {std::array<long, 3>{1, 1, 4}, std::array<long, 3>{10, 1, 1}}) {
+        ChamferStats st;
+        Solid r = chamfer_solid(box(a, b, c), kTenth, &st);
+        EXPECT_EQ(st.edge_cuts, 12u);
+        EXPECT_EQ(st.corner_cuts, 8u);
+        EXPECT_EQ(solid_volume6(r), chamfered_box6(a, b, c, kTenth)) << a << "x" << b << "x" << c;
+        EXPECT_TRUE(watertight_ok(r));
+    }
+}
+
+TEST(Chamfer, RationalNormalsOffAxis) {
+    // Cubes turned so that their normals run along (3, 4, 0) and (1, 2, 2).
+    Solid c5 = parallelepiped(p3(0, 0, 0), p3(3, 4, 0), p3(-4, 3, 0), p3(0, 0, 5));
+    EXPECT_EQ(solid_volume6(chamfer_solid(c5, kTenth)), chamfered_box6(5, 5, 5, kTenth));
+    Solid c3 = parallelepiped(p3(1, 0, 0), p3(1, 2, 2), p3(2, 1, -2), p3(2, -2, 1));
+    Solid r = chamfer_solid(c3, kTenth);
+    EXPECT_EQ(solid_volume6(r), chamfered_box6(3, 3, 3, kTenth));
+    EXPECT_TRUE(watertight_ok(r));
+}
+
+TEST(Chamfer, RightTriangle345BevelsAtTheExactDistance) {
+    auto prism = [](long k) {
+        return build_prism({{Rational(0), Rational(0)}, {Rational(4 * k), Rational(0)},
+                            {Rational(0), Rational(3 * k)}},
+                           Rational(1), "t");
+    };
+    Solid r1 = chamfer_solid(prism(1), kTenth);
+    Solid r2 = chamfer_solid(prism(2), kTenth);
+    // Doubling the triangle leaves every corner's neighbourhood as it was,
+    // so the volumes differ by the area gained times the height, less the
+    // bevel prisms (d^2/2 each) along the twelve extra units of cap edges.
+    Rational d2 = kTenth * kTenth;
+    Rational want = Rational(6) * (Rational(18) - Rational(2) * (d2 / Rational(2)) * Rational(12));
+    EXPECT_EQ(solid_volume6(r2) - solid_volume6(r1), want);
+    // Top hypotenuse bevel: z + (3x + 4y)/5 = 1 + 12/5 - 1/10.
+    EXPECT_EQ(plane_keys(r1, "chamfer.b").count("6,8,10,33"), 1u);
+    EXPECT_TRUE(watertight_ok(r1));
+}
+
+TEST(Chamfer, ReportableFailures) {
+    // A diamond prism: side normals along (1, 1, 0).
+    Solid diamond = build_prism({{Rational(1), Rational(0)}, {Rational(2), Rational(1)},
+                                 {Rational(1), Rational(2)}, {Rational(0), Rational(1)}},
+                                Rational(1), "d");
+    EXPECT_EQ(chamfer_error(diamond, kTenth), "chamfer: non-rational face normal (K2)");
+    // A bottom face whose first three vertices are collinear has a zero
+    // stored normal, hence no unit normal (and no division by zero).
+    Solid flat = box(1, 1, 1);
+    flat.faces[0] = make_face({p3(0, 0, 0), Point3(Rational(0), Rational(1, 2), Rational(0)),
+                               p3(0, 1, 0), p3(1, 1, 0), p3(1, 0, 0)},
+                              "p.bottom");
+    ASSERT_TRUE(flat.faces[0].plane.normal.is_zero());
+    EXPECT_EQ(chamfer_error(flat, kTenth), "chamfer: non-rational face normal (K2)");
+    // Corner tetrahedron: the slanted face has normal (1, 2, 2), which is
+    // fine, but its edge along (2, -1, 0) has no rational length.
+    std::vector<Face> t;
+    t.push_back(make_face({p3(0, 0, 0), p3(0, 1, 0), p3(2, 0, 0)}, "t"));
+    t.push_back(make_face({p3(0, 0, 0), p3(2, 0, 0), p3(0, 0, 1)}, "t"));
+    t.push_back(make_face({p3(0, 0, 0), p3(0, 0, 1), p3(0, 1, 0)}, "t"));
+    t.push_back(make_face({p3(2, 0, 0), p3(0, 1, 0), p3(0, 0, 1)}, "t"));
+    Solid tetra = solid_from_faces(std::move(t));
+    ASSERT_GT(solid_volume6(tetra).sign(), 0);
+    EXPECT_EQ(chamfer_error(tetra, kTenth), "chamfer: non-rational edge length");
+    // ...but at distance 0 nothing is bevelled, so nothing is measured.
+    EXPECT_EQ(chamfer_error(tetra, Rational(0)), "");
+    // Negative distances are refused before the solid is looked at, even
+    // one whose bounding box would fail.
+    EXPECT_EQ(chamfer_error(box(1, 1, 1), Rational(-1, 10)), "chamfer: negative distance");
+    EXPECT_EQ(chamfer_error(Solid{}, Rational(-1)), "chamfer: negative distance");
+}
+
+TEST(Chamfer, SquarePrismDiagonalIsNotMeasured) {
+    // The cap diagonal (1, -1, 0) lies between coplanar triangles, so it is
+    // skipped before its irrational length matters.
+    Solid sq = build_prism({{Rational(0), Rational(0)}, {Rational(1), Rational(0)},
+                            {Rational(1), Rational(1)}, {Rational(0), Rational(1)}},
+                           Rational(1), "s");
+    ChamferStats st;
+    Solid r = chamfer_solid(sq, kTenth, &st);
+    EXPECT_EQ(st.edge_cuts, 12u);
+    EXPECT_EQ(solid_volume6(r), chamfered_box6(1, 1, 1, kTenth));
+}
+
+TEST(Chamfer, CoplanarAndCrowdedLinesAreLeftSharp) {
+    // Unit box whose top is two coplanar halves split at x = 1/2: the split
+    // line joins coplanar pieces, and the top front and top back lines carry
+    // three face edges each.
+    Solid s = box(1, 1, 1);
+    const Rational h(1, 2);
+    auto top = [](Rational x0, Rational x1) {
+        return make_face({Point3(x0, Rational(0), Rational(1)), Point3(x1, Rational(0), Rational(1)),
+                          Point3(x1, Rational(1), Rational(1)), Point3(x0, Rational(1), Rational(1))},
+                         "p.top");
+    };
+    s.faces[1] = top(Rational(0), h);
+    s.faces.push_back(top(h, Rational(1)));
+    ASSERT_TRUE(watertight_ok(s));
+
+    ChamferStats st;
+    Solid r = chamfer_solid(s, kTenth, &st);
+    EXPECT_EQ(st.edge_cuts, 10u);
+    // Top corners have only two bevelled edges each.
+    EXPECT_EQ(st.corner_cuts, 4u);
+    std::set<std::string> bevels = plane_keys(r, "chamfer.b");
+    EXPECT_EQ(bevels.size(), 10u);
+    EXPECT_EQ(bevels.count(cube_bevel_key(0, 0, 1, kTenth)), 0u);
+    EXPECT_EQ(bevels.count(cube_bevel_key(0, 1, 1, kTenth)), 0u);
+}
+
+}  // namespace
+}  // namespace qs
