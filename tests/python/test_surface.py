@@ -23,8 +23,7 @@ def panic_type():
     return Panic
 
 
-def test_module_contents_and_order():
-    assert qs.__all__[:2] == ["PySolid", "make_box"]
+def test_module_contents():
     assert qs.__doc__ == ""
     public = {n for n in dir(qs) if not n.startswith("__")}
     assert public == set(qs.__all__)
@@ -32,10 +31,74 @@ def test_module_contents_and_order():
     assert not hasattr(qs, "__version__")
 
 
-def test_signatures():
-    assert str(inspect.signature(qs.make_box)) == "(dx, dy, dz, prefix)"
-    for name in ("volume", "volume6_str"):
-        assert str(inspect.signature(getattr(qs.PySolid, name))) == "(self, /)"
+FUNCTIONS = [
+    ("make_box", "(dx, dy, dz, prefix)"),
+    ("make_prism", "(loop_flat, h, prefix)"),
+    ("make_prismatoid", "(bottom, z0, top, z1, prefix)"),
+    ("box_boolean", "(dx, dy, dz, ex, ey, ez, tx, ty, tz, op)"),
+    ("box_form", "(dx, dy, dz)"),
+    ("nurbs_curve_eval", "(degree, cps, knots, t, weights=None)"),
+    ("nurbs_surface_eval", "(pu, pv, net, ku, kv, u, v, weights=None)"),
+    ("ssi_pairs", "(net_a, net_b, depth, a_box=None, b_box=None)"),
+]
+
+METHODS = [
+    ("translate", "(self, /, x, y, z)"),
+    ("scale", "(self, /, fx, fy, fz)"),
+    ("mirror", "(self, /, axis)"),
+    ("rotate_quarter", "(self, /, axis, quarters)"),
+    ("boolean", "(self, /, op, other)"),
+    ("chamfer", "(self, /, dist)"),
+    ("volume", "(self, /)"),
+    ("volume6_str", "(self, /)"),
+    ("canonical", "(self, /)"),
+    ("watertight_ok", "(self, /)"),
+    ("logical_faces", "(self, /)"),
+    ("bbox", "(self, /)"),
+]
+
+
+def test_signatures_and_table_order():
+    assert qs.__all__ == ["PySolid"] + [name for name, _ in FUNCTIONS]
+    for name, sig in FUNCTIONS:
+        assert str(inspect.signature(getattr(qs, name))) == sig, name
+    methods = [n for n, v in vars(qs.PySolid).items() if n != "__new__" and callable(v)]
+    assert methods == [name for name, _ in METHODS]
+    for name, sig in METHODS:
+        assert str(inspect.signature(getattr(qs.PySolid, name))) == sig, name
+    assert qs.PySolid.__doc__ is None
+    assert qs.PySolid.__bases__ == (object,)
+    assert not hasattr(qs.make_box("1", "1", "1", "b"), "__dict__")
+
+
+class Index:
+    def __init__(self, v):
+        self.v = v
+
+    def __index__(self):
+        return self.v
+
+
+def test_integer_arguments_go_through_the_index_protocol():
+    box = qs.make_box("1", "1", "1", "b")
+    assert box.mirror(Index(0)).canonical() == box.mirror(0).canonical()
+    assert box.rotate_quarter(axis=Index(2), quarters=Index(-1)).canonical() == (
+        box.rotate_quarter(2, 3).canonical()
+    )
+    assert box.mirror(True).canonical() == box.mirror(1).canonical()  # bool is an int
+    with pytest.raises(OverflowError):
+        box.mirror(-1)
+    with pytest.raises(OverflowError):
+        box.mirror(2**64)
+    with pytest.raises(OverflowError):
+        box.rotate_quarter(0, 2**63)
+    assert box.rotate_quarter(0, -(2**63)).canonical() == box.canonical()
+    with pytest.raises(TypeError, match="'axis'"):
+        box.mirror(0.0)
+    with pytest.raises(TypeError, match="'quarters'"):
+        box.rotate_quarter(0, "1")
+    with pytest.raises(TypeError, match="'degree'"):
+        qs.nurbs_curve_eval(1.5, [["0", "0", "0"]], ["0"], "0")
 
 
 def test_position_and_keyword_give_equal_solids():
