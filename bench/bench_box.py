@@ -4,18 +4,9 @@ Usage: python bench/bench_box.py [calls]
 """
 
 import sys
-import time
 
 import quillstone as qs
-
-
-def best_of(runs, fn):
-    best = float("inf")
-    for _ in range(runs):
-        t0 = time.perf_counter()
-        fn()
-        best = min(best, time.perf_counter() - t0)
-    return best
+from timing import best_of
 
 
 def main():

@@ -8,20 +8,11 @@ Usage: python bench/bench_chamfer.py [grid]   (grid of the plate, default 10)
 """
 
 import sys
-import time
 
 import quillstone as qs
+from timing import best_of
 
 L_PLATE = ["0", "0", "2", "0", "2", "1", "1", "1", "1", "2", "0", "2"]
-
-
-def best_of(runs, fn):
-    best = float("inf")
-    for _ in range(runs):
-        t0 = time.perf_counter()
-        fn()
-        best = min(best, time.perf_counter() - t0)
-    return best
 
 
 def holed_plate(n):

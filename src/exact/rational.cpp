@@ -12,21 +12,14 @@ namespace qs {
 
 namespace {
 
+using Z = ScratchInt;
+
 const char* const kDenominatorZero = "denominator == 0";
 const char* const kDivideByZero = "attempt to divide by zero";
 const char* const kInvalidDigit =
     "called `Result::unwrap()` on an `Err` value: ParseBigIntError { kind: InvalidDigit }";
 const char* const kEmpty =
     "called `Result::unwrap()` on an `Err` value: ParseBigIntError { kind: Empty }";
-
-// RAII for a scratch fmpz.
-struct Z {
-    fmpz_t v;
-    Z() { fmpz_init(v); }
-    ~Z() { fmpz_clear(v); }
-    Z(const Z&) = delete;
-    Z& operator=(const Z&) = delete;
-};
 
 // One decimal integer piece: sign rules, underscores, leading zeros.
 void parse_integer(std::string_view s, fmpz_t out) {

@@ -132,6 +132,15 @@ private:
     fmpq_t v_;
 };
 
+// A scratch FLINT integer that frees itself.
+struct ScratchInt {
+    fmpz_t v;
+    ScratchInt() { fmpz_init(v); }
+    ~ScratchInt() { fmpz_clear(v); }
+    ScratchInt(const ScratchInt&) = delete;
+    ScratchInt& operator=(const ScratchInt&) = delete;
+};
+
 // Text in: the number syntax of the Python surface. Panics with the exact
 // parse failure texts.
 Rational parse_rational(std::string_view text);

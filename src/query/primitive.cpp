@@ -6,17 +6,7 @@
 
 namespace qs::detail {
 
-namespace {
-
-struct Z {
-    fmpz_t v;
-    Z() { fmpz_init(v); }
-    ~Z() { fmpz_clear(v); }
-    Z(const Z&) = delete;
-    Z& operator=(const Z&) = delete;
-};
-
-}  // namespace
+using Z = ScratchInt;
 
 bool make_primitive(Rational* vals, std::size_t n) {
     Z lcm, g, t;

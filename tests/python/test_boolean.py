@@ -8,6 +8,7 @@ from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 
 import quillstone as qs
+from support import Panic
 
 UNIT_TEXT = (
     "0/1,0/1,0/1|0/1,0/1,1/1|0/1,1/1,0/1|0/1,1/1,1/1;"
@@ -19,14 +20,6 @@ UNIT_TEXT = (
 )
 
 
-def panic_type():
-    try:
-        qs.make_box("x", "1", "1", "p")
-    except BaseException as exc:  # noqa: B036
-        return type(exc)
-
-
-Panic = panic_type()
 
 
 def box(dx, dy, dz, at=("0", "0", "0"), prefix="b"):

@@ -6,16 +6,9 @@ from fractions import Fraction
 import pytest
 
 import quillstone as qs
+from support import Panic
 
 
-def panic_type():
-    try:
-        qs.make_box("x", "1", "1", "p")
-    except BaseException as exc:  # noqa: B036
-        return type(exc)
-
-
-Panic = panic_type()
 
 
 def idx(length, index):

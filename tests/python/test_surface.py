@@ -9,18 +9,8 @@ import sys
 import pytest
 
 import quillstone as qs
+from support import Panic
 
-Panic = None
-
-
-def panic_type():
-    global Panic
-    if Panic is None:
-        try:
-            qs.make_box("x", "1", "1", "p")
-        except BaseException as exc:  # noqa: B036 - the type is what we want
-            Panic = type(exc)
-    return Panic
 
 
 def test_module_contents():
@@ -160,7 +150,7 @@ def test_panic_escapes_exception_handlers_and_module_keeps_working():
     assert caught.args == (
         "called `Result::unwrap()` on an `Err` value: ParseBigIntError { kind: InvalidDigit }",
     )
-    assert type(caught) is panic_type()  # created once, the same type every time
+    assert type(caught) is Panic  # created once, the same type every time
     assert qs.make_box("1", "1", "1", "b").volume6_str() == "6/1"
 
 
@@ -174,7 +164,7 @@ def test_panic_escapes_exception_handlers_and_module_keeps_working():
     ],
 )
 def test_parse_failures(args, text):
-    with pytest.raises(panic_type()) as info:
+    with pytest.raises(Panic) as info:
         qs.make_box(*args, "b")
     assert text in info.value.args[0]
 

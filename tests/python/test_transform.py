@@ -7,16 +7,9 @@ from hypothesis import given, settings
 from hypothesis import strategies as st
 
 import quillstone as qs
+from support import Panic
 
 
-def panic_type():
-    try:
-        qs.make_box("x", "1", "1", "p")
-    except BaseException as exc:  # noqa: B036
-        return type(exc)
-
-
-Panic = panic_type()
 UNIT = qs.make_box("1", "1", "1", "b")
 
 
