@@ -9,6 +9,12 @@ namespace qs::py {
 #define QS_BINDING(name) \
     PyObject* name(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames)
 
+// A table entry: vectorcall with keywords, and a docstring that is the
+// signature line the interpreter turns into __text_signature__.
+#define QS_ENTRY(name, fn, sig)                                             \
+    {name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(fn)), \
+     METH_FASTCALL | METH_KEYWORDS, sig "\n--\n\n"}
+
 // Module functions.
 QS_BINDING(py_make_box);
 QS_BINDING(py_make_prism);

@@ -7,22 +7,18 @@ namespace qs::py {
 
 namespace {
 
-#define QS_FUNCTION(name, fn, sig) \
-    {name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(fn)), \
-     METH_FASTCALL | METH_KEYWORDS, sig "\n--\n\n"}
-
 // Added in this order, which is also the order of __all__.
 PyMethodDef kFunctions[] = {
-    QS_FUNCTION("make_box", py_make_box, "make_box(dx, dy, dz, prefix)"),
-    QS_FUNCTION("make_prism", py_make_prism, "make_prism(loop_flat, h, prefix)"),
-    QS_FUNCTION("make_prismatoid", py_make_prismatoid,
+    QS_ENTRY("make_box", py_make_box, "make_box(dx, dy, dz, prefix)"),
+    QS_ENTRY("make_prism", py_make_prism, "make_prism(loop_flat, h, prefix)"),
+    QS_ENTRY("make_prismatoid", py_make_prismatoid,
                 "make_prismatoid(bottom, z0, top, z1, prefix)"),
-    QS_FUNCTION("box_boolean", py_box_boolean,
+    QS_ENTRY("box_boolean", py_box_boolean,
                 "box_boolean(dx, dy, dz, ex, ey, ez, tx, ty, tz, op)"),
-    QS_FUNCTION("box_form", py_box_form, "box_form(dx, dy, dz)"),
-    QS_FUNCTION("nurbs_curve_eval", py_nurbs_curve_eval,
+    QS_ENTRY("box_form", py_box_form, "box_form(dx, dy, dz)"),
+    QS_ENTRY("nurbs_curve_eval", py_nurbs_curve_eval,
                 "nurbs_curve_eval(degree, cps, knots, t, weights=None)"),
-    QS_FUNCTION("nurbs_surface_eval", py_nurbs_surface_eval,
+    QS_ENTRY("nurbs_surface_eval", py_nurbs_surface_eval,
                 "nurbs_surface_eval(pu, pv, net, ku, kv, u, v, weights=None)"),
     // The one docstring with text after the signature block.
     {"ssi_pairs", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_ssi_pairs)),

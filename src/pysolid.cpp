@@ -26,23 +26,19 @@ void pysolid_dealloc(PyObject* self) {
     Py_DECREF(tp);  // instances of heap types own a reference to their type
 }
 
-#define QS_METHOD(name, fn, sig) \
-    {name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(fn)), \
-     METH_FASTCALL | METH_KEYWORDS, sig "\n--\n\n"}
-
 PyMethodDef kMethods[] = {
-    QS_METHOD("translate", py_translate, "translate($self, x, y, z)"),
-    QS_METHOD("scale", py_scale, "scale($self, fx, fy, fz)"),
-    QS_METHOD("mirror", py_mirror, "mirror($self, axis)"),
-    QS_METHOD("rotate_quarter", py_rotate_quarter, "rotate_quarter($self, axis, quarters)"),
-    QS_METHOD("boolean", py_boolean, "boolean($self, op, other)"),
-    QS_METHOD("chamfer", py_chamfer, "chamfer($self, dist)"),
-    QS_METHOD("volume", py_volume, "volume($self)"),
-    QS_METHOD("volume6_str", py_volume6_str, "volume6_str($self)"),
-    QS_METHOD("canonical", py_canonical, "canonical($self)"),
-    QS_METHOD("watertight_ok", py_watertight_ok, "watertight_ok($self)"),
-    QS_METHOD("logical_faces", py_logical_faces, "logical_faces($self)"),
-    QS_METHOD("bbox", py_bbox, "bbox($self)"),
+    QS_ENTRY("translate", py_translate, "translate($self, x, y, z)"),
+    QS_ENTRY("scale", py_scale, "scale($self, fx, fy, fz)"),
+    QS_ENTRY("mirror", py_mirror, "mirror($self, axis)"),
+    QS_ENTRY("rotate_quarter", py_rotate_quarter, "rotate_quarter($self, axis, quarters)"),
+    QS_ENTRY("boolean", py_boolean, "boolean($self, op, other)"),
+    QS_ENTRY("chamfer", py_chamfer, "chamfer($self, dist)"),
+    QS_ENTRY("volume", py_volume, "volume($self)"),
+    QS_ENTRY("volume6_str", py_volume6_str, "volume6_str($self)"),
+    QS_ENTRY("canonical", py_canonical, "canonical($self)"),
+    QS_ENTRY("watertight_ok", py_watertight_ok, "watertight_ok($self)"),
+    QS_ENTRY("logical_faces", py_logical_faces, "logical_faces($self)"),
+    QS_ENTRY("bbox", py_bbox, "bbox($self)"),
     {nullptr, nullptr, 0, nullptr},
 };
 
