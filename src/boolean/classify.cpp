@@ -107,7 +107,7 @@ int classify_all(const Plane& plane, const PlaneApprox& pa, const Face& face, Si
     return bits;
 }
 
-inline Approx approx_point(const Point3& p) noexcept {
+inline Approx approx_point(const Point3& p) {
     return {rational_to_double(p.x), rational_to_double(p.y), rational_to_double(p.z)};
 }
 
@@ -116,7 +116,10 @@ inline Approx approx_point(const Point3& p) noexcept {
 // zero.
 std::optional<Face> make_piece(const Face& from, std::vector<Point3>&& vertices,
                                std::vector<Approx>&& approx) {
-    if (vertices.size() < 3 || area_vector(vertices).is_zero()) return std::nullopt;
+    // The double filter only clears pieces whose area it can prove
+    // nonzero; every other piece gets the exact test, so the answer is the
+    // exact one either way.
+    if (vertices.size() < 3 || has_zero_area(vertices, approx)) return std::nullopt;
     Face piece;
     piece.vertices = std::move(vertices);
     piece.approx = std::move(approx);

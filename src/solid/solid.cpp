@@ -61,10 +61,9 @@ namespace {
 // magnitude. The factor (n + 10) * 2^-52 covers that with room to spare for
 // the rounding of the bound itself. Clears the face only when some
 // component provably differs from zero.
-bool fast_clears(const Face& f) {
-    const auto& ap = f.approx;
+bool fast_clears(const std::vector<Point3>& v, const std::vector<Approx>& ap) {
     std::size_t n = ap.size();
-    if (n < 3 || n != f.vertices.size()) return false;
+    if (n < 3 || n != v.size()) return false;
     double a[3] = {0, 0, 0}, m[3] = {0, 0, 0};
     const Approx& p0 = ap[0];
     auto diff = [&](std::size_t i, int c) { return ap[i][c] - p0[c]; };
@@ -89,11 +88,12 @@ bool fast_clears(const Face& f) {
 
 }  // namespace
 
-bool is_degenerate(const Face& f) {
-    if (fast_clears(f)) return false;
-    Point3 a = face_area_vector(f);
-    return a.is_zero();
+bool has_zero_area(const std::vector<Point3>& vertices, const std::vector<Approx>& approx) {
+    if (fast_clears(vertices, approx)) return false;
+    return area_vector(vertices).is_zero();
 }
+
+bool is_degenerate(const Face& f) { return has_zero_area(f.vertices, f.approx); }
 
 Solid solid_from_faces(std::vector<Face> faces) {
     Solid s;

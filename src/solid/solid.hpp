@@ -46,6 +46,9 @@ inline Point3 face_area_vector(const Face& f) { return area_vector(f.vertices); 
 // True when the face's exact area vector is zero. A double filter clears
 // faces of clearly positive area; it never decides a face it cannot prove.
 bool is_degenerate(const Face& f);
+// The same test on a loop and its approximations (each the nearest double
+// of its exact coordinate).
+bool has_zero_area(const std::vector<Point3>& vertices, const std::vector<Approx>& approx);
 
 // Keeps the non-degenerate faces in their order.
 Solid solid_from_faces(std::vector<Face> faces);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 #include <string>
 
 #include "exact/errors.hpp"
@@ -146,4 +147,39 @@ TEST(Volume, ExactForAnyMagnitude) {
     Face empty;
     open.faces.push_back(empty);
     EXPECT_THROW(solid_volume6(open), Panic);
+}
+
+// The double filter may only ever agree with the exact test: random loops
+// that are exactly flat, or off by tiny amounts, at many magnitudes.
+TEST(Degenerate, FilterNeverContradictsTheExactTest) {
+    std::mt19937_64 rng(17);
+    auto rnd = [&](long lo, long hi) { return lo + long(rng() % ulong(hi - lo + 1)); };
+    int flat = 0, kept = 0;
+    for (int trial = 0; trial < 4000; ++trial) {
+        // Points on the line a + s (b - a), scaled by 10^k / q.
+        long k = rnd(-8, 12);
+        Rational scale(1);
+        for (long i = 0; i < (k < 0 ? -k : k); ++i) scale *= Rational(10);
+        if (k < 0) scale = Rational(1) / scale;
+        scale *= Rational(1, rnd(1, 97));
+        Point3 a(Rational(rnd(-1000, 1000)), Rational(rnd(-1000, 1000)), Rational(rnd(-1000, 1000)));
+        Point3 d(Rational(rnd(-50, 50)), Rational(rnd(-50, 50)), Rational(rnd(-50, 50)));
+        std::vector<Point3> v;
+        std::size_t n = std::size_t(rnd(3, 6));
+        for (std::size_t i = 0; i < n; ++i) {
+            Rational s(rnd(-20, 20), rnd(1, 9));
+            v.push_back(scale * (a + s * d));
+        }
+        // Half the loops get one vertex nudged off the line by a tiny amount.
+        if (trial % 2) {
+            Rational eps(1, rnd(1, 1000));
+            for (long i = 0; i < rnd(0, 14); ++i) eps *= Rational(1, 10);
+            v[rng() % n].z += eps * scale;
+        }
+        bool exact = area_vector(v).is_zero();
+        ASSERT_EQ(has_zero_area(v, approximate(v)), exact) << trial;
+        (exact ? flat : kept)++;
+    }
+    EXPECT_GT(flat, 1000);
+    EXPECT_GT(kept, 1000);
 }
