@@ -131,6 +131,12 @@ Solid corner_cutter(const std::array<Point3, 3>& p, const Point3& x) {
     return outward(std::move(faces));
 }
 
+// Once earlier cuts have removed everything, nothing is left to cut: a cut
+// of an empty solid would return the cutter turned inside out.
+void remove(Solid& work, const Solid& cutter) {
+    if (!work.faces.empty()) work = boolean_solids("cut", work, cutter);
+}
+
 std::map<std::string, EdgeLine> edge_lines(const Solid& s) {
     std::map<std::string, EdgeLine> lines;
     for (std::size_t fi = 0; fi < s.faces.size(); ++fi) {
@@ -212,7 +218,7 @@ bool cut_edge(const Solid& s, const EdgeLine& l, const Rational& dist, const Rat
     }
     Point3 p0 = m - half * along - half * across;
     Solid cutter = edge_cutter(p0, along, across, h);
-    work = boolean_solids("cut", work, cutter);
+    remove(work, cutter);
     return true;
 }
 
@@ -268,7 +274,7 @@ bool cut_corner(const std::vector<CornerRecord>& rec, const Rational& dist, Soli
         p[i] = std::move(*pi);
     }
     Solid cutter = corner_cutter(p, *x);
-    work = boolean_solids("cut", work, cutter);
+    remove(work, cutter);
     return true;
 }
 

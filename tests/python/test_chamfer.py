@@ -92,3 +92,13 @@ def test_zero_distance_and_empty_solids_are_returned_unchanged():
     assert empty.chamfer("1/10").canonical() == ""
     with pytest.raises(ValueError, match="negative"):
         empty.chamfer("-1")
+
+
+def test_distance_that_consumes_the_solid_leaves_nothing():
+    # At d = 1 the bevels of opposite edges of the unit cube meet in the
+    # planes x + y = 1 and so on: nothing of positive volume is left, and
+    # later cutters must not come back inside out.
+    for d in ["1", "2"]:
+        r = q.make_box("1", "1", "1", "b").chamfer(d)
+        assert r.volume6_str() == "0/1"
+        assert r.canonical() == ""
