@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 need=()
-for pkg in g++ cmake ninja-build libgmp-dev libflint-dev libgtest-dev libbenchmark-dev \
+for pkg in g++ libgmp-dev libflint-dev libgtest-dev libbenchmark-dev \
            python3-dev python3-venv; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need+=("$pkg")
 done
@@ -23,4 +23,7 @@ if [ ! -x .venv/bin/python ]; then
   "$PY" -m venv .venv
 fi
 .venv/bin/python -m pip install -q --upgrade pip
+# CMake 3.26 or newer (for stable-ABI modules) and Ninja come from PyPI:
+# Debian's CMake is older.
+.venv/bin/python -m pip install -q "cmake>=3.26" ninja
 .venv/bin/python -m pip install -q ".[test]"

@@ -6,6 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 
+# The virtual environment's CMake, CTest and Ninja come first.
+export PATH="$PWD/.venv/bin:$PATH"
 jobs=$(nproc 2>/dev/null || echo 2)
 
 echo "== C++ core tests"
