@@ -13,17 +13,17 @@ Solid build_box(const Rational& dx, const Rational& dy, const Rational& dz,
         bool iz = i >= 4;
         return Point3(ix ? dx : Rational(), iy ? dy : Rational(), iz ? dz : Rational());
     };
-    struct Spec {
+    struct BoxFace {
         const char* name;
         int loop[4];
     };
-    static const Spec kFaces[6] = {
+    static const BoxFace kFaces[6] = {
         {"bottom", {0, 3, 2, 1}}, {"top", {4, 5, 6, 7}},   {"front", {0, 1, 5, 4}},
         {"back", {2, 3, 7, 6}},   {"right", {1, 2, 6, 5}}, {"left", {3, 0, 4, 7}},
     };
     std::vector<Face> faces;
     faces.reserve(6);
-    for (const Spec& s : kFaces) {
+    for (const BoxFace& s : kFaces) {
         std::vector<Point3> v;
         v.reserve(4);
         for (int c : s.loop) v.push_back(corner(c));

@@ -111,9 +111,9 @@ def sample_params(rng, knots):
     return sorted(picks)
 
 
-@pytest.mark.parametrize("seed", range(12))
-def test_curve_matches_cox_de_boor(seed):
-    rng = random.Random(seed)
+@pytest.mark.parametrize("trial", range(12))
+def test_curve_matches_cox_de_boor(trial):
+    rng = random.Random(trial)
     for p in range(1, 5):
         n = p + 1 + rng.randint(0, 5)
         knots = clamped_knots(rng, p, n)
@@ -130,9 +130,9 @@ def test_curve_matches_cox_de_boor(seed):
             assert qs.nurbs_curve_eval(p, hom, texts(knots), frac_text(t)) == got
 
 
-@pytest.mark.parametrize("seed", range(6))
-def test_surface_matches_cox_de_boor(seed):
-    rng = random.Random(100 + seed)
+@pytest.mark.parametrize("trial", range(6))
+def test_surface_matches_cox_de_boor(trial):
+    rng = random.Random(100 + trial)
     pu, pv = rng.randint(1, 4), rng.randint(1, 4)
     nu, nv = pu + 1 + rng.randint(0, 3), pv + 1 + rng.randint(0, 3)
     ku, kv = clamped_knots(rng, pu, nu), clamped_knots(rng, pv, nv)
