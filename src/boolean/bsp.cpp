@@ -168,7 +168,7 @@ void clip_by(BspTree& tree, const BspTree& other) {
 
 void complement(BspTree& tree) {
     preorder(tree, [](BspNode& node) {
-        for (Face& f : node.faces) f = flip_face(std::move(f));
+        flip_faces(node.faces);
         if (node.plane) {
             node.plane->normal = -node.plane->normal;
             node.plane->offset.negate();

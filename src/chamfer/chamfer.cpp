@@ -98,9 +98,7 @@ std::optional<Point3> meet(const LinearPlane& p0, const LinearPlane& p1, const L
 // Cutters are removed by "cut", which needs them wound outward.
 Solid outward(std::vector<Face> faces) {
     Solid c = solid_from_faces(std::move(faces));
-    if (solid_volume6(c).sign() <= 0) {
-        for (Face& f : c.faces) f = flip_face(std::move(f));
-    }
+    if (solid_volume6(c).sign() <= 0) flip_faces(c.faces);
     return c;
 }
 
@@ -144,17 +142,18 @@ std::map<std::string, EdgeLine> edge_lines(const Solid& s) {
         for (std::size_t i = 0; i < vs.size(); ++i) {
             const Point3& p = vs[i];
             const Point3& q = vs[i + 1 == vs.size() ? 0 : i + 1];
-            std::optional<Point3> e = primitive_direction(q - p);
+            std::optional<LineEdge> e = edge_on_line(p, q);
             if (!e) continue;
-            Rational lo = dot(*e, p), hi = dot(*e, q);
-            if (hi < lo) lo.swap(hi);
-            auto [it, fresh] = lines.try_emplace(line_key(*e, cross(p, *e)));
+            const bool forward = e->ta < e->tb;
+            Rational lo = std::move(forward ? e->ta : e->tb);
+            Rational hi = std::move(forward ? e->tb : e->ta);
+            auto [it, fresh] = lines.try_emplace(std::move(e->key));
             EdgeLine& l = it->second;
             l.faces.push_back(fi);
-            l.forward.push_back(dot(*e, q - p).sign() > 0);
+            l.forward.push_back(forward);
             if (fresh) {
                 l.a = p;
-                l.e = std::move(*e);
+                l.e = std::move(e->u);
                 l.t_min = std::move(lo);
                 l.t_max = std::move(hi);
             } else {

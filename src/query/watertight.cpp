@@ -56,6 +56,17 @@ std::string line_key(const Point3& u, const Point3& m) {
     return key;
 }
 
+std::optional<LineEdge> edge_on_line(const Point3& a, const Point3& b) {
+    std::optional<Point3> u = primitive_direction(b - a);
+    if (!u) return std::nullopt;
+    LineEdge e;
+    e.key = line_key(*u, cross(a, *u));
+    e.ta = dot(a, *u);
+    e.tb = dot(b, *u);
+    e.u = std::move(*u);
+    return e;
+}
+
 bool watertight_ok(const Solid& s) {
     std::map<std::string, std::vector<EdgeSpan>> lines;
     for (const Face& f : s.faces) {
@@ -63,21 +74,13 @@ bool watertight_ok(const Solid& s) {
         for (std::size_t j = 0; j < v.size(); ++j) {
             const Point3& a = v[j];
             const Point3& b = v[(j + 1) % v.size()];
-            std::optional<Point3> u = primitive_direction(b - a);
-            if (!u) continue;
-            std::string key = line_key(*u, cross(a, *u));
-            Rational ta = dot(a, *u);
-            Rational tb = dot(b, *u);
+            std::optional<LineEdge> e = edge_on_line(a, b);
+            if (!e) continue;
             EdgeSpan span;
-            span.sign = ta < tb ? 1 : -1;
-            if (span.sign > 0) {
-                span.lo = std::move(ta);
-                span.hi = std::move(tb);
-            } else {
-                span.lo = std::move(tb);
-                span.hi = std::move(ta);
-            }
-            lines[std::move(key)].push_back(std::move(span));
+            span.sign = e->ta < e->tb ? 1 : -1;
+            span.lo = std::move(span.sign > 0 ? e->ta : e->tb);
+            span.hi = std::move(span.sign > 0 ? e->tb : e->ta);
+            lines[std::move(e->key)].push_back(std::move(span));
         }
     }
     for (const auto& [key, spans] : lines)

@@ -18,6 +18,16 @@ std::optional<Point3> primitive_direction(const Point3& d);
 // "ux,uy,uz|mx,my,mz" for the line with primitive direction u and moment m.
 std::string line_key(const Point3& u, const Point3& m);
 
+// A face edge a -> b on the infinite line that carries it: the line's key,
+// its primitive direction u, and the parameters u . a and u . b. Nothing
+// for an edge of zero length.
+struct LineEdge {
+    std::string key;
+    Point3 u;
+    Rational ta, tb;
+};
+std::optional<LineEdge> edge_on_line(const Point3& a, const Point3& b);
+
 bool watertight_ok(const Solid& s);
 
 }  // namespace qs

@@ -103,14 +103,26 @@ Solid solid_from_faces(std::vector<Face> faces) {
     return s;
 }
 
-Face flip_face(Face f) {
+namespace {
+
+void flip_in_place(Face& f) {
     std::reverse(f.vertices.begin(), f.vertices.end());
     std::reverse(f.approx.begin(), f.approx.end());
     f.plane.normal.x.negate();
     f.plane.normal.y.negate();
     f.plane.normal.z.negate();
     f.plane.offset.negate();
+}
+
+}  // namespace
+
+Face flip_face(Face f) {
+    flip_in_place(f);
     return f;
+}
+
+void flip_faces(std::vector<Face>& faces) {
+    for (Face& f : faces) flip_in_place(f);
 }
 
 }  // namespace qs

@@ -55,5 +55,7 @@ Solid solid_from_faces(std::vector<Face> faces);
 
 // Reversed loop and approximations, negated plane, same label.
 Face flip_face(Face f);
+// flip_face applied to every face, in place.
+void flip_faces(std::vector<Face>& faces);
 
 }  // namespace qs

@@ -9,7 +9,7 @@ namespace qs {
 namespace {
 
 Solid flipped(Solid s) {
-    for (Face& f : s.faces) f = flip_face(std::move(f));
+    flip_faces(s.faces);
     return s;
 }
 
