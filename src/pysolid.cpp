@@ -1,17 +1,10 @@
 // The PySolid class: an immutable holder of one Solid.
-#include <memory>
-
 #include "bindings.hpp"
-#include "pyutil.hpp"
+#include "solid_object.hpp"
 
 namespace qs::py {
 
 namespace {
-
-struct PySolidObject {
-    PyObject_HEAD
-    Solid* solid;  // owned; never changed after wrapping
-};
 
 PyObject* pysolid_new(PyTypeObject*, PyObject*, PyObject*) {
     PyErr_SetString(PyExc_TypeError, "No constructor defined for PySolid");
@@ -61,35 +54,11 @@ PyType_Spec kSpec = {
 
 PyObject* pysolid_type() {
     static PyObject* type = nullptr;
-    if (!type) type = PyType_FromSpec(&kSpec);
+    if (!type) {
+        type = PyType_FromSpec(&kSpec);
+        if (type) use_solid_type(type);
+    }
     return type;
-}
-
-PyObject* wrap_solid(Solid&& s) {
-    // Take the solid first: if anything below fails, it is freed here.
-    auto owned = std::make_unique<Solid>(std::move(s));
-    PyObject* tp = pysolid_type();
-    if (!tp) throw ErrorSet{};
-    auto alloc = reinterpret_cast<allocfunc>(
-        PyType_GetSlot(reinterpret_cast<PyTypeObject*>(tp), Py_tp_alloc));
-    PyObject* obj = alloc(reinterpret_cast<PyTypeObject*>(tp), 0);
-    if (!obj) {
-        PyErr_Clear();
-        throw Panic("failed to allocate a PySolid");
-    }
-    reinterpret_cast<PySolidObject*>(obj)->solid = owned.release();
-    return obj;
-}
-
-const Solid& borrow_solid(PyObject* o, const char* name) {
-    PyObject* tp = pysolid_type();
-    if (!tp) throw ErrorSet{};
-    int ok = PyObject_TypeCheck(o, reinterpret_cast<PyTypeObject*>(tp));
-    if (!ok) {
-        PyErr_Format(PyExc_TypeError, "argument '%s': expected PySolid", name);
-        throw ErrorSet{};
-    }
-    return *reinterpret_cast<PySolidObject*>(o)->solid;
 }
 
 }  // namespace qs::py
