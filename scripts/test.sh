@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Sets up everything and runs every test: the C++ core tests (plain and
-# under AddressSanitizer + UndefinedBehaviorSanitizer) and the Python tests
-# against the installed package.
+# under AddressSanitizer + UndefinedBehaviorSanitizer), the Python tests
+# against the installed package, and the install checks (the source build's
+# message, the portable wheel, the type stubs, the docs and the examples).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
+scripts/setup.sh test
 
 # The virtual environment's CMake, CTest and Ninja come first.
 export PATH="$PWD/.venv/bin:$PATH"
@@ -25,3 +26,6 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 
 echo "== Python tests"
 .venv/bin/python -m pytest -q tests/python
+
+echo "== Install checks: source build, wheel, type stubs, docs and examples"
+.venv/bin/python -m pytest -q tests/install
