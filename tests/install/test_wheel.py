@@ -1,0 +1,130 @@
+"""The portable wheel: built by scripts/wheel.sh, installed into a fresh
+venv, its extension resolving every shared library inside the wheel, and
+working with the system's FLINT and GMP out of reach."""
+
+import json
+import platform
+import re
+import shutil
+import subprocess
+import zipfile
+from pathlib import Path
+
+import pytest
+
+import quillstone as qs
+from conftest import ROOT, VENV_BIN, run
+
+# Libraries every manylinux system provides; everything else must be bundled.
+SYSTEM_LIBS = re.compile(
+    r"^(linux-vdso|ld-linux[-\w]*|libc|libm|libdl|librt|libpthread|libgcc_s|libstdc\+\+)\.so")
+
+# A few calls through the module; the same script runs here and in the fresh venv.
+CALLS = """
+import json, quillstone as qs
+plate = qs.make_box("4", "2", "1/2", "p").chamfer("1/10")
+hole = qs.make_box("1/2", "1/2", "1", "h").translate("7/4", "3/4", "-1/4")
+part = plate.boolean("cut", hole)
+arc = [["1", "0", "0"], ["1", "1", "0"], ["0", "1", "0"]]
+flat = [[["0", "0", "0"], ["0", "1", "0"]], [["1", "0", "0"], ["1", "1", "0"]]]
+print(json.dumps([part.volume6_str(), part.canonical(), part.watertight_ok(),
+                  qs.nurbs_curve_eval(2, arc, ["0", "0", "0", "1", "1", "1"], "1/2", ["1", "1", "2"]),
+                  qs.ssi_pairs(flat, flat, 2)]))
+"""
+
+
+def ldd(path):
+    """{soname: resolved path or None} of a shared object's dependencies."""
+    out = subprocess.run(["ldd", str(path)], capture_output=True, text=True, check=True).stdout
+    deps = {}
+    for line in out.splitlines():
+        m = re.match(r"\s*(\S+)(?: => (\S+|not found))?", line)
+        if m:  # the loader itself is listed by its path
+            name, path = m.group(1), m.group(2)
+            deps[Path(name).name] = name if name.startswith("/") else (
+                None if path in (None, "not found") else path)
+    return deps
+
+
+@pytest.fixture(scope="module")
+def wheel(tmp_path_factory):
+    out = tmp_path_factory.mktemp("dist")
+    run([ROOT / "scripts" / "wheel.sh", out])
+    wheels = list(out.glob("*.whl"))
+    assert len(wheels) == 1, wheels
+    return wheels[0]
+
+
+@pytest.fixture(scope="module")
+def fresh_venv(wheel, tmp_path_factory):
+    venv = tmp_path_factory.mktemp("venv")
+    run([VENV_BIN / "python", "-m", "venv", venv])
+    run([venv / "bin" / "python", "-m", "pip", "install", "-q", "--no-index", "--no-deps", wheel])
+    return venv
+
+
+def extension_modules(venv):
+    site = next((venv / "lib").glob("python3*/site-packages"))
+    mods = sorted(site.glob("*.abi3.so"))
+    assert mods, list(site.iterdir())
+    return site, mods
+
+
+def test_wheel_is_tagged_manylinux_abi3(wheel):
+    assert re.fullmatch(
+        rf"quillstone-[\d.]+-cp311-abi3-manylinux_2_\d+_{platform.machine()}\.whl", wheel.name)
+    names = zipfile.ZipFile(wheel).namelist()
+    bundled = [n for n in names if n.startswith("quillstone.libs/")]
+    for lib in ("libflint", "libgmp"):
+        assert any(Path(n).name.startswith(lib + "-") for n in bundled), names
+    assert "quillstone-stubs/__init__.pyi" in names
+
+
+def test_dependencies_resolve_inside_the_wheel(fresh_venv):
+    site, mods = extension_modules(fresh_venv)
+    libs = (site / "quillstone.libs").resolve()
+    for mod in mods:
+        for name, path in ldd(mod).items():
+            if SYSTEM_LIBS.match(name):
+                continue
+            assert path is not None, f"{mod.name}: {name} not found"
+            assert Path(path).resolve().parent == libs, f"{mod.name}: {name} => {path}"
+    # And the bundled libraries find each other there too.
+    for lib in libs.iterdir():
+        for name, path in ldd(lib).items():
+            if not SYSTEM_LIBS.match(name):
+                assert path is not None and Path(path).resolve().parent == libs, (lib, name, path)
+
+
+def test_fresh_venv_gives_the_same_answers(fresh_venv):
+    out = run([fresh_venv / "bin" / "python", "-c", CALLS], cwd=fresh_venv).stdout
+    here = subprocess.run([VENV_BIN / "python", "-c", CALLS], capture_output=True, text=True,
+                          check=True).stdout
+    assert json.loads(out) == json.loads(here)
+    assert json.loads(out)[0] == "11251/500"
+
+
+def test_imports_with_the_system_libraries_hidden(fresh_venv, tmp_path):
+    # The libraries that the module built here links from the system.
+    system = sorted({str(Path(p).resolve()) for n, p in ldd(qs.__file__).items()
+                     if p and not SYSTEM_LIBS.match(n)})
+    assert any("libflint" in p for p in system), system
+    if shutil.which("unshare") is None or subprocess.run(
+            ["unshare", "-m", "true"], capture_output=True, check=False).returncode != 0:
+        pytest.skip("needs unshare -m (root) to hide the system libraries")
+    # In a private mount namespace each of them becomes an empty file.
+    probe = tmp_path / "probe.py"
+    probe.write_text("import ctypes, sys\n"
+                     "for p in sys.argv[1:]:\n"
+                     "    try:\n"
+                     "        ctypes.CDLL(p)\n"
+                     "    except OSError:\n"
+                     "        continue\n"
+                     "    sys.exit('still loadable: ' + p)\n")
+    calls = tmp_path / "calls.py"
+    calls.write_text(CALLS)
+    py = fresh_venv / "bin" / "python"
+    hide = "".join(f"mount --bind /dev/null {p} && " for p in system)
+    script = f"{hide}{py} {probe} {' '.join(system)} && {py} {calls}"
+    out = run(["unshare", "-m", "sh", "-c", script], cwd=fresh_venv).stdout
+    assert json.loads(out)[0] == "11251/500"
