@@ -4,9 +4,6 @@
 
 namespace qs::py {
 
-namespace {
-
-// The type's name for messages ("int", "list").
 std::string type_name(PyObject* o) {
     Ref n(PyType_GetName(Py_TYPE(o)));
     if (!n) {
@@ -21,6 +18,8 @@ std::string type_name(PyObject* o) {
     }
     return std::string(s, std::size_t(len));
 }
+
+namespace {
 
 [[noreturn]] void type_error(const std::string& text) {
     PyErr_SetString(PyExc_TypeError, text.c_str());
@@ -168,10 +167,22 @@ PyObject* new_str_pair(const std::string& a, const std::string& b) {
     return check(PyTuple_Pack(2, first.get(), second.get()));
 }
 
+namespace {
+PyObject* g_panic_type = nullptr;  // owned for the life of the process
+}  // namespace
+
 PyObject* panic_type() {
-    static PyObject* type = nullptr;
-    if (!type) type = PyErr_NewException("quillstone.PanicException", PyExc_BaseException, nullptr);
-    return type;
+    // Named after the companion module that exposes it, so that instances
+    // pickle by reference and arrive in another process as this type.
+    if (!g_panic_type)
+        g_panic_type =
+            PyErr_NewException("quillstone_io.PanicException", PyExc_BaseException, nullptr);
+    return g_panic_type;
+}
+
+void use_panic_type(PyObject* type) noexcept {
+    Py_INCREF(type);
+    Py_XDECREF(std::exchange(g_panic_type, type));
 }
 
 PyObject* map_current_exception() noexcept {
@@ -184,6 +195,8 @@ PyObject* map_current_exception() noexcept {
     } catch (const Panic& p) {
         panic_with(p.what());
     } catch (const ChamferError& e) {
+        PyErr_SetString(PyExc_ValueError, e.what());
+    } catch (const InputError& e) {
         PyErr_SetString(PyExc_ValueError, e.what());
     } catch (const std::bad_alloc& e) {
         // A plain allocation failure says only "std::bad_alloc"; limits of

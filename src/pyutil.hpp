@@ -66,6 +66,9 @@ struct Signature {
 void match(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
            PyObject** out);
 
+// The name of o's type for messages ("int", "list").
+std::string type_name(PyObject* o);
+
 // Argument conversion; each failure raises TypeError naming the argument.
 std::string arg_str(PyObject* o, const char* name);
 // A sequence of str (a str itself is refused).
@@ -89,9 +92,12 @@ const Solid& borrow_solid(PyObject* o, const char* name);
 
 // The exception type for aborted calls, made on first need.
 PyObject* panic_type();
+// Makes `type` the one raised for aborted calls from now on: a module that
+// gets the type from another module raises the very same object.
+void use_panic_type(PyObject* type) noexcept;
 
 // Runs body() and maps every failure to a Python exception:
-// Panic -> PanicException, ChamferError -> ValueError,
+// Panic -> PanicException, ChamferError and InputError -> ValueError,
 // std::bad_alloc -> MemoryError, anything else -> PanicException.
 PyObject* map_current_exception() noexcept;
 

@@ -1,5 +1,6 @@
-// Failures raised inside the core. The Python surface maps Panic to
-// PanicException and ChamferError to ValueError; nothing else is reported.
+// Failures raised inside the core. The Python surfaces map Panic to
+// PanicException, ChamferError and InputError to ValueError; nothing else
+// is reported.
 #pragma once
 
 #include <cstddef>
@@ -19,6 +20,13 @@ public:
 class ChamferError : public std::runtime_error {
 public:
     explicit ChamferError(const std::string& text) : std::runtime_error(text) {}
+};
+
+// Geometry or text from outside that cannot be taken as it is (a face off
+// its plane, an open shell, a malformed line); what() says where and why.
+class InputError : public std::runtime_error {
+public:
+    explicit InputError(const std::string& text) : std::runtime_error(text) {}
 };
 
 [[noreturn]] inline void panic(const std::string& text) { throw Panic(text); }

@@ -5,20 +5,25 @@
 #include <utility>
 #include <vector>
 
+#include "exact/interrupt.hpp"
 #include "query/primitive.hpp"
 
 namespace qs {
 
 namespace {
 
-// One face edge on its line: parameter interval along u and direction.
+// One face edge on its line: parameter interval along u, direction, and
+// where it came from.
 struct EdgeSpan {
     Rational lo, hi;
     int sign;
+    std::size_t face, edge;
 };
 
-// True when the signed coverage of every elementary interval is zero.
-bool line_closed(const std::vector<EdgeSpan>& spans) {
+// The first elementary interval whose signed coverage is not zero, as its
+// two ends; nothing when the line is closed.
+std::optional<std::pair<const Rational*, const Rational*>> open_gap(
+    const std::vector<EdgeSpan>& spans) {
     std::vector<const Rational*> cuts;
     cuts.reserve(spans.size() * 2);
     for (const EdgeSpan& e : spans) {
@@ -30,14 +35,15 @@ bool line_closed(const std::vector<EdgeSpan>& spans) {
                            [](const Rational* a, const Rational* b) { return *a == *b; }),
                cuts.end());
     for (std::size_t i = 0; i + 1 < cuts.size(); ++i) {
+        poll_interrupt();
         const Rational& s = *cuts[i];
         const Rational& t = *cuts[i + 1];
         long sum = 0;
         for (const EdgeSpan& e : spans)
             if (e.lo <= s && t <= e.hi) sum += e.sign;
-        if (sum != 0) return false;
+        if (sum != 0) return std::make_pair(&s, &t);
     }
-    return true;
+    return std::nullopt;
 }
 
 }  // namespace
@@ -67,10 +73,11 @@ std::optional<LineEdge> edge_on_line(const Point3& a, const Point3& b) {
     return e;
 }
 
-bool watertight_ok(const Solid& s) {
+std::optional<OpenEdge> find_open_edge(const Solid& s) {
     std::map<std::string, std::vector<EdgeSpan>> lines;
-    for (const Face& f : s.faces) {
-        const auto& v = f.vertices;
+    for (std::size_t i = 0; i < s.faces.size(); ++i) {
+        poll_interrupt();
+        const auto& v = s.faces[i].vertices;
         for (std::size_t j = 0; j < v.size(); ++j) {
             const Point3& a = v[j];
             const Point3& b = v[(j + 1) % v.size()];
@@ -80,12 +87,18 @@ bool watertight_ok(const Solid& s) {
             span.sign = e->ta < e->tb ? 1 : -1;
             span.lo = std::move(span.sign > 0 ? e->ta : e->tb);
             span.hi = std::move(span.sign > 0 ? e->tb : e->ta);
+            span.face = i;
+            span.edge = j;
             lines[std::move(e->key)].push_back(std::move(span));
         }
     }
-    for (const auto& [key, spans] : lines)
-        if (!line_closed(spans)) return false;
-    return true;
+    for (const auto& [key, spans] : lines) {
+        auto gap = open_gap(spans);
+        if (!gap) continue;
+        for (const EdgeSpan& e : spans)
+            if (e.lo <= *gap->first && *gap->second <= e.hi) return OpenEdge{e.face, e.edge};
+    }
+    return std::nullopt;
 }
 
 }  // namespace qs

@@ -4,6 +4,7 @@
 // left by the boolean operations count as closed.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -28,6 +29,14 @@ struct LineEdge {
 };
 std::optional<LineEdge> edge_on_line(const Point3& a, const Point3& b);
 
-bool watertight_ok(const Solid& s);
+// An edge that makes the boundary open: face `face`, the edge from vertex
+// `edge` to the next. Of the first open line in key order, the first edge
+// found (faces in order) that covers a part of it not matched the other way.
+struct OpenEdge {
+    std::size_t face, edge;
+};
+std::optional<OpenEdge> find_open_edge(const Solid& s);
+
+inline bool watertight_ok(const Solid& s) { return !find_open_edge(s); }
 
 }  // namespace qs

@@ -1,0 +1,151 @@
+// faces(solid) and from_faces(faces, check): a solid's stored faces as texts,
+// and a solid from such a list after every check.
+#include <utility>
+
+#include "mesh/face_rules.hpp"
+#include "native.hpp"
+
+namespace qs::py::io {
+
+namespace {
+
+const char* const kFacesNames[] = {"solid"};
+const Signature kFacesSig{"faces", kFacesNames, 1, 1};
+const char* const kFromFacesNames[] = {"faces", "check"};
+const Signature kFromFacesSig{"from_faces", kFromFacesNames, 2, 1};
+
+PyObject* text_list(const Rational* const* values, std::size_t n) {
+    Ref list(check(PyList_New(Py_ssize_t(n))));
+    for (std::size_t i = 0; i < n; ++i)
+        PyList_SetItem(list.get(), Py_ssize_t(i), new_str(format_rational(*values[i])));
+    return list.release();
+}
+
+PyObject* point_list(const Point3& p) {
+    const Rational* c[3] = {&p.x, &p.y, &p.z};
+    return text_list(c, 3);
+}
+
+PyObject* face_tuple(const Face& f) {
+    Ref label(new_str(f.label));
+    Ref verts(check(PyList_New(Py_ssize_t(f.vertices.size()))));
+    for (std::size_t j = 0; j < f.vertices.size(); ++j)
+        PyList_SetItem(verts.get(), Py_ssize_t(j), point_list(f.vertices[j]));
+    Ref normal(point_list(f.plane.normal));
+    Ref offset(new_str(format_rational(f.plane.offset)));
+    return check(PyTuple_Pack(4, label.get(), verts.get(), normal.get(), offset.get()));
+}
+
+[[noreturn]] void fail(PyObject* kind, const std::string& text) {
+    PyErr_SetString(kind, text.c_str());
+    throw ErrorSet{};
+}
+
+// The items of a sequence that is not a str, read one by one (a length that
+// lies is not trusted for reserving).
+std::vector<Ref> items_of(PyObject* o, const std::string& what, const char* expected) {
+    if (PyUnicode_Check(o) || !PySequence_Check(o))
+        fail(PyExc_TypeError, what + ": expected " + expected + ", got '" + type_name(o) + "'");
+    Ref it(check(PyObject_GetIter(o)));
+    std::vector<Ref> out;
+    while (PyObject* item = PyIter_Next(it.get())) out.emplace_back(item);
+    if (PyErr_Occurred()) throw ErrorSet{};
+    return out;
+}
+
+std::string text_of(PyObject* o, const std::string& what) {
+    if (!PyUnicode_Check(o))
+        fail(PyExc_TypeError, what + ": expected a number text such as '1/3', got '" +
+                                  type_name(o) + "'");
+    Py_ssize_t len = 0;
+    const char* s = PyUnicode_AsUTF8AndSize(o, &len);
+    if (!s) throw ErrorSet{};
+    return std::string(s, std::size_t(len));
+}
+
+Rational number_of(PyObject* o, const std::string& what) {
+    std::string t = text_of(o, what);
+    try {
+        return parse_rational(t);
+    } catch (const Panic& p) {
+        std::string shown = t.size() > 40 ? t.substr(0, 40) + "..." : t;
+        fail(PyExc_ValueError, what + ": malformed number '" + shown + "' (" + p.what() + ")");
+    }
+}
+
+Point3 point_of(PyObject* o, const std::string& what) {
+    std::vector<Ref> c = items_of(o, what, "a sequence of 3 number texts");
+    if (c.size() != 3)
+        fail(PyExc_ValueError, what + ": expected 3 coordinates, got " + std::to_string(c.size()));
+    Rational x = number_of(c[0].get(), what);
+    Rational y = number_of(c[1].get(), what);
+    Rational z = number_of(c[2].get(), what);
+    return Point3(std::move(x), std::move(y), std::move(z));
+}
+
+InputFace input_face(PyObject* o, std::size_t i) {
+    const std::string where = "face " + std::to_string(i);
+    std::vector<Ref> parts =
+        items_of(o, where, "a (label, vertices, normal, offset) sequence");
+    if (parts.size() != 4 && parts.size() != 2)
+        fail(PyExc_ValueError, where + ": expected (label, vertices, normal, offset) or "
+                                       "(label, vertices), got " +
+                                   std::to_string(parts.size()) + " items");
+    InputFace f;
+    PyObject* label = parts[0].get();
+    if (!PyUnicode_Check(label))
+        fail(PyExc_TypeError, where + ": the label must be a str, got '" + type_name(label) + "'");
+    Py_ssize_t len = 0;
+    const char* s = PyUnicode_AsUTF8AndSize(label, &len);
+    if (!s) throw ErrorSet{};
+    f.label.assign(s, std::size_t(len));
+    std::vector<Ref> verts = items_of(parts[1].get(), where + " vertices", "a sequence of points");
+    f.vertices.reserve(verts.size());
+    for (std::size_t j = 0; j < verts.size(); ++j) {
+        poll_interrupt();
+        f.vertices.push_back(point_of(verts[j].get(), where + ", vertex " + std::to_string(j)));
+    }
+    if (parts.size() == 4) {
+        if (parts[2].get() != Py_None) f.normal = point_of(parts[2].get(), where + " normal");
+        if (parts[3].get() != Py_None) f.offset = number_of(parts[3].get(), where + " offset");
+    }
+    return f;
+}
+
+}  // namespace
+
+QS_BINDING(py_faces) {
+    (void)self;
+    return guard([&]() -> PyObject* {
+        PyObject* a[1];
+        match(kFacesSig, args, nargs, kwnames, a);
+        const Solid& s = borrow_solid(a[0], "solid");
+        Ref list(check(PyList_New(Py_ssize_t(s.faces.size()))));
+        for (std::size_t i = 0; i < s.faces.size(); ++i) {
+            poll_interrupt();
+            PyList_SetItem(list.get(), Py_ssize_t(i), face_tuple(s.faces[i]));
+        }
+        return list.release();
+    });
+}
+
+QS_BINDING(py_from_faces) {
+    (void)self;
+    return guard([&]() -> PyObject* {
+        PyObject* a[2];
+        match(kFromFacesSig, args, nargs, kwnames, a);
+        bool closed = true;
+        if (a[1]) {
+            int t = PyObject_IsTrue(a[1]);
+            if (t < 0) throw ErrorSet{};
+            closed = t != 0;
+        }
+        std::vector<Ref> items = items_of(a[0], "faces", "a sequence of faces");
+        std::vector<InputFace> in;
+        in.reserve(items.size());
+        for (std::size_t i = 0; i < items.size(); ++i) in.push_back(input_face(items[i].get(), i));
+        return wrap_solid(solid_from_input(std::move(in), closed));
+    });
+}
+
+}  // namespace qs::py::io

@@ -1,0 +1,287 @@
+#include "io/solid_text.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "exact/errors.hpp"
+#include "exact/interrupt.hpp"
+#include "mesh/face_rules.hpp"
+
+namespace qs {
+
+namespace {
+
+const std::string_view kMagic = "quillstone solid";
+const int kVersion = 1;
+// Counts in a header are only hints for reserving: a lying count must not
+// make us allocate more than this before the lines back it up.
+const std::size_t kReserveCap = 1 << 16;
+
+void append_label(std::string& out, std::string_view label) {
+    static const char* const kHex = "0123456789abcdef";
+    out.push_back('"');
+    for (char c : label) {
+        auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out.push_back('\\');
+            out.push_back(c);
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (u < 0x20 || u == 0x7f) {
+            out += "\\x";
+            out.push_back(kHex[u >> 4]);
+            out.push_back(kHex[u & 15]);
+        } else {
+            out.push_back(c);
+        }
+    }
+    out.push_back('"');
+}
+
+// Walks the text line by line; every failure names the current line.
+class Reader {
+public:
+    explicit Reader(std::string_view text) : rest_(text) {}
+
+    [[noreturn]] void fail(const std::string& what) const { fail_at(line_, what); }
+    [[noreturn]] static void fail_at(std::size_t line, const std::string& what) {
+        throw InputError("line " + std::to_string(line) + ": " + what);
+    }
+
+    // The next line without its end (LF or CRLF); fails at the end of the text.
+    std::string_view next_line() {
+        if (rest_.empty()) {
+            ++line_;
+            fail("the text ends early (is it cut off?)");
+        }
+        std::size_t nl = rest_.find('\n');
+        std::string_view l = rest_.substr(0, nl);
+        rest_ = nl == std::string_view::npos ? std::string_view() : rest_.substr(nl + 1);
+        if (!l.empty() && l.back() == '\r') l.remove_suffix(1);
+        ++line_;
+        return l;
+    }
+
+    bool only_blank_left() const {
+        return std::all_of(rest_.begin(), rest_.end(),
+                           [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; });
+    }
+
+    std::size_t line() const { return line_; }
+
+private:
+    std::string_view rest_;
+    std::size_t line_ = 0;
+};
+
+// Splits off the next word (runs of spaces and tabs separate words).
+std::string_view take_word(std::string_view& s) {
+    std::size_t b = s.find_first_not_of(" \t");
+    if (b == std::string_view::npos) {
+        s = {};
+        return {};
+    }
+    s.remove_prefix(b);
+    std::size_t e = s.find_first_of(" \t");
+    std::string_view w = s.substr(0, e);
+    s = e == std::string_view::npos ? std::string_view() : s.substr(e);
+    return w;
+}
+
+// A word quoted for a message, cut short when long. Built by appending:
+// GCC 12 warns falsely on `"'" + std::string(...)`.
+std::string shown(std::string_view w) {
+    std::string s = "'";
+    s.append(w.substr(0, 40));
+    if (w.size() > 40) s += "...";
+    s += "'";
+    return s;
+}
+
+// A number as format_rational writes it: an optional "-", digits, and an
+// optional "/" with digits. Nothing else is taken, not even what
+// parse_rational would also accept ("+1", "1_000", "1/2/3").
+Rational number(const Reader& r, std::string_view w) {
+    std::size_t i = w.size() > 0 && w[0] == '-' ? 1 : 0;
+    std::size_t digits = 0, slash = std::string_view::npos;
+    for (std::size_t k = i; k < w.size(); ++k) {
+        if (w[k] >= '0' && w[k] <= '9') {
+            ++digits;
+        } else if (w[k] == '/' && slash == std::string_view::npos && digits > 0) {
+            slash = k;
+            digits = 0;
+        } else {
+            digits = 0;
+            break;
+        }
+    }
+    if (digits == 0) r.fail("malformed number " + shown(w));
+    try {
+        return parse_rational(w);
+    } catch (const Panic&) {
+        r.fail("malformed number " + shown(w) + " (zero denominator)");
+    }
+}
+
+std::size_t count(const Reader& r, std::string_view w) {
+    std::uint64_t n = 0;
+    if (w.empty() || w.size() > 18 || w.find_first_not_of("0123456789") != std::string_view::npos)
+        r.fail("expected a count, found " + shown(w));
+    for (char c : w) n = n * 10 + std::uint64_t(c - '0');
+    return std::size_t(n);
+}
+
+void expect_keyword(const Reader& r, std::string_view& line, std::string_view keyword) {
+    std::string_view w = take_word(line);
+    if (w != keyword) r.fail("expected '" + std::string(keyword) + "', found " + shown(w));
+}
+
+void expect_end_of_line(const Reader& r, std::string_view line) {
+    std::string_view w = take_word(line);
+    if (!w.empty()) r.fail("unexpected " + shown(w) + " at the end of the line");
+}
+
+// Exactly `n` numbers and nothing after them.
+template <std::size_t N>
+std::array<Rational, N> numbers(const Reader& r, std::string_view line) {
+    std::array<Rational, N> out;
+    for (Rational& x : out) {
+        std::string_view w = take_word(line);
+        if (w.empty()) r.fail("expected " + std::to_string(N) + " numbers");
+        x = number(r, w);
+    }
+    expect_end_of_line(r, line);
+    return out;
+}
+
+std::string read_label(const Reader& r, std::string_view& line) {
+    std::size_t b = line.find_first_not_of(" \t");
+    if (b == std::string_view::npos || line[b] != '"') r.fail("expected a quoted label");
+    std::string out;
+    std::size_t k = b + 1;
+    for (;; ++k) {
+        if (k >= line.size()) r.fail("the label's closing quote is missing");
+        char c = line[k];
+        if (c == '"') break;
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            r.fail("a control character in a label must be written as an escape");
+        if (c != '\\') {
+            out.push_back(c);
+            continue;
+        }
+        if (++k >= line.size()) r.fail("the label's closing quote is missing");
+        char e = line[k];
+        if (e == '"' || e == '\\') {
+            out.push_back(e);
+        } else if (e == 'n') {
+            out.push_back('\n');
+        } else if (e == 'x' && k + 2 < line.size()) {
+            auto hex = [](char h) {
+                return h >= '0' && h <= '9' ? h - '0' : (h >= 'a' && h <= 'f' ? h - 'a' + 10 : -1);
+            };
+            int hi = hex(line[k + 1]), lo = hex(line[k + 2]);
+            // Only ASCII: the label must stay valid UTF-8.
+            if (hi < 0 || lo < 0 || hi > 7) r.fail("a bad escape in a label");
+            out.push_back(char(hi * 16 + lo));
+            k += 2;
+        } else {
+            r.fail("a bad escape in a label");
+        }
+    }
+    line.remove_prefix(k + 1);
+    return out;
+}
+
+Face read_face(Reader& r, std::size_t index) {
+    std::string_view line = r.next_line();
+    const std::size_t at = r.line();
+    expect_keyword(r, line, "face");
+    const std::size_t n = count(r, take_word(line));
+    std::string label = read_label(r, line);
+    expect_end_of_line(r, line);
+
+    line = r.next_line();
+    expect_keyword(r, line, "plane");
+    auto [nx, ny, nz, d] = numbers<4>(r, line);
+    std::vector<Point3> vertices;
+    vertices.reserve(std::min(n, kReserveCap));
+    for (std::size_t j = 0; j < n; ++j) {
+        poll_interrupt();
+        auto [x, y, z] = numbers<3>(r, r.next_line());
+        vertices.emplace_back(std::move(x), std::move(y), std::move(z));
+    }
+    Face f;
+    f.approx = approximate(vertices);
+    f.vertices = std::move(vertices);
+    f.label = std::move(label);
+    f.plane = Plane{Point3(std::move(nx), std::move(ny), std::move(nz)), std::move(d)};
+    if (auto problem = face_problem(f))
+        throw InputError("line " + std::to_string(at) + " (face " + std::to_string(index) +
+                         "): " + *problem);
+    return f;
+}
+
+void append_spaced(std::string& out, const Point3& p) {
+    append_rational(out, p.x);
+    out.push_back(' ');
+    append_rational(out, p.y);
+    out.push_back(' ');
+    append_rational(out, p.z);
+}
+
+}  // namespace
+
+std::string solid_to_text(const Solid& s) {
+    std::string out;
+    out += kMagic;
+    out += ' ' + std::to_string(kVersion) + '\n';
+    out += "faces " + std::to_string(s.faces.size()) + '\n';
+    for (const Face& f : s.faces) {
+        poll_interrupt();
+        out += "face " + std::to_string(f.vertices.size()) + ' ';
+        append_label(out, f.label);
+        out += "\nplane ";
+        append_spaced(out, f.plane.normal);
+        out.push_back(' ');
+        append_rational(out, f.plane.offset);
+        out.push_back('\n');
+        for (const Point3& p : f.vertices) {
+            append_spaced(out, p);
+            out.push_back('\n');
+        }
+    }
+    out += "end\n";
+    return out;
+}
+
+Solid solid_from_text(std::string_view text) {
+    Reader r(text);
+    std::string_view line = r.next_line();
+    std::string_view head = line.substr(0, std::min(line.size(), kMagic.size()));
+    if (head != kMagic) r.fail("not a quillstone solid text (it should begin with '" +
+                               std::string(kMagic) + " " + std::to_string(kVersion) + "')");
+    line.remove_prefix(kMagic.size());
+    std::string_view version = take_word(line);
+    if (version != std::to_string(kVersion))
+        r.fail("unknown version " + shown(version) + " (this reader knows version " +
+               std::to_string(kVersion) + ")");
+    expect_end_of_line(r, line);
+
+    line = r.next_line();
+    expect_keyword(r, line, "faces");
+    const std::size_t n = count(r, take_word(line));
+    expect_end_of_line(r, line);
+    Solid s;
+    s.faces.reserve(std::min(n, kReserveCap));
+    for (std::size_t i = 0; i < n; ++i) s.faces.push_back(read_face(r, i));
+    line = r.next_line();
+    if (take_word(line) != "end" || !take_word(line).empty())
+        r.fail("expected 'end' after " + std::to_string(n) + " faces");
+    if (!r.only_blank_left()) r.fail_at(r.line() + 1, "text after 'end'");
+    return s;
+}
+
+}  // namespace qs
