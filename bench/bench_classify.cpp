@@ -5,32 +5,15 @@
 // script, so both see the same boxes.
 #include <benchmark/benchmark.h>
 
-#include <cstdint>
 #include <string>
 
-#include "boolean/boolean.hpp"
 #include "boolean/classify.hpp"
-#include "query/box_entry.hpp"
-#include "solid/box.hpp"
-#include "solid/transform.hpp"
+#include "workloads.hpp"
 
 using namespace qs;
+using bench::q;
 
 namespace {
-
-// 64-bit linear congruential generator, high bits out.
-struct Lcg {
-    std::uint64_t s;
-    std::uint64_t next() {
-        s = s * 6364136223846793005ull + 1442695040888963407ull;
-        return s >> 33;
-    }
-    int pick(int lo, int hi) { return lo + int(next() % std::uint64_t(hi - lo + 1)); }
-};
-
-const char* const kOps[] = {"union", "cut", "intersect"};
-
-Rational q(long n, long d = 1) { return Rational(n, d); }
 
 void report(benchmark::State& st, double ops_per_iteration, std::size_t faces) {
     ClassifyStats s = classify_stats();
@@ -47,37 +30,17 @@ void report(benchmark::State& st, double ops_per_iteration, std::size_t faces) {
 void BM_BoxBooleanGrid(benchmark::State& st) {
     std::size_t chars = 0;
     reset_classify_stats();
-    for (auto _ : st) {
-        Lcg g{1};
-        for (int i = 0; i < 200; ++i) {
-            std::string v[9];
-            for (int k = 0; k < 6; ++k) v[k] = std::to_string(g.pick(1, 3));
-            for (int k = 6; k < 9; ++k) v[k] = std::to_string(g.pick(-1, 3));
-            TextPair r =
-                box_boolean(v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8], kOps[i % 3]);
-            chars += r.second.size();
-        }
-    }
+    for (auto _ : st) chars += bench::box_grid();
     benchmark::DoNotOptimize(chars);
     report(st, 200, 0);
 }
 
 // A 21 x 21 x 1 slab with a 10 x 10 grid of unit holes cut one after
 // another: the working solid grows with every cut.
-Solid plate() {
-    Solid s = build_box(q(21), q(21), q(1), "slab");
-    Solid hole = build_box(q(1), q(1), q(2), "hole");
-    for (int i = 0; i < 10; ++i)
-        for (int j = 0; j < 10; ++j)
-            s = boolean_solids("cut", s,
-                               translate_solid(hole, Point3(q(2 * i + 1), q(2 * j + 1), q(-1, 2))));
-    return s;
-}
-
 void BM_PlateOfHoles(benchmark::State& st) {
     std::size_t faces = 0;
     reset_classify_stats();
-    for (auto _ : st) faces = plate().faces.size();
+    for (auto _ : st) faces = bench::plate().faces.size();
     report(st, 100, faces);
 }
 
