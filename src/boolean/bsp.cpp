@@ -1,9 +1,10 @@
 #include "boolean/bsp.hpp"
 
+#include <algorithm>
 #include <iterator>
 #include <utility>
 
-#include "boolean/classify.hpp"
+#include "exact/interrupt.hpp"
 
 namespace qs {
 
@@ -11,14 +12,14 @@ namespace {
 
 constexpr std::size_t kNone = BspNode::kNone;
 
-// The faces one insert or clip is sorting live in a pool; the lists that
-// travel down the tree hold their indices, so a face is moved only when it
+// The pieces one insert or clip is sorting live in a pool; the lists that
+// travel down the tree hold their indices, so a piece is moved only when it
 // comes to rest (in a node, or in the result of a clip), not at every level
-// it passes. A face replaced by its two pieces is emptied in place.
-using Pool = std::vector<Face>;
+// it passes. A piece replaced by its two halves is emptied in place.
+using Pool = std::vector<Piece>;
 using Ids = std::vector<std::size_t>;
 
-// A node together with the faces it still has to sort.
+// A node together with the pieces it still has to sort.
 struct Job {
     std::size_t node;
     Ids ids;
@@ -30,51 +31,53 @@ Ids all_ids(const Pool& pool) {
     return ids;
 }
 
-void add_piece(Pool& pool, std::optional<Face>& piece, Ids& to) {
-    if (!piece) return;
+void add_half(Pool& pool, Loop&& half, const Piece& from, Ids& to) {
+    if (half.empty()) return;
     to.push_back(pool.size());
-    pool.push_back(std::move(*piece));
+    pool.push_back({std::move(half.vertices), std::move(half.approx), from.source, from.flipped});
 }
 
-// Sorts the pooled faces `ids` against a node's plane, in list order.
-// Coplanar faces go to the node's own list when `keep` is given, otherwise
-// to front (same orientation) and back (opposite); a spanning face gives
-// its pieces to front and back.
-void sort_ids(const Plane& plane, Pool& pool, const Ids& ids, std::vector<Face>* keep, Ids& front,
-              Ids& back) {
-    const PlaneApprox pa = plane_approx(plane);
-    SplitPieces pieces;
+// Sorts the pooled pieces `ids` against a node's plane, in list order.
+// Coplanar pieces go to the node's own list when `keep` is given, otherwise
+// to front (same orientation) and back (opposite); a spanning piece gives
+// its halves to front and back.
+void sort_ids(Sources& sources, const BspNode& node, Pool& pool, const Ids& ids,
+              std::vector<Piece>* keep, Ids& front, Ids& back) {
+    const TestPlane& plane = sources.plane(node.plane);
+    Scratch& scratch = sources.scratch();
     for (std::size_t id : ids) {
-        switch (sort_face(plane, pa, pool[id], pieces)) {
-            case FaceSort::kCoplanarFront:
-                if (keep)
-                    keep->push_back(std::move(pool[id]));
-                else
-                    front.push_back(id);
-                break;
-            case FaceSort::kCoplanarBack:
-                if (keep)
-                    keep->push_back(std::move(pool[id]));
-                else
-                    back.push_back(id);
-                break;
-            case FaceSort::kFront:
-                front.push_back(id);
-                break;
-            case FaceSort::kBack:
-                back.push_back(id);
-                break;
-            case FaceSort::kSpanning:
-                pool[id] = Face{};  // frees it; its pieces take over
-                add_piece(pool, pieces.front, front);
-                add_piece(pool, pieces.back, back);
-                pieces = {};
-                break;
+        poll_interrupt();
+        Piece& piece = pool[id];
+        SideBuffer sides(piece.vertices.size());
+        const int bits =
+            classify_loop(plane, node.flipped, piece.vertices, piece.approx, sides.data(), scratch);
+        if (bits == 0) {
+            if (keep) {
+                keep->push_back(std::move(piece));
+                continue;
+            }
+            // Same orientation when the normals point the same way; a zero
+            // dot product counts as opposite.
+            int dir = plane.normal_dot_sign(sources.plane(piece.source), scratch);
+            if (node.flipped != piece.flipped) dir = -dir;
+            (dir > 0 ? front : back).push_back(id);
+        } else if (bits == 1) {
+            front.push_back(id);
+        } else if (bits == 2) {
+            back.push_back(id);
+        } else {
+            Loop f, b;
+            split_loop(plane, sides.data(), std::move(piece.vertices), std::move(piece.approx), f,
+                       b, scratch);
+            const Piece from{{}, {}, piece.source, piece.flipped};
+            piece = Piece{};  // its halves take over
+            add_half(pool, std::move(f), from, front);
+            add_half(pool, std::move(b), from, back);
         }
     }
 }
 
-void append(std::vector<Face>& out, std::vector<Face>&& more) {
+void append(std::vector<Piece>& out, std::vector<Piece>&& more) {
     if (out.empty()) {
         out = std::move(more);
         return;
@@ -112,7 +115,7 @@ std::size_t child(BspTree& tree, std::size_t parent, std::size_t BspNode::*side)
 
 }  // namespace
 
-void insert_faces(BspTree& tree, std::vector<Face> faces) {
+void insert_faces(BspTree& tree, std::vector<Piece> faces) {
     Pool pool = std::move(faces);
     std::vector<Job> stack;
     stack.push_back({0, all_ids(pool)});
@@ -123,8 +126,13 @@ void insert_faces(BspTree& tree, std::vector<Face> faces) {
         Ids front, back;
         {
             BspNode& node = tree.nodes[job.node];
-            if (!node.plane) node.plane = pool[job.ids.front()].plane;
-            sort_ids(*node.plane, pool, job.ids, &node.faces, front, back);
+            if (!node.has_plane) {
+                const Piece& first = pool[job.ids.front()];
+                node.has_plane = true;
+                node.plane = first.source;
+                node.flipped = first.flipped;
+            }
+            sort_ids(*tree.sources, node, pool, job.ids, &node.faces, front, back);
         }
         // The front list is inserted before the back list: push it last.
         if (!back.empty())
@@ -134,10 +142,10 @@ void insert_faces(BspTree& tree, std::vector<Face> faces) {
     }
 }
 
-std::vector<Face> clip_faces(const BspTree& tree, std::vector<Face> faces) {
-    if (!tree.nodes[0].plane) return faces;
+std::vector<Piece> clip_faces(const BspTree& tree, std::vector<Piece> faces) {
+    if (!tree.nodes[0].has_plane) return faces;
     Pool pool = std::move(faces);
-    std::vector<Face> out;
+    std::vector<Piece> out;
     std::vector<Job> stack;
     stack.push_back({0, all_ids(pool)});
     // Everything still on the stack comes after what has been moved to
@@ -147,13 +155,13 @@ std::vector<Face> clip_faces(const BspTree& tree, std::vector<Face> faces) {
         stack.pop_back();
         const BspNode& node = tree.nodes[job.node];
         Ids front, back;
-        if (node.plane)
-            sort_ids(*node.plane, pool, job.ids, nullptr, front, back);
+        if (node.has_plane)
+            sort_ids(*tree.sources, node, pool, job.ids, nullptr, front, back);
         else
             front = std::move(job.ids);  // a node without a plane clips nothing
         // Without a back subtree the back list lies inside: dropped.
         if (node.back != kNone && !back.empty()) stack.push_back({node.back, std::move(back)});
-        if (node.front == kNone || !node.plane) {
+        if (node.front == kNone || !node.has_plane) {
             for (std::size_t id : front) out.push_back(std::move(pool[id]));
         } else if (!front.empty()) {
             stack.push_back({node.front, std::move(front)});
@@ -168,17 +176,18 @@ void clip_by(BspTree& tree, const BspTree& other) {
 
 void complement(BspTree& tree) {
     preorder(tree, [](BspNode& node) {
-        flip_faces(node.faces);
-        if (node.plane) {
-            node.plane->normal = -node.plane->normal;
-            node.plane->offset.negate();
+        for (Piece& p : node.faces) {
+            std::reverse(p.vertices.begin(), p.vertices.end());
+            std::reverse(p.approx.begin(), p.approx.end());
+            p.flipped = !p.flipped;
         }
+        node.flipped = !node.flipped;  // an empty node has no plane to negate
         std::swap(node.front, node.back);
     });
 }
 
-std::vector<Face> collect_faces(BspTree& tree) {
-    std::vector<Face> out;
+std::vector<Piece> collect_faces(BspTree& tree) {
+    std::vector<Piece> out;
     preorder(tree, [&](BspNode& node) { append(out, std::move(node.faces)); });
     return out;
 }

@@ -7,41 +7,78 @@
 // Every walk keeps the visiting order of the recursive formulation (a node,
 // then its front subtree, then its back subtree), which fixes the order of
 // the faces that come out.
+//
+// The tree holds pieces, not faces: a piece has its own vertices but takes
+// its label and plane from the operand face it came from, so splitting a
+// face copies no plane and no label, and each plane is made ready for
+// testing (Sources::plane) once per boolean, not once per visit.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <vector>
 
+#include "boolean/classify.hpp"
 #include "solid/solid.hpp"
 
 namespace qs {
 
+struct Piece {
+    std::vector<Point3> vertices;
+    std::vector<Approx> approx;
+    std::uint32_t source = 0;  // the operand face it came from
+    bool flipped = false;      // turned over an odd number of times
+};
+
+// The operand faces of one boolean, which pieces name by index, each with
+// its plane made ready for tests when first needed; and the scratch
+// integers of the exact tests.
+class Sources {
+public:
+    explicit Sources(std::vector<const Face*> faces)
+        : faces_(std::move(faces)), planes_(faces_.size()) {}
+    const Face& face(std::uint32_t id) const { return *faces_[id]; }
+    const TestPlane& plane(std::uint32_t id) {
+        if (!planes_[id]) planes_[id].emplace(faces_[id]->plane);
+        return *planes_[id];
+    }
+    Scratch& scratch() noexcept { return scratch_; }
+
+private:
+    std::vector<const Face*> faces_;
+    std::vector<std::optional<TestPlane>> planes_;
+    Scratch scratch_;
+};
+
 struct BspNode {
     static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
-    std::vector<Face> faces;     // faces in the plane, of either orientation
-    std::optional<Plane> plane;  // absent in an empty node
+    std::vector<Piece> faces;  // pieces in the plane, of either orientation
+    bool has_plane = false;    // false in an empty node
+    std::uint32_t plane = 0;   // the plane of this source face,
+    bool flipped = false;      // negated when flipped
     std::size_t front = kNone;
     std::size_t back = kNone;
 };
 
 class BspTree {
 public:
-    BspTree() : nodes(1) {}
+    explicit BspTree(Sources& sources) : nodes(1), sources(&sources) {}
     std::vector<BspNode> nodes;  // nodes[0] is the root
+    Sources* sources;
 };
 
-// Sorts the faces into the tree, growing it where they fall outside it.
-void insert_faces(BspTree& tree, std::vector<Face> faces);
+// Sorts the pieces into the tree, growing it where they fall outside it.
+void insert_faces(BspTree& tree, std::vector<Piece> faces);
 // The parts of `faces` that lie outside the tree's region, in walk order.
-std::vector<Face> clip_faces(const BspTree& tree, std::vector<Face> faces);
-// Replaces every node's faces by their parts outside `other`.
+std::vector<Piece> clip_faces(const BspTree& tree, std::vector<Piece> faces);
+// Replaces every node's pieces by their parts outside `other`.
 void clip_by(BspTree& tree, const BspTree& other);
-// Turns the region inside out: faces flipped, planes negated, sides swapped.
+// Turns the region inside out: pieces flipped, planes negated, sides swapped.
 void complement(BspTree& tree);
-// All faces of the tree in walk order, moved out; the tree is left without
-// faces.
-std::vector<Face> collect_faces(BspTree& tree);
+// All pieces of the tree in walk order, moved out; the tree is left without
+// pieces.
+std::vector<Piece> collect_faces(BspTree& tree);
 
 }  // namespace qs

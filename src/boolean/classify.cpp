@@ -1,7 +1,6 @@
 #include "boolean/classify.hpp"
 
 #include <cmath>
-#include <optional>
 #include <utility>
 
 #include "exact/errors.hpp"
@@ -13,7 +12,9 @@ namespace qs {
 
 namespace {
 
+#ifdef QS_CLASSIFY_STATS
 ClassifyStats g_stats;
+#endif
 
 // 2^-48: the relative bound of the filter, with the 1 absorbing values
 // that fell into the subnormals.
@@ -36,114 +37,41 @@ inline int filter_side(const PlaneApprox& pa, const Approx& p) noexcept {
     return kUndecided;
 }
 
-// Two fast paths for the exact test, both exact: whole numbers up to 62
-// bits (FLINT holds them inline), and fractions whose numerators and
-// denominators are all below 2^15 in magnitude. Everything else goes
-// through Rational arithmetic.
-inline bool small_integer(const Rational& r, long& out) noexcept {
-    const fmpz n = *r.num();
-    if (COEFF_IS_MPZ(n) || !fmpz_is_one(r.den())) return false;
-    out = n;
-    return true;
-}
-
-inline bool small_fraction(const Rational& r, long& num, long& den) noexcept {
-    constexpr long kLimit = 1L << 15;
-    const fmpz n = *r.num(), d = *r.den();
-    if (COEFF_IS_MPZ(n) || COEFF_IS_MPZ(d) || n <= -kLimit || n >= kLimit || d >= kLimit)
-        return false;
-    num = n;
-    den = d;
-    return true;
-}
-
 inline Side sign_of(__int128 s) { return Side((s > 0) - (s < 0)); }
 
-inline Side exact_side(const Plane& plane, const Point3& p) {
-    const Rational* r[7] = {&plane.normal.x, &plane.normal.y, &plane.normal.z, &plane.offset,
-                            &p.x, &p.y, &p.z};
-    long v[7], w[7];
-    bool ok = true;
-    // Integers: three products below 2^124 and the offset sum to less than
-    // 2^127.
-    for (int i = 0; i < 7 && ok; ++i) ok = small_integer(*r[i], v[i]);
-    if (ok)
-        return sign_of(__int128(v[0]) * v[4] + __int128(v[1]) * v[5] + __int128(v[2]) * v[6] -
-                       v[3]);
-    // Fractions: with t_k/d_k = n_k * p_k (each part below 2^30) and the
-    // offset f/g, the sign of s is that of
-    // (t0 d1 d2 + t1 d0 d2 + t2 d0 d1) g - f d0 d1 d2, whose terms stay
-    // below 2^105.
-    ok = true;
-    for (int i = 0; i < 7 && ok; ++i) ok = small_fraction(*r[i], v[i], w[i]);
-    if (ok) {
-        const __int128 t0 = v[0] * v[4], t1 = v[1] * v[5], t2 = v[2] * v[6];
-        const __int128 d0 = w[0] * w[4], d1 = w[1] * w[5], d2 = w[2] * w[6];
-        return sign_of((t0 * d1 * d2 + t1 * d0 * d2 + t2 * d0 * d1) * w[3] - v[3] * d0 * d1 * d2);
-    }
-    Rational s = dot(plane.normal, p);
-    s -= plane.offset;
-    return Side(s.sign());
-}
+inline const fmpz* num(const Rational& r) { return r.num(); }
+inline const fmpz* den(const Rational& r) { return r.den(); }
 
-// Side of every vertex, in vertex order, counted into the stats.
-template <class Sides>
-int classify_all(const Plane& plane, const PlaneApprox& pa, const Face& face, Sides& sides) {
-    const std::size_t n = face.vertices.size();
-    const bool have_approx = face.approx.size() == n;
-    std::uint64_t exact = 0;
-    int bits = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        int s = have_approx ? filter_side(pa, face.approx[i]) : kUndecided;
-        if (s == kUndecided) {
-            s = exact_side(plane, face.vertices[i]);
-            ++exact;
-        }
-        sides[i] = Side(s);
-        bits |= s == kFront ? 1 : (s == kBack ? 2 : 0);
+inline bool inline_fmpz(const fmpz* z) { return !COEFF_IS_MPZ(*z); }
+
+// p as homogeneous integers (x, y, z, w) with w > 0 the least common
+// denominator of its coordinates.
+void homogeneous(const Point3& p, fmpz* x, fmpz* y, fmpz* z, fmpz* w, fmpz* t) {
+    const fmpz *dx = den(p.x), *dy = den(p.y), *dz = den(p.z);
+    if (fmpz_is_one(dx) && fmpz_is_one(dy) && fmpz_is_one(dz)) {
+        fmpz_set(x, num(p.x));
+        fmpz_set(y, num(p.y));
+        fmpz_set(z, num(p.z));
+        fmpz_one(w);
+        return;
     }
-    g_stats.exact += exact;
-    g_stats.filtered += n - exact;
-    return bits;
+    fmpz_lcm(w, dx, dy);
+    fmpz_lcm(w, w, dz);
+    const Rational* c[3] = {&p.x, &p.y, &p.z};
+    fmpz* out[3] = {x, y, z};
+    for (int i = 0; i < 3; ++i) {
+        if (fmpz_equal(den(*c[i]), w)) {
+            fmpz_set(out[i], num(*c[i]));
+        } else {
+            fmpz_divexact(t, w, den(*c[i]));
+            fmpz_mul(out[i], num(*c[i]), t);
+        }
+    }
 }
 
 inline Approx approx_point(const Point3& p) {
     return {rational_to_double(p.x), rational_to_double(p.y), rational_to_double(p.z)};
 }
-
-// A piece of a spanning face: the input's label and plane, fresh vertices.
-// None when it has fewer than three vertices or its exact area vector is
-// zero.
-std::optional<Face> make_piece(const Face& from, std::vector<Point3>&& vertices,
-                               std::vector<Approx>&& approx) {
-    // The double filter only clears pieces whose area it can prove
-    // nonzero; every other piece gets the exact test, so the answer is the
-    // exact one either way.
-    if (vertices.size() < 3 || has_zero_area(vertices, approx)) return std::nullopt;
-    Face piece;
-    piece.vertices = std::move(vertices);
-    piece.approx = std::move(approx);
-    piece.label = from.label;
-    piece.plane = from.plane;
-    return piece;
-}
-
-// Small faces classify into a buffer on the stack.
-template <std::size_t N>
-struct SideBuffer {
-    std::array<Side, N> local;
-    std::vector<Side> heap;
-    Side* data;
-    explicit SideBuffer(std::size_t n) {
-        if (n <= N) {
-            data = local.data();
-        } else {
-            heap.resize(n);
-            data = heap.data();
-        }
-    }
-    Side& operator[](std::size_t i) { return data[i]; }
-};
 
 }  // namespace
 
@@ -152,105 +80,183 @@ PlaneApprox plane_approx(const Plane& plane) {
             rational_to_double(plane.normal.z), rational_to_double(plane.offset)};
 }
 
-Side classify_vertex(const Plane& plane, const PlaneApprox& pa, const Face& face, std::size_t i) {
-    const Point3& p = at(face.vertices, i);
-    if (i < face.approx.size()) {
-        int s = filter_side(pa, face.approx[i]);
-        if (s != kUndecided) {
-            ++g_stats.filtered;
-            return Side(s);
+TestPlane::TestPlane(const Plane& plane) : approx_(plane_approx(plane)) {
+    for (fmpz_t& k : k_) fmpz_init(k);
+    try {
+        const Rational* c[4] = {&plane.normal.x, &plane.normal.y, &plane.normal.z, &plane.offset};
+        ScratchInt l, t, g;
+        fmpz_one(l.v);
+        for (const Rational* r : c) fmpz_lcm(l.v, l.v, den(*r));
+        for (int i = 0; i < 4; ++i) {
+            fmpz_divexact(t.v, l.v, den(*c[i]));
+            fmpz_mul(k_[i], num(*c[i]), t.v);
+            fmpz_gcd(g.v, g.v, k_[i]);
         }
+        if (!fmpz_is_zero(g.v) && !fmpz_is_one(g.v))
+            for (fmpz_t& k : k_) fmpz_divexact(k, k, g.v);
+    } catch (...) {
+        for (fmpz_t& k : k_) fmpz_clear(k);
+        throw;
     }
-    ++g_stats.exact;
-    return exact_side(plane, p);
 }
 
-FaceSort sort_face(const Plane& plane, const PlaneApprox& pa, const Face& face,
-                   SplitPieces& pieces) {
-    const std::size_t n = face.vertices.size();
-    SideBuffer<16> sides(n);
-    switch (classify_all(plane, pa, face, sides)) {
-        case 0:
-            return dot(plane.normal, face.plane.normal).sign() > 0 ? FaceSort::kCoplanarFront
-                                                                   : FaceSort::kCoplanarBack;
-        case 1:
-            return FaceSort::kFront;
-        case 2:
-            return FaceSort::kBack;
-        default:
-            break;
-    }
+TestPlane::~TestPlane() {
+    for (fmpz_t& k : k_) fmpz_clear(k);
+}
 
-    // Spanning: walk the loop from vertex 0; On vertices go to both pieces,
-    // and each crossing point follows the first vertex of its edge.
-    const bool have_approx = face.approx.size() == n;
-    std::vector<Point3> fv, bv;
-    std::vector<Approx> fa, ba;
-    fv.reserve(n + 2);
-    bv.reserve(n + 2);
-    fa.reserve(n + 2);
-    ba.reserve(n + 2);
-    // A kept vertex keeps its approximation: converting it again would give
-    // the same doubles.
-    auto approx_of = [&](std::size_t i) {
-        return have_approx ? face.approx[i] : approx_point(face.vertices[i]);
-    };
+TestPlane::TestPlane(TestPlane&& o) noexcept : approx_(o.approx_) {
+    // FLINT integers do not point back at their owner: the words move.
+    for (int i = 0; i < 4; ++i) {
+        *k_[i] = *o.k_[i];
+        fmpz_init(o.k_[i]);
+    }
+}
+
+Side TestPlane::exact_side(const Point3& p, Scratch& s) const {
+    const fmpz *a = k_[0], *b = k_[1], *c = k_[2], *d = k_[3];
+    const bool whole = fmpz_is_one(den(p.x)) && fmpz_is_one(den(p.y)) && fmpz_is_one(den(p.z));
+    // Whole coordinates and plane within 62 bits: three products below
+    // 2^124 and the offset sum to less than 2^127.
+    if (whole && inline_fmpz(a) && inline_fmpz(b) && inline_fmpz(c) && inline_fmpz(d) &&
+        inline_fmpz(num(p.x)) && inline_fmpz(num(p.y)) && inline_fmpz(num(p.z)))
+        return sign_of(__int128(*a) * *num(p.x) + __int128(*b) * *num(p.y) +
+                       __int128(*c) * *num(p.z) - *d);
+    fmpz *x = s[0], *y = s[1], *z = s[2], *w = s[3], *t = s[4], *acc = s[5];
+    homogeneous(p, x, y, z, w, t);
+    fmpz_mul(acc, a, x);
+    fmpz_addmul(acc, b, y);
+    fmpz_addmul(acc, c, z);
+    fmpz_submul(acc, d, w);
+    return Side(fmpz_sgn(acc));
+}
+
+Point3 TestPlane::crossing(const Point3& p, const Point3& q, Scratch& s) const {
+    fmpz* hp[4] = {s[0], s[1], s[2], s[3]};
+    fmpz* hq[4] = {s[4], s[5], s[6], s[7]};
+    fmpz *sp = s[8], *sq = s[9], *t = s[10];
+    homogeneous(p, hp[0], hp[1], hp[2], hp[3], t);
+    homogeneous(q, hq[0], hq[1], hq[2], hq[3], t);
+    // sp, sq: the plane's value at p and q, both scaled by their w.
+    fmpz_mul(sp, k_[0], hp[0]);
+    fmpz_mul(sq, k_[0], hq[0]);
+    for (int i = 1; i < 3; ++i) {
+        fmpz_addmul(sp, k_[i], hp[i]);
+        fmpz_addmul(sq, k_[i], hq[i]);
+    }
+    fmpz_submul(sp, k_[3], hp[3]);
+    fmpz_submul(sq, k_[3], hq[3]);
+    // sq p - sp q is on the plane; its w is nonzero because sp and sq have
+    // opposite signs and both w are positive.
+    fmpz* h[4] = {s[11], s[12], s[13], s[14]};
+    for (int i = 0; i < 4; ++i) {
+        fmpz_mul(h[i], sq, hp[i]);
+        fmpz_submul(h[i], sp, hq[i]);
+    }
+    Point3 x;
+    fmpq_set_fmpz_frac(x.x.raw(), h[0], h[3]);
+    fmpq_set_fmpz_frac(x.y.raw(), h[1], h[3]);
+    fmpq_set_fmpz_frac(x.z.raw(), h[2], h[3]);
+    return x;
+}
+
+int TestPlane::normal_dot_sign(const TestPlane& o, Scratch& s) const {
+    fmpz* acc = s[0];
+    fmpz_mul(acc, k_[0], o.k_[0]);
+    fmpz_addmul(acc, k_[1], o.k_[1]);
+    fmpz_addmul(acc, k_[2], o.k_[2]);
+    return fmpz_sgn(acc);
+}
+
+int classify_loop(const TestPlane& plane, bool flip, const std::vector<Point3>& vertices,
+                  const std::vector<Approx>& approx, Side* sides, Scratch& s) {
+    const std::size_t n = vertices.size();
+    const bool have_approx = approx.size() == n;
+    // Against the negated plane the filter's value is exactly the negated
+    // value and its bound is the same, so flipping the outcome decides alike.
+    const int sign = flip ? -1 : 1;
+    std::uint64_t exact = 0;
+    int bits = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        int side = have_approx ? filter_side(plane.approx(), approx[i]) : kUndecided;
+        if (side == kUndecided) {
+            side = plane.exact_side(vertices[i], s);
+            ++exact;
+        }
+        side *= sign;
+        sides[i] = Side(side);
+        bits |= side == kFront ? 1 : (side == kBack ? 2 : 0);
+    }
+#ifdef QS_CLASSIFY_STATS
+    g_stats.exact += exact;
+    g_stats.filtered += n - exact;
+#else
+    (void)exact;
+#endif
+    return bits;
+}
+
+namespace {
+
+// A piece keeps its vertices unless it has fewer than three or its exact
+// area vector is zero. The double filter only clears pieces whose area it
+// can prove nonzero; every other piece gets the exact test.
+void keep_if_area(Loop& piece) {
+    if (piece.vertices.size() < 3 || has_zero_area(piece.vertices, piece.approx)) {
+        piece.vertices.clear();
+        piece.approx.clear();
+    }
+}
+
+}  // namespace
+
+void split_loop(const TestPlane& plane, const Side* sides, std::vector<Point3>&& vertices,
+                std::vector<Approx>&& approx, Loop& front, Loop& back, Scratch& s) {
+    const std::size_t n = vertices.size();
+    const bool have_approx = approx.size() == n;
+    // The crossing points first, while every vertex is still in place.
+    std::vector<Point3> cross;
+    std::vector<std::size_t> at;
     for (std::size_t i = 0; i < n; ++i) {
         const std::size_t j = i + 1 == n ? 0 : i + 1;
-        const Side si = sides[i], sj = sides[j];
-        const Point3& pi = face.vertices[i];
-        if (si != kBack) {
-            fv.push_back(pi);
-            fa.push_back(approx_of(i));
-        }
-        if (si != kFront) {
-            bv.push_back(pi);
-            ba.push_back(approx_of(i));
-        }
-        if (si * sj < 0) {
-            // Opposite strict sides, so n . (pj - pi) is not zero.
-            Point3 edge = face.vertices[j] - pi;
-            Rational t = plane.offset - dot(plane.normal, pi);
-            t /= dot(plane.normal, edge);
-            Point3 x = pi + t * edge;
-            const Approx xa = approx_point(x);
-            fv.push_back(x);
-            fa.push_back(xa);
-            bv.push_back(std::move(x));
-            ba.push_back(xa);
+        if (sides[i] * sides[j] < 0) {
+            cross.push_back(plane.crossing(vertices[i], vertices[j], s));
+            at.push_back(i);
         }
     }
-    pieces.front = make_piece(face, std::move(fv), std::move(fa));
-    pieces.back = make_piece(face, std::move(bv), std::move(ba));
-    return FaceSort::kSpanning;
-}
-
-void split_face(const Plane& plane, const PlaneApprox& pa, Face&& face,
-                std::vector<Face>& coplanar_front, std::vector<Face>& coplanar_back,
-                std::vector<Face>& front, std::vector<Face>& back) {
-    SplitPieces pieces;
-    switch (sort_face(plane, pa, face, pieces)) {
-        case FaceSort::kCoplanarFront:
-            coplanar_front.push_back(std::move(face));
-            break;
-        case FaceSort::kCoplanarBack:
-            coplanar_back.push_back(std::move(face));
-            break;
-        case FaceSort::kFront:
-            front.push_back(std::move(face));
-            break;
-        case FaceSort::kBack:
-            back.push_back(std::move(face));
-            break;
-        case FaceSort::kSpanning:
-            if (pieces.front) front.push_back(std::move(*pieces.front));
-            if (pieces.back) back.push_back(std::move(*pieces.back));
-            break;
+    front.vertices.reserve(n + 2);
+    back.vertices.reserve(n + 2);
+    front.approx.reserve(n + 2);
+    back.approx.reserve(n + 2);
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const Side si = sides[i];
+        // A kept vertex keeps its approximation: converting it again would
+        // give the same doubles.
+        const Approx ai = have_approx ? approx[i] : approx_point(vertices[i]);
+        if (si == kOn) {
+            front.vertices.push_back(vertices[i]);
+            front.approx.push_back(ai);
+        }
+        Loop& to = si == kBack || si == kOn ? back : front;
+        to.vertices.push_back(std::move(vertices[i]));
+        to.approx.push_back(ai);
+        if (next < at.size() && at[next] == i) {
+            const Approx xa = approx_point(cross[next]);
+            front.vertices.push_back(cross[next]);
+            front.approx.push_back(xa);
+            back.vertices.push_back(std::move(cross[next]));
+            back.approx.push_back(xa);
+            ++next;
+        }
     }
+    keep_if_area(front);
+    keep_if_area(back);
 }
 
+#ifdef QS_CLASSIFY_STATS
 ClassifyStats classify_stats() noexcept { return g_stats; }
 
 void reset_classify_stats() noexcept { g_stats = {}; }
+#endif
 
 }  // namespace qs

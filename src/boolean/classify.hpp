@@ -1,14 +1,17 @@
-// Point-against-plane classification and face splitting.
+// Point-against-plane classification and the splitting of one loop.
 //
 // Every decision here is exact. A vertex is first tested in doubles against
 // a fixed error bound; only when the double value is too close to zero, or
-// not finite, is the test repeated in rationals.
+// not finite, is the test repeated exactly. The exact work runs on the
+// plane's integer form and on integers only: a side test is a few
+// multiply-adds, and a crossing point is reduced once, at the end.
 #pragma once
 
 #include <array>
 #include <cstdint>
-#include <optional>
 #include <vector>
+
+#include <flint/fmpz.h>
 
 #include "solid/solid.hpp"
 
@@ -22,39 +25,103 @@ PlaneApprox plane_approx(const Plane& plane);
 // Side of a point: +1 in front, -1 behind, 0 on the plane.
 enum Side : std::int8_t { kBack = -1, kOn = 0, kFront = 1 };
 
-// Side of vertex i of `face`, through the double filter, then exactly.
-Side classify_vertex(const Plane& plane, const PlaneApprox& pa, const Face& face, std::size_t i);
+// Integers that the exact tests reuse from one call to the next, so that a
+// test allocates only when its numbers outgrow what was needed before.
+class Scratch {
+public:
+    static constexpr int kCount = 16;
+    Scratch() {
+        for (fmpz_t& z : z_) fmpz_init(z);
+    }
+    ~Scratch() {
+        for (fmpz_t& z : z_) fmpz_clear(z);
+    }
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+    fmpz* operator[](int i) noexcept { return z_[i]; }
 
-// Where a face falls against a plane.
-enum class FaceSort : std::uint8_t { kCoplanarFront, kCoplanarBack, kFront, kBack, kSpanning };
-
-// The two pieces of a spanning face, each absent when it has fewer than
-// three vertices or no area.
-struct SplitPieces {
-    std::optional<Face> front, back;
+private:
+    fmpz_t z_[kCount];
 };
 
-// Sorts `face` against the plane without moving it; for a spanning face
-// fills `pieces`. Coplanar faces are told apart by the sign of the dot
-// product of the two normals (zero counts as back).
-FaceSort sort_face(const Plane& plane, const PlaneApprox& pa, const Face& face,
-                   SplitPieces& pieces);
+// A plane made ready for many tests: its doubles for the filter, and its
+// integer form k * (normal, offset) with k > 0 chosen to make the four
+// coprime integers, for the exact tests. Both are computed once; the
+// tests against the negated plane are these tests with the sign turned.
+class TestPlane {
+public:
+    explicit TestPlane(const Plane& plane);
+    ~TestPlane();
+    TestPlane(TestPlane&& o) noexcept;
+    TestPlane(const TestPlane&) = delete;
+    TestPlane& operator=(const TestPlane&) = delete;
+    TestPlane& operator=(TestPlane&&) = delete;
 
-// Sorts `face` against the plane into one of four lists, or cuts it into a
-// front and a back piece. The same list may stand in two roles.
-void split_face(const Plane& plane, const PlaneApprox& pa, Face&& face,
-                std::vector<Face>& coplanar_front, std::vector<Face>& coplanar_back,
-                std::vector<Face>& front, std::vector<Face>& back);
+    const PlaneApprox& approx() const noexcept { return approx_; }
+    // Exact side of p.
+    Side exact_side(const Point3& p, Scratch& s) const;
+    // The point where the segment from p to q meets the plane; p and q lie
+    // strictly on opposite sides. The same rational point as
+    // p + t (q - p) with t = (offset - n.p) / (n.(q - p)).
+    Point3 crossing(const Point3& p, const Point3& q, Scratch& s) const;
+    // Sign of the dot product of the two planes' normals.
+    int normal_dot_sign(const TestPlane& o, Scratch& s) const;
 
+private:
+    fmpz_t k_[4];  // a, b, c, d: a x + b y + c z - d has the side's sign
+    PlaneApprox approx_;
+};
+
+// The sides of a loop's vertices against a plane (negated when `flip`),
+// in vertex order, through the double filter where `approx` has one triple
+// per vertex. Returns the or of the vertex bits: On 0, Front 1, Back 2.
+int classify_loop(const TestPlane& plane, bool flip, const std::vector<Point3>& vertices,
+                  const std::vector<Approx>& approx, Side* sides, Scratch& s);
+
+// One piece of a split loop; empty when it had fewer than three vertices
+// or no area.
+struct Loop {
+    std::vector<Point3> vertices;
+    std::vector<Approx> approx;
+    bool empty() const noexcept { return vertices.empty(); }
+};
+
+// Cuts a spanning loop (sides as classify_loop gave them) into its front
+// and back pieces, taking its vertices. Each piece runs in the loop's
+// order from vertex 0, On vertices in both, each crossing point right after
+// the first vertex of its edge.
+void split_loop(const TestPlane& plane, const Side* sides, std::vector<Point3>&& vertices,
+                std::vector<Approx>&& approx, Loop& front, Loop& back, Scratch& s);
+
+// Room for the sides of one loop: on the stack for small loops.
+class SideBuffer {
+public:
+    explicit SideBuffer(std::size_t n) : data_(n <= kLocal ? local_.data() : nullptr) {
+        if (!data_) {
+            heap_.resize(n);
+            data_ = heap_.data();
+        }
+    }
+    Side* data() noexcept { return data_; }
+
+private:
+    static constexpr std::size_t kLocal = 16;
+    std::array<Side, kLocal> local_;
+    std::vector<Side> heap_;
+    Side* data_;
+};
+
+#ifdef QS_CLASSIFY_STATS
 // How many vertex tests the double filter decided, and how many fell back to
-// rationals, since the last reset; read by the benchmarks. Plain counters:
-// the module runs on one thread under the interpreter lock, and sorting a
-// face adds to them once, not once per vertex.
+// the exact test, since the last reset; read by the benchmarks and tests,
+// and compiled only into their builds. Plain counters: the core runs on one
+// thread at a time, and a loop adds to them once, not once per vertex.
 struct ClassifyStats {
     std::uint64_t filtered = 0;
     std::uint64_t exact = 0;
 };
 ClassifyStats classify_stats() noexcept;
 void reset_classify_stats() noexcept;
+#endif
 
 }  // namespace qs

@@ -10,7 +10,7 @@
 
 #include "boolean/boolean.hpp"
 #include "boolean/bsp.hpp"
-#include "boolean/classify.hpp"
+#include "boolean/detail.hpp"
 #include "exact/errors.hpp"
 #include "query/canonical.hpp"
 #include "query/volume.hpp"
@@ -39,9 +39,8 @@ struct RefNode {
     void insert(std::vector<Face> list) {
         if (list.empty()) return;
         if (!plane) plane = list[0].plane;
-        PlaneApprox pa = plane_approx(*plane);
         std::vector<Face> f, b;
-        for (Face& face : list) split_face(*plane, pa, std::move(face), faces, faces, f, b);
+        for (Face& face : list) split_face(*plane, std::move(face), faces, faces, f, b);
         if (!f.empty()) {
             if (!front) front = std::make_unique<RefNode>();
             front->insert(std::move(f));
@@ -53,9 +52,8 @@ struct RefNode {
     }
     std::vector<Face> clip(std::vector<Face> list) const {
         if (!plane) return list;
-        PlaneApprox pa = plane_approx(*plane);
         std::vector<Face> f, b;
-        for (Face& face : list) split_face(*plane, pa, std::move(face), f, b, f, b);
+        for (Face& face : list) split_face(*plane, std::move(face), f, b, f, b);
         if (front) f = front->clip(std::move(f));
         if (back)
             b = back->clip(std::move(b));

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "boolean/classify.hpp"
+#include "boolean/detail.hpp"
 #include "exact/errors.hpp"
 
 using namespace qs;
@@ -37,7 +37,7 @@ std::string loop_text(const Face& f) {
 struct Split {
     std::vector<Face> cf, cb, f, b;
     Split(const Plane& pl, Face face) {
-        split_face(pl, plane_approx(pl), std::move(face), cf, cb, f, b);
+        split_face(pl, std::move(face), cf, cb, f, b);
     }
     std::string sizes() const {
         return std::to_string(cf.size()) + std::to_string(cb.size()) + std::to_string(f.size()) +
@@ -133,10 +133,9 @@ TEST(Split, HugeCoordinatesNeedTheExactTest) {
                         Point3(b, b, Rational(1))},
                        "huge");
     reset_classify_stats();
-    PlaneApprox pa = plane_approx(pl);
-    EXPECT_EQ(classify_vertex(pl, pa, f, 0), kOn);
-    EXPECT_EQ(classify_vertex(pl, pa, f, 1), kOn);
-    EXPECT_EQ(classify_vertex(pl, pa, f, 2), kBack);  // one below the plane
+    EXPECT_EQ(classify_vertex(pl, f, 0), kOn);
+    EXPECT_EQ(classify_vertex(pl, f, 1), kOn);
+    EXPECT_EQ(classify_vertex(pl, f, 2), kBack);  // one below the plane
     EXPECT_EQ(classify_stats().exact, 3u);
     EXPECT_EQ(classify_stats().filtered, 0u);
     // Beyond the double range the approximations are infinite: still exact.
@@ -154,21 +153,20 @@ TEST(Split, HugeCoordinatesNeedTheExactTest) {
 // Clear cases stay in doubles; the bound lets through only what it proves.
 TEST(Split, FilterDecidesClearCases) {
     Plane pl = plane(P("0", "0", "1"), "0");
-    PlaneApprox pa = plane_approx(pl);
     Face f = make_face({P("0", "0", "1"), P("1", "0", "-1"), P("0", "1", "1/1000000000000")}, "f");
     reset_classify_stats();
-    EXPECT_EQ(classify_vertex(pl, pa, f, 0), kFront);
-    EXPECT_EQ(classify_vertex(pl, pa, f, 1), kBack);
+    EXPECT_EQ(classify_vertex(pl, f, 0), kFront);
+    EXPECT_EQ(classify_vertex(pl, f, 1), kBack);
     EXPECT_EQ(classify_stats().filtered, 2u);
     // 1e-12 is above the bound, (1 + 1e-12) * 2^-48: decided in doubles too.
-    EXPECT_EQ(classify_vertex(pl, pa, f, 2), kFront);
+    EXPECT_EQ(classify_vertex(pl, f, 2), kFront);
     Face g = make_face({P("0", "0", "1/1000000000000000000"), P("1", "0", "0"), P("0", "1", "0")},
                        "g");
     reset_classify_stats();
-    EXPECT_EQ(classify_vertex(pl, pa, g, 0), kFront);  // 1e-18: only the exact test sees it
-    EXPECT_EQ(classify_vertex(pl, pa, g, 1), kOn);
+    EXPECT_EQ(classify_vertex(pl, g, 0), kFront);  // 1e-18: only the exact test sees it
+    EXPECT_EQ(classify_vertex(pl, g, 1), kOn);
     EXPECT_EQ(classify_stats().exact, 2u);
-    EXPECT_THROW(classify_vertex(pl, pa, g, 3), Panic);
+    EXPECT_THROW(classify_vertex(pl, g, 3), Panic);
 }
 
 // A face with fewer than three vertices never divides or reads past its
@@ -220,10 +218,9 @@ TEST(Split, ExactTestAgreesWithRationals) {
             pl.normal = k * pl.normal;
             pl.offset = k * pl.offset + (round % 4 == 1 ? value() : Rational(0));
         }
-        PlaneApprox pa = plane_approx(pl);
-        for (std::size_t i = 0; i < 3; ++i) {
+            for (std::size_t i = 0; i < 3; ++i) {
             Rational s = dot(pl.normal, f.vertices[i]) - pl.offset;
-            ASSERT_EQ(int(classify_vertex(pl, pa, f, i)), s.sign()) << round << " " << i;
+            ASSERT_EQ(int(classify_vertex(pl, f, i)), s.sign()) << round << " " << i;
             ++checked;
         }
     }
