@@ -45,28 +45,32 @@ inline const fmpz* den(const Rational& r) { return r.den(); }
 inline bool inline_fmpz(const fmpz* z) { return !COEFF_IS_MPZ(*z); }
 
 // p as homogeneous integers (x, y, z, w) with w > 0 the least common
-// denominator of its coordinates.
-void homogeneous(const Point3& p, fmpz* x, fmpz* y, fmpz* z, fmpz* w, fmpz* t) {
+// denominator of its coordinates. t and u are scratch.
+void homogeneous(const Point3& p, fmpz* x, fmpz* y, fmpz* z, fmpz* w, fmpz* t, fmpz* u) {
     const fmpz *dx = den(p.x), *dy = den(p.y), *dz = den(p.z);
-    if (fmpz_is_one(dx) && fmpz_is_one(dy) && fmpz_is_one(dz)) {
-        fmpz_set(x, num(p.x));
-        fmpz_set(y, num(p.y));
-        fmpz_set(z, num(p.z));
-        fmpz_one(w);
-        return;
-    }
-    fmpz_lcm(w, dx, dy);
-    fmpz_lcm(w, w, dz);
-    const Rational* c[3] = {&p.x, &p.y, &p.z};
-    fmpz* out[3] = {x, y, z};
-    for (int i = 0; i < 3; ++i) {
-        if (fmpz_equal(den(*c[i]), w)) {
-            fmpz_set(out[i], num(*c[i]));
-        } else {
-            fmpz_divexact(t, w, den(*c[i]));
-            fmpz_mul(out[i], num(*c[i]), t);
+    fmpz_set(x, num(p.x));
+    fmpz_set(y, num(p.y));
+    fmpz_set(z, num(p.z));
+    fmpz_set(w, dx);
+    // Bring in one more coordinate over denominator d: with g = gcd(w, d)
+    // the new w is w (d / g), the coordinates so far scale by d / g and
+    // the new one by w / g.
+    auto join = [&](fmpz* c, const fmpz* d, fmpz* const* done, int n_done) {
+        if (fmpz_equal(w, d)) return;
+        if (fmpz_is_one(d)) {
+            fmpz_mul(c, c, w);
+            return;
         }
-    }
+        fmpz_gcd(t, w, d);
+        fmpz_divexact(u, d, t);  // d / g
+        fmpz_divexact(t, w, t);  // w / g
+        fmpz_mul(c, c, t);
+        for (int i = 0; i < n_done; ++i) fmpz_mul(done[i], done[i], u);
+        fmpz_mul(w, w, u);
+    };
+    fmpz* const done[2] = {x, y};
+    join(y, dy, done, 1);
+    join(z, dz, done, 2);
 }
 
 inline Approx approx_point(const Point3& p) {
@@ -86,11 +90,16 @@ TestPlane::TestPlane(const Plane& plane) : approx_(plane_approx(plane)) {
         const Rational* c[4] = {&plane.normal.x, &plane.normal.y, &plane.normal.z, &plane.offset};
         ScratchInt l, t, g;
         fmpz_one(l.v);
-        for (const Rational* r : c) fmpz_lcm(l.v, l.v, den(*r));
+        for (const Rational* r : c)
+            if (!fmpz_is_one(den(*r))) fmpz_lcm(l.v, l.v, den(*r));
         for (int i = 0; i < 4; ++i) {
-            fmpz_divexact(t.v, l.v, den(*c[i]));
-            fmpz_mul(k_[i], num(*c[i]), t.v);
-            fmpz_gcd(g.v, g.v, k_[i]);
+            if (fmpz_equal(l.v, den(*c[i]))) {
+                fmpz_set(k_[i], num(*c[i]));
+            } else {
+                fmpz_divexact(t.v, l.v, den(*c[i]));
+                fmpz_mul(k_[i], num(*c[i]), t.v);
+            }
+            if (!fmpz_is_one(g.v)) fmpz_gcd(g.v, g.v, k_[i]);
         }
         if (!fmpz_is_zero(g.v) && !fmpz_is_one(g.v))
             for (fmpz_t& k : k_) fmpz_divexact(k, k, g.v);
@@ -121,21 +130,66 @@ Side TestPlane::exact_side(const Point3& p, Scratch& s) const {
         inline_fmpz(num(p.x)) && inline_fmpz(num(p.y)) && inline_fmpz(num(p.z)))
         return sign_of(__int128(*a) * *num(p.x) + __int128(*b) * *num(p.y) +
                        __int128(*c) * *num(p.z) - *d);
-    fmpz *x = s[0], *y = s[1], *z = s[2], *w = s[3], *t = s[4], *acc = s[5];
-    homogeneous(p, x, y, z, w, t);
-    fmpz_mul(acc, a, x);
-    fmpz_addmul(acc, b, y);
-    fmpz_addmul(acc, c, z);
-    fmpz_submul(acc, d, w);
+    // Otherwise over the product of the denominators, which is positive:
+    // acc / e collects a x + b y (+ c z), term by term, without a gcd.
+    fmpz *acc = s[0], *e = s[1], *t = s[2];
+    const Rational* coord[3] = {&p.x, &p.y, &p.z};
+    const fmpz* k[3] = {a, b, c};
+    fmpz_zero(acc);
+    fmpz_one(e);
+    for (int i = 0; i < 3; ++i) {
+        if (fmpz_is_zero(k[i])) continue;
+        const fmpz* di = den(*coord[i]);
+        fmpz_mul(t, k[i], num(*coord[i]));
+        if (!fmpz_is_one(di)) {
+            fmpz_mul(acc, acc, di);
+            fmpz_addmul(acc, t, e);
+            fmpz_mul(e, e, di);
+        } else {
+            fmpz_addmul(acc, t, e);
+        }
+    }
+    fmpz_submul(acc, d, e);
     return Side(fmpz_sgn(acc));
 }
 
+namespace {
+
+// |v| < 2^20 for an integer held inline.
+inline bool small20(const fmpz* z) { return !COEFF_IS_MPZ(*z) && *z < (1L << 20) && *z > -(1L << 20); }
+
+inline bool small_whole(const Point3& p) {
+    return fmpz_is_one(den(p.x)) && fmpz_is_one(den(p.y)) && fmpz_is_one(den(p.z)) &&
+           small20(num(p.x)) && small20(num(p.y)) && small20(num(p.z));
+}
+
+}  // namespace
+
 Point3 TestPlane::crossing(const Point3& p, const Point3& q, Scratch& s) const {
+    if (small20(k_[0]) && small20(k_[1]) && small20(k_[2]) && small20(k_[3]) && small_whole(p) &&
+        small_whole(q)) {
+        // Below 2^20 everywhere: the plane's values stay below 2^42 and the
+        // crossing's homogeneous coordinates below 2^63, all in one word.
+        const slong pc[3] = {*num(p.x), *num(p.y), *num(p.z)};
+        const slong qc[3] = {*num(q.x), *num(q.y), *num(q.z)};
+        slong sp = -*k_[3], sq = -*k_[3];
+        for (int i = 0; i < 3; ++i) {
+            sp += *k_[i] * pc[i];
+            sq += *k_[i] * qc[i];
+        }
+        slong w = sq - sp;
+        const slong sign = w < 0 ? -1 : 1;
+        w *= sign;
+        Point3 x;
+        for (int i = 0; i < 3; ++i)
+            fmpq_set_si(x[i].raw(), sign * (sq * pc[i] - sp * qc[i]), ulong(w));
+        return x;
+    }
     fmpz* hp[4] = {s[0], s[1], s[2], s[3]};
     fmpz* hq[4] = {s[4], s[5], s[6], s[7]};
-    fmpz *sp = s[8], *sq = s[9], *t = s[10];
-    homogeneous(p, hp[0], hp[1], hp[2], hp[3], t);
-    homogeneous(q, hq[0], hq[1], hq[2], hq[3], t);
+    fmpz *sp = s[8], *sq = s[9], *t = s[10], *u = s[15];
+    homogeneous(p, hp[0], hp[1], hp[2], hp[3], t, u);
+    homogeneous(q, hq[0], hq[1], hq[2], hq[3], t, u);
     // sp, sq: the plane's value at p and q, both scaled by their w.
     fmpz_mul(sp, k_[0], hp[0]);
     fmpz_mul(sq, k_[0], hq[0]);
@@ -213,22 +267,25 @@ void split_loop(const TestPlane& plane, const Side* sides, std::vector<Point3>&&
                 std::vector<Approx>&& approx, Loop& front, Loop& back, Scratch& s) {
     const std::size_t n = vertices.size();
     const bool have_approx = approx.size() == n;
-    // The crossing points first, while every vertex is still in place.
-    std::vector<Point3> cross;
-    std::vector<std::size_t> at;
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::size_t j = i + 1 == n ? 0 : i + 1;
-        if (sides[i] * sides[j] < 0) {
-            cross.push_back(plane.crossing(vertices[i], vertices[j], s));
-            at.push_back(i);
-        }
+    auto crosses = [&](std::size_t i) { return sides[i] * sides[i + 1 == n ? 0 : i + 1] < 0; };
+    // The crossing points first, while every vertex is still in place; a
+    // convex loop has two.
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < n; ++i) count += crosses(i);
+    std::array<Point3, 4> local;
+    std::vector<Point3> more;
+    Point3* cross = local.data();
+    if (count > local.size()) {
+        more.resize(count);
+        cross = more.data();
     }
+    for (std::size_t i = 0, k = 0; i < n; ++i)
+        if (crosses(i)) cross[k++] = plane.crossing(vertices[i], vertices[i + 1 == n ? 0 : i + 1], s);
     front.vertices.reserve(n + 2);
     back.vertices.reserve(n + 2);
     front.approx.reserve(n + 2);
     back.approx.reserve(n + 2);
-    std::size_t next = 0;
-    for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t i = 0, k = 0; i < n; ++i) {
         const Side si = sides[i];
         // A kept vertex keeps its approximation: converting it again would
         // give the same doubles.
@@ -240,13 +297,13 @@ void split_loop(const TestPlane& plane, const Side* sides, std::vector<Point3>&&
         Loop& to = si == kBack || si == kOn ? back : front;
         to.vertices.push_back(std::move(vertices[i]));
         to.approx.push_back(ai);
-        if (next < at.size() && at[next] == i) {
-            const Approx xa = approx_point(cross[next]);
-            front.vertices.push_back(cross[next]);
+        if (crosses(i)) {
+            const Approx xa = approx_point(cross[k]);
+            front.vertices.push_back(cross[k]);
             front.approx.push_back(xa);
-            back.vertices.push_back(std::move(cross[next]));
+            back.vertices.push_back(std::move(cross[k]));
             back.approx.push_back(xa);
-            ++next;
+            ++k;
         }
     }
     keep_if_area(front);
