@@ -46,9 +46,11 @@ void intersect(BspTree& a, BspTree& b) {
 std::vector<Piece> pieces_of(const Solid& s, std::uint32_t first_source) {
     std::vector<Piece> out;
     out.reserve(s.faces.size());
-    for (std::size_t i = 0; i < s.faces.size(); ++i)
-        out.push_back({s.faces[i].vertices, s.faces[i].approx,
+    for (std::size_t i = 0; i < s.faces.size(); ++i) {
+        const Face& f = s.faces[i];
+        out.push_back({f.vertices, f.approx, approx_box(f.approx, f.vertices.size()),
                        first_source + static_cast<std::uint32_t>(i), false});
+    }
     return out;
 }
 

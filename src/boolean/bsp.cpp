@@ -31,10 +31,26 @@ Ids all_ids(const Pool& pool) {
     return ids;
 }
 
+// A piece lies in the node's plane when its face does and the two planes
+// are the same plane.
+struct InNodePlane final : InPlane {
+    Sources& sources;
+    const TestPlane& plane;
+    std::uint32_t node_source, source;
+    InNodePlane(Sources& s, const TestPlane& p, std::uint32_t n, std::uint32_t f)
+        : sources(s), plane(p), node_source(n), source(f) {}
+    bool holds() override {
+        return (source == node_source || plane.same_plane(sources.plane(source))) &&
+               sources.planar(source);
+    }
+};
+
 void add_half(Pool& pool, Loop&& half, const Piece& from, Ids& to) {
     if (half.empty()) return;
     to.push_back(pool.size());
-    pool.push_back({std::move(half.vertices), std::move(half.approx), from.source, from.flipped});
+    const ApproxBox box = approx_box(half.approx, half.vertices.size());
+    pool.push_back(
+        {std::move(half.vertices), std::move(half.approx), box, from.source, from.flipped});
 }
 
 // Sorts the pooled pieces `ids` against a node's plane, in list order.
@@ -49,8 +65,9 @@ void sort_ids(Sources& sources, const BspNode& node, Pool& pool, const Ids& ids,
         poll_interrupt();
         Piece& piece = pool[id];
         SideBuffer sides(piece.vertices.size());
-        const int bits =
-            classify_loop(plane, node.flipped, piece.vertices, piece.approx, sides.data(), scratch);
+        InNodePlane in_plane(sources, plane, node.plane, piece.source);
+        const int bits = classify_loop(plane, node.flipped, piece.vertices, piece.approx,
+                                       &piece.box, &in_plane, sides.data(), scratch);
         if (bits == 0) {
             if (keep) {
                 keep->push_back(std::move(piece));
@@ -69,7 +86,7 @@ void sort_ids(Sources& sources, const BspNode& node, Pool& pool, const Ids& ids,
             Loop f, b;
             split_loop(plane, sides.data(), std::move(piece.vertices), std::move(piece.approx), f,
                        b, scratch);
-            const Piece from{{}, {}, piece.source, piece.flipped};
+            const Piece from{{}, {}, {}, piece.source, piece.flipped};
             piece = Piece{};  // its halves take over
             add_half(pool, std::move(f), from, front);
             add_half(pool, std::move(b), from, back);
@@ -114,6 +131,16 @@ std::size_t child(BspTree& tree, std::size_t parent, std::size_t BspNode::*side)
 }
 
 }  // namespace
+
+bool Sources::planar(std::uint32_t id) {
+    if (planar_[id] == kUnknown) {
+        const TestPlane& p = plane(id);
+        bool all = true;
+        for (const Point3& v : faces_[id]->vertices) all = all && p.exact_side(v, scratch_) == kOn;
+        planar_[id] = all;
+    }
+    return planar_[id] != 0;
+}
 
 void insert_faces(BspTree& tree, std::vector<Piece> faces) {
     Pool pool = std::move(faces);

@@ -27,6 +27,7 @@ namespace qs {
 struct Piece {
     std::vector<Point3> vertices;
     std::vector<Approx> approx;
+    ApproxBox box;             // of approx, for deciding whole pieces at once
     std::uint32_t source = 0;  // the operand face it came from
     bool flipped = false;      // turned over an odd number of times
 };
@@ -37,17 +38,23 @@ struct Piece {
 class Sources {
 public:
     explicit Sources(std::vector<const Face*> faces)
-        : faces_(std::move(faces)), planes_(faces_.size()) {}
+        : faces_(std::move(faces)), planes_(faces_.size()), planar_(faces_.size(), kUnknown) {}
     const Face& face(std::uint32_t id) const { return *faces_[id]; }
     const TestPlane& plane(std::uint32_t id) {
         if (!planes_[id]) planes_[id].emplace(faces_[id]->plane);
         return *planes_[id];
     }
+    // Every vertex of the face lies exactly in its plane; then so does
+    // every vertex of every piece of it (a crossing point lies on an edge
+    // between two of them).
+    bool planar(std::uint32_t id);
     Scratch& scratch() noexcept { return scratch_; }
 
 private:
+    enum : std::int8_t { kUnknown = -1 };
     std::vector<const Face*> faces_;
     std::vector<std::optional<TestPlane>> planes_;
+    std::vector<std::int8_t> planar_;
     Scratch scratch_;
 };
 

@@ -1,6 +1,8 @@
 #include "boolean/classify.hpp"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <utility>
 
 #include "exact/errors.hpp"
@@ -73,6 +75,16 @@ void homogeneous(const Point3& p, fmpz* x, fmpz* y, fmpz* z, fmpz* w, fmpz* t, f
     join(z, dz, done, 2);
 }
 
+// A hash of sign * z.
+std::uint64_t hash_fmpz(const fmpz_t z, int sign) {
+    if (!COEFF_IS_MPZ(*z)) return std::uint64_t(sign < 0 ? -*z : *z);
+    const __mpz_struct* m = COEFF_TO_PTR(*z);
+    std::uint64_t h = std::uint64_t(sign < 0 ? -m->_mp_size : m->_mp_size);
+    const int n = m->_mp_size < 0 ? -m->_mp_size : m->_mp_size;
+    for (int i = 0; i < n; ++i) h = (h ^ m->_mp_d[i]) * 1099511628211ull;
+    return h;
+}
+
 inline Approx approx_point(const Point3& p) {
     return {rational_to_double(p.x), rational_to_double(p.y), rational_to_double(p.z)};
 }
@@ -103,6 +115,13 @@ TestPlane::TestPlane(const Plane& plane) : approx_(plane_approx(plane)) {
         }
         if (!fmpz_is_zero(g.v) && !fmpz_is_one(g.v))
             for (fmpz_t& k : k_) fmpz_divexact(k, k, g.v);
+        orient_ = 0;
+        for (int i = 0; i < 4; ++i) {
+            sign_[i] = std::int8_t(fmpz_sgn(k_[i]));
+            if (!orient_) orient_ = sign_[i];
+        }
+        key_ = 1469598103934665603ull;
+        for (const fmpz_t& k : k_) key_ = (key_ ^ hash_fmpz(k, orient_)) * 1099511628211ull;
     } catch (...) {
         for (fmpz_t& k : k_) fmpz_clear(k);
         throw;
@@ -113,12 +132,22 @@ TestPlane::~TestPlane() {
     for (fmpz_t& k : k_) fmpz_clear(k);
 }
 
-TestPlane::TestPlane(TestPlane&& o) noexcept : approx_(o.approx_) {
+TestPlane::TestPlane(TestPlane&& o) noexcept
+    : approx_(o.approx_), orient_(o.orient_), key_(o.key_) {
+    for (int i = 0; i < 4; ++i) sign_[i] = o.sign_[i];
     // FLINT integers do not point back at their owner: the words move.
     for (int i = 0; i < 4; ++i) {
         *k_[i] = *o.k_[i];
         fmpz_init(o.k_[i]);
     }
+}
+
+bool TestPlane::same_plane(const TestPlane& o) const {
+    if (key_ != o.key_ || orient_ == 0 || o.orient_ == 0) return false;
+    for (int i = 0; i < 4; ++i)
+        if (sign_[i] * orient_ != o.sign_[i] * o.orient_ || fmpz_cmpabs(k_[i], o.k_[i]) != 0)
+            return false;
+    return true;
 }
 
 Side TestPlane::exact_side(const Point3& p, Scratch& s) const {
@@ -221,17 +250,60 @@ int TestPlane::normal_dot_sign(const TestPlane& o, Scratch& s) const {
     return fmpz_sgn(acc);
 }
 
+ApproxBox approx_box(const std::vector<Approx>& approx, std::size_t vertex_count) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    if (approx.size() != vertex_count || approx.empty()) return {nan, nan, nan, nan, nan, nan};
+    ApproxBox box{approx[0][0], approx[0][1], approx[0][2], approx[0][0], approx[0][1], approx[0][2]};
+    for (const Approx& a : approx)
+        for (int c = 0; c < 3; ++c) {
+            box[c] = std::min(box[c], a[c]);
+            box[c + 3] = std::max(box[c + 3], a[c]);
+        }
+    return box;
+}
+
 int classify_loop(const TestPlane& plane, bool flip, const std::vector<Point3>& vertices,
-                  const std::vector<Approx>& approx, Side* sides, Scratch& s) {
+                  const std::vector<Approx>& approx, const ApproxBox* box, InPlane* in_plane,
+                  Side* sides, Scratch& s) {
     const std::size_t n = vertices.size();
     const bool have_approx = approx.size() == n;
     // Against the negated plane the filter's value is exactly the negated
     // value and its bound is the same, so flipping the outcome decides alike.
     const int sign = flip ? -1 : 1;
+    int first = kUndecided;
+    if (have_approx && n > 0) {
+        first = filter_side(plane.approx(), approx[0]);
+        if (first == kUndecided && in_plane && in_plane->holds()) {
+#ifdef QS_CLASSIFY_STATS
+            g_stats.filtered += n;
+#endif
+            return 0;
+        }
+        if (box && first != kUndecided) {
+            // The box corner where the plane's value is least (first in
+            // front) or greatest (first behind), chosen by the exact signs
+            // of the normal. Rounding is monotone, so the corner is the
+            // approximation of a point whose exact value bounds every
+            // vertex's: if the filter proves the corner's side, it holds for
+            // the whole loop.
+            Approx corner;
+            for (int c = 0; c < 3; ++c) {
+                const bool low = (plane.normal_sign(c) >= 0) == (first == kFront);
+                corner[c] = (*box)[low ? c : c + 3];
+            }
+            if (filter_side(plane.approx(), corner) == first) {
+#ifdef QS_CLASSIFY_STATS
+                g_stats.filtered += n;
+#endif
+                return first * sign == kFront ? 1 : 2;
+            }
+        }
+    }
     std::uint64_t exact = 0;
     int bits = 0;
     for (std::size_t i = 0; i < n; ++i) {
-        int side = have_approx ? filter_side(plane.approx(), approx[i]) : kUndecided;
+        int side = i == 0 ? first
+                          : (have_approx ? filter_side(plane.approx(), approx[i]) : kUndecided);
         if (side == kUndecided) {
             side = plane.exact_side(vertices[i], s);
             ++exact;

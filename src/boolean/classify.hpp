@@ -44,6 +44,11 @@ private:
     fmpz_t z_[kCount];
 };
 
+// The bounding box of a loop's approximations: low x, y, z, then high x,
+// y, z; NaN throughout when some vertex has no approximation.
+using ApproxBox = std::array<double, 6>;
+ApproxBox approx_box(const std::vector<Approx>& approx, std::size_t vertex_count);
+
 // A plane made ready for many tests: its doubles for the filter, and its
 // integer form k * (normal, offset) with k > 0 chosen to make the four
 // coprime integers, for the exact tests. Both are computed once; the
@@ -58,6 +63,10 @@ public:
     TestPlane& operator=(TestPlane&&) = delete;
 
     const PlaneApprox& approx() const noexcept { return approx_; }
+    // Sign of normal component i, exact.
+    int normal_sign(int i) const noexcept { return sign_[i]; }
+    // The same plane, of either orientation.
+    bool same_plane(const TestPlane& o) const;
     // Exact side of p.
     Side exact_side(const Point3& p, Scratch& s) const;
     // The point where the segment from p to q meets the plane; p and q lie
@@ -70,13 +79,25 @@ public:
 private:
     fmpz_t k_[4];  // a, b, c, d: a x + b y + c z - d has the side's sign
     PlaneApprox approx_;
+    std::int8_t sign_[4];  // of k_
+    int orient_;           // sign of the first nonzero k_, or 0
+    std::uint64_t key_;    // hash of orient_ * k_: equal for the same plane
 };
 
 // The sides of a loop's vertices against a plane (negated when `flip`),
 // in vertex order, through the double filter where `approx` has one triple
 // per vertex. Returns the or of the vertex bits: On 0, Front 1, Back 2.
+// Given the loop's box, a loop that the filter proves to lie wholly on one
+// side is decided by the box's nearest corner; given `in_plane`, a loop
+// whose first vertex the filter leaves open is asked whether it lies in
+// the plane exactly, and then is coplanar at once. Either way `sides` is
+// then left unset (only a spanning loop needs them).
+struct InPlane {
+    virtual bool holds() = 0;  // every vertex lies in the plane, exactly
+};
 int classify_loop(const TestPlane& plane, bool flip, const std::vector<Point3>& vertices,
-                  const std::vector<Approx>& approx, Side* sides, Scratch& s);
+                  const std::vector<Approx>& approx, const ApproxBox* box, InPlane* in_plane,
+                  Side* sides, Scratch& s);
 
 // One piece of a split loop; empty when it had fewer than three vertices
 // or no area.

@@ -14,7 +14,7 @@ Side classify_vertex(const Plane& plane, const Face& face, std::size_t i) {
     std::vector<Approx> one_approx;
     if (i < face.approx.size()) one_approx.push_back(face.approx[i]);
     Side side;
-    classify_loop(tp, false, one, one_approx, &side, s);
+    classify_loop(tp, false, one, one_approx, nullptr, nullptr, &side, s);
     return side;
 }
 
@@ -24,7 +24,7 @@ void split_face(const Plane& plane, Face&& face, std::vector<Face>& coplanar_fro
     const TestPlane tp(plane);
     Scratch s;
     SideBuffer sides(face.vertices.size());
-    switch (classify_loop(tp, false, face.vertices, face.approx, sides.data(), s)) {
+    switch (classify_loop(tp, false, face.vertices, face.approx, nullptr, nullptr, sides.data(), s)) {
         case 0:
             if (dot(plane.normal, face.plane.normal).sign() > 0)
                 coplanar_front.push_back(std::move(face));
