@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <numeric>
 #include <utility>
 
 #include "exact/errors.hpp"
@@ -96,25 +97,47 @@ PlaneApprox plane_approx(const Plane& plane) {
             rational_to_double(plane.normal.z), rational_to_double(plane.offset)};
 }
 
+namespace {
+
+// Whole components held inline: the integer form in machine words.
+bool whole_inline_plane(const Rational* const c[4], fmpz_t k[4]) {
+    slong v[4];
+    ulong g = 0;
+    for (int i = 0; i < 4; ++i) {
+        if (!fmpz_is_one(c[i]->den()) || COEFF_IS_MPZ(*c[i]->num())) return false;
+        v[i] = *c[i]->num();
+        g = std::gcd(g, ulong(v[i] < 0 ? -v[i] : v[i]));
+    }
+    for (int i = 0; i < 4; ++i) fmpz_set_si(k[i], g > 1 ? v[i] / slong(g) : v[i]);
+    return true;
+}
+
+// Over the least common denominator, divided by the gcd of the results.
+void integer_form(const Rational* const c[4], fmpz_t k[4]) {
+    ScratchInt l, t, g;
+    fmpz_one(l.v);
+    for (int i = 0; i < 4; ++i)
+        if (!fmpz_is_one(c[i]->den())) fmpz_lcm(l.v, l.v, c[i]->den());
+    for (int i = 0; i < 4; ++i) {
+        if (fmpz_equal(l.v, c[i]->den())) {
+            fmpz_set(k[i], c[i]->num());
+        } else {
+            fmpz_divexact(t.v, l.v, c[i]->den());
+            fmpz_mul(k[i], c[i]->num(), t.v);
+        }
+        if (!fmpz_is_one(g.v)) fmpz_gcd(g.v, g.v, k[i]);
+    }
+    if (!fmpz_is_zero(g.v) && !fmpz_is_one(g.v))
+        for (int i = 0; i < 4; ++i) fmpz_divexact(k[i], k[i], g.v);
+}
+
+}  // namespace
+
 TestPlane::TestPlane(const Plane& plane) : approx_(plane_approx(plane)) {
     for (fmpz_t& k : k_) fmpz_init(k);
     try {
         const Rational* c[4] = {&plane.normal.x, &plane.normal.y, &plane.normal.z, &plane.offset};
-        ScratchInt l, t, g;
-        fmpz_one(l.v);
-        for (const Rational* r : c)
-            if (!fmpz_is_one(den(*r))) fmpz_lcm(l.v, l.v, den(*r));
-        for (int i = 0; i < 4; ++i) {
-            if (fmpz_equal(l.v, den(*c[i]))) {
-                fmpz_set(k_[i], num(*c[i]));
-            } else {
-                fmpz_divexact(t.v, l.v, den(*c[i]));
-                fmpz_mul(k_[i], num(*c[i]), t.v);
-            }
-            if (!fmpz_is_one(g.v)) fmpz_gcd(g.v, g.v, k_[i]);
-        }
-        if (!fmpz_is_zero(g.v) && !fmpz_is_one(g.v))
-            for (fmpz_t& k : k_) fmpz_divexact(k, k, g.v);
+        if (!whole_inline_plane(c, k_)) integer_form(c, k_);
         orient_ = 0;
         for (int i = 0; i < 4; ++i) {
             sign_[i] = std::int8_t(fmpz_sgn(k_[i]));

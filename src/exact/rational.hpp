@@ -31,9 +31,14 @@ public:
     static Rational from_fmpz(const fmpz_t num, const fmpz_t den);
     static Rational from_fmpz(const fmpz_t num);
 
+    // Values held inline in both words (the common case) copy as two words.
     Rational(const Rational& o) {
-        fmpq_init(v_);
-        fmpq_set(v_, o.v_);
+        if (o.is_small()) {
+            *v_ = *o.v_;
+        } else {
+            fmpq_init(v_);
+            fmpq_set(v_, o.v_);
+        }
     }
     // Moving steals the two words; FLINT integers do not point back at
     // their owner, so the source is simply reset to 0/1.
@@ -42,7 +47,10 @@ public:
         fmpq_init(o.v_);
     }
     Rational& operator=(const Rational& o) {
-        fmpq_set(v_, o.v_);
+        if (o.is_small() && is_small())
+            *v_ = *o.v_;
+        else
+            fmpq_set(v_, o.v_);
         return *this;
     }
     Rational& operator=(Rational&& o) noexcept {
@@ -129,6 +137,10 @@ public:
     void swap(Rational& o) noexcept { fmpq_swap(v_, o.v_); }
 
 private:
+    bool is_small() const noexcept {
+        return !COEFF_IS_MPZ(*fmpq_numref(v_)) && !COEFF_IS_MPZ(*fmpq_denref(v_));
+    }
+
     fmpq_t v_;
 };
 
