@@ -286,3 +286,25 @@ TEST(Rational, SmallValuesNeverTouchTheHeap) {
     EXPECT_GT(big_allocs, 0);
     EXPECT_EQ(format_rational(parsed), "-617/2839");
 }
+
+// Copies take the two-word path when both words are inline; every mix of
+// inline and heap source and target must give the value, and leave the
+// source as it was.
+TEST(Rational, CopiesAcrossInlineAndHeapValues) {
+    const Rational small = parse_rational("-7/3");
+    const Rational big = parse_rational("123456789012345678901234567891/7");
+    const Rational big_den = parse_rational("1/123456789012345678901234567891");
+    for (const Rational* from : {&small, &big, &big_den}) {
+        for (const Rational* into : {&small, &big, &big_den}) {
+            Rational target = *into;
+            target = *from;
+            EXPECT_EQ(target, *from);
+            EXPECT_EQ(format_rational(target), format_rational(*from));
+        }
+        Rational copy(*from);
+        copy += Rational(1);  // the copy owns its integers
+        EXPECT_EQ(copy - Rational(1), *from);
+    }
+    EXPECT_EQ(format_rational(small), "-7/3");
+    EXPECT_EQ(format_rational(big), "123456789012345678901234567891/7");
+}

@@ -236,3 +236,79 @@ TEST(Flip, TwiceIsIdentity) {
     EXPECT_EQ(g.approx, f.approx);
     EXPECT_EQ(g.label, f.label);
 }
+
+namespace {
+
+// Values of every size the exact kernels distinguish: small whole numbers
+// (the one-word paths), fractions, and numbers beyond one word.
+Rational any_value(std::mt19937_64& rng, int kind) {
+    const long v = long(rng() % 41) - 20;
+    switch (kind % 4) {
+        case 0: return Rational(v);
+        case 1: return Rational(v, long(rng() % 9) + 1);
+        case 2: return R("123456789012345678901") * Rational(v) + Rational(long(rng() % 5));
+        default: return Rational(v, 1000003) + R("1/98765432109876543211");
+    }
+}
+
+}  // namespace
+
+// Crossing points computed in integers must be the rationals of the
+// textbook formula p + t (q - p), t = (d - n.p) / (n.(q - p)), for planes
+// and points of every size; against the negated plane, the same point.
+TEST(Split, CrossingPointMatchesTheRationalFormula) {
+    std::mt19937_64 rng(11);
+    int checked = 0;
+    for (int round = 0; round < 3000; ++round) {
+        const int kind = round % 7;
+        auto point = [&] {
+            return Point3(any_value(rng, kind), any_value(rng, kind + 1), any_value(rng, kind + 2));
+        };
+        Plane pl{point(), any_value(rng, kind + 3)};
+        Point3 p = point(), q = point();
+        Rational sp = dot(pl.normal, p) - pl.offset, sq = dot(pl.normal, q) - pl.offset;
+        if (sp.sign() * sq.sign() >= 0) continue;
+        Point3 edge = q - p;
+        Rational t = (pl.offset - dot(pl.normal, p)) / dot(pl.normal, edge);
+        Point3 expected = p + t * edge;
+        Scratch s;
+        EXPECT_EQ(TestPlane(pl).crossing(p, q, s), expected) << round;
+        Plane neg{-pl.normal, -pl.offset};
+        EXPECT_EQ(TestPlane(neg).crossing(q, p, s), expected) << round;
+        EXPECT_EQ(TestPlane(pl).exact_side(expected, s), kOn);
+        ++checked;
+    }
+    EXPECT_GT(checked, 500);
+}
+
+// Deciding a loop by its box corner must give exactly the bits that the
+// vertex-by-vertex test gives; and a plane scaled by any nonzero rational
+// is the same plane, one shifted is not.
+TEST(Split, BoxCornerAndSamePlaneAgreeWithVertexTests) {
+    std::mt19937_64 rng(5);
+    for (int round = 0; round < 3000; ++round) {
+        const int kind = round % 5;
+        std::vector<Point3> loop;
+        const std::size_t n = 3 + rng() % 4;
+        for (std::size_t i = 0; i < n; ++i)
+            loop.push_back(Point3(any_value(rng, kind), any_value(rng, kind + 1),
+                                  any_value(rng, kind)));
+        const std::vector<Approx> approx = approximate(loop);
+        Plane pl{Point3(any_value(rng, kind), any_value(rng, kind), any_value(rng, 0)),
+                 any_value(rng, kind + 2)};
+        const TestPlane tp(pl);
+        const ApproxBox box = approx_box(approx, n);
+        Scratch s;
+        std::vector<Side> a(n), b(n);
+        for (bool flip : {false, true}) {
+            const int by_box = classify_loop(tp, flip, loop, approx, &box, nullptr, a.data(), s);
+            const int by_vertex =
+                classify_loop(tp, flip, loop, approx, nullptr, nullptr, b.data(), s);
+            ASSERT_EQ(by_box, by_vertex) << round;
+        }
+        Rational k = any_value(rng, kind);
+        if (k.is_zero() || pl.normal.is_zero()) continue;
+        EXPECT_TRUE(tp.same_plane(TestPlane(Plane{k * pl.normal, k * pl.offset}))) << round;
+        EXPECT_FALSE(tp.same_plane(TestPlane(Plane{pl.normal, pl.offset + Rational(1, 7)})));
+    }
+}
