@@ -36,25 +36,13 @@ import sys
 import time
 from fractions import Fraction
 
+from bench_boolean import Lcg  # the generator of bench/workloads.hpp
+
 OPS = ("union", "cut", "intersect")
 HERE = os.path.abspath(__file__)
 
 
 # --- Workloads ---------------------------------------------------------------
-
-
-class Lcg:
-    """The generator of bench/workloads.hpp: 64-bit LCG, high bits out."""
-
-    def __init__(self, state):
-        self.s = state
-
-    def next(self):
-        self.s = (self.s * 6364136223846793005 + 1442695040888963407) & (2**64 - 1)
-        return self.s >> 33
-
-    def pick(self, lo, hi):
-        return lo + self.next() % (hi - lo + 1)
 
 
 def ngon(n, cx=Fraction(0), cy=Fraction(0)):
