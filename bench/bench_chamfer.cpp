@@ -1,6 +1,9 @@
-// Chamfer by 1/10 of a unit cube, an L-shaped prism and a plate with an
-// n x n grid of through-holes: time per call, cuts per second (edge and
-// corner cuts counted by the chamfer itself) and the result's face count.
+// Chamfer by 1/10 of a unit cube, the L plate, a staircase plate, the plate
+// of holes of the boolean benchmark (an n x n grid, 10 there) and its spiral
+// staircase: time per call, cuts per second (edge and corner cuts counted by
+// the chamfer itself) and the result's face count. The solids are built once,
+// outside the timing; a call includes finding the edges and corners, making
+// the cutters and every boolean cut.
 #include <benchmark/benchmark.h>
 
 #include <vector>
@@ -15,23 +18,49 @@ namespace {
 
 using qs::Rational;
 
+// bench_boolean.py's plate: a 21 x 21 x 1 slab for n = 10.
 qs::Solid holed_plate(long n) {
-    qs::Solid plate = qs::build_box(Rational(2 * n + 1), Rational(2 * n + 1), Rational(1), "plate");
-    qs::Solid hole = qs::build_box(Rational(1), Rational(1), Rational(3), "hole");
+    qs::Solid plate = qs::build_box(Rational(2 * n + 1), Rational(2 * n + 1), Rational(1), "slab");
+    qs::Solid hole = qs::build_box(Rational(1), Rational(1), Rational(2), "hole");
     for (long i = 0; i < n; ++i) {
         for (long j = 0; j < n; ++j) {
-            qs::Point3 at(Rational(2 * i + 1), Rational(2 * j + 1), Rational(-1));
+            qs::Point3 at(Rational(2 * i + 1), Rational(2 * j + 1), Rational(-1, 2));
             plate = qs::boolean_solids("cut", plate, qs::translate_solid(hole, at));
         }
     }
     return plate;
 }
 
-qs::Solid l_prism() {
-    std::vector<qs::Point2> l = {{Rational(0), Rational(0)}, {Rational(2), Rational(0)},
-                                 {Rational(2), Rational(1)}, {Rational(1), Rational(1)},
-                                 {Rational(1), Rational(2)}, {Rational(0), Rational(2)}};
-    return qs::build_prism(std::move(l), Rational(1), "l");
+// bench_boolean.py's staircase: 50 steps, each turned a quarter more about z.
+qs::Solid spiral_staircase() {
+    auto step = [](int k) {
+        qs::Solid s = qs::build_box(Rational(7, 2), Rational(1), Rational(3, 4), "step");
+        s = qs::translate_solid(s, qs::Point3(Rational(-1, 2), Rational(-1, 2), Rational(0)));
+        return qs::translate_solid(qs::rotate_quarter_solid(s, 2, k),
+                                   qs::Point3(Rational(0), Rational(0), Rational(k, 2)));
+    };
+    qs::Solid s = step(0);
+    for (int k = 1; k < 50; ++k) s = qs::boolean_solids("union", s, step(k));
+    return s;
+}
+
+qs::Solid plate_of(const std::vector<long>& xy) {
+    std::vector<qs::Point2> poly;
+    for (std::size_t i = 0; i + 1 < xy.size(); i += 2)
+        poly.push_back({Rational(xy[i]), Rational(xy[i + 1])});
+    return qs::build_prism(std::move(poly), Rational(1), "l");
+}
+
+// A staircase outline of `steps` unit steps: (0,0), (k,0), (k,1), (k-1,1),
+// (k-1,2), ..., (1,k), (0,k).
+qs::Solid staircase_plate(long steps) {
+    std::vector<long> xy = {0, 0, steps, 0};
+    for (long i = 0; i < steps; ++i) {
+        xy.insert(xy.end(), {steps - i, i + 1});
+        if (i + 1 < steps) xy.insert(xy.end(), {steps - i - 1, i + 1});
+    }
+    xy.insert(xy.end(), {0, steps});
+    return plate_of(xy);
 }
 
 void run(benchmark::State& st, const qs::Solid& s) {
@@ -46,7 +75,8 @@ void run(benchmark::State& st, const qs::Solid& s) {
     const double cuts = double(stats.edge_cuts + stats.corner_cuts);
     st.counters["edge_cuts"] = double(stats.edge_cuts);
     st.counters["corner_cuts"] = double(stats.corner_cuts);
-    st.counters["cuts_per_s"] = benchmark::Counter(cuts, benchmark::Counter::kIsIterationInvariantRate);
+    st.counters["cuts_per_s"] =
+        benchmark::Counter(cuts, benchmark::Counter::kIsIterationInvariantRate);
     st.counters["faces_in"] = double(s.faces.size());
     st.counters["faces_out"] = double(faces);
 }
@@ -54,13 +84,19 @@ void run(benchmark::State& st, const qs::Solid& s) {
 void BM_ChamferCube(benchmark::State& st) {
     run(st, qs::build_box(Rational(1), Rational(1), Rational(1), "c"));
 }
-void BM_ChamferLPrism(benchmark::State& st) { run(st, l_prism()); }
+void BM_ChamferLPlate(benchmark::State& st) {
+    run(st, plate_of({0, 0, 2, 0, 2, 1, 1, 1, 1, 2, 0, 2}));
+}
+void BM_ChamferStaircase(benchmark::State& st) { run(st, staircase_plate(st.range(0))); }
 void BM_ChamferPlate(benchmark::State& st) { run(st, holed_plate(st.range(0))); }
+void BM_ChamferSpiral(benchmark::State& st) { run(st, spiral_staircase()); }
 
 }  // namespace
 
 BENCHMARK(BM_ChamferCube)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ChamferLPrism)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ChamferPlate)->Arg(3)->Arg(10)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_ChamferLPlate)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ChamferStaircase)->Arg(8)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ChamferPlate)->Arg(3)->Arg(10)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ChamferSpiral)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 BENCHMARK_MAIN();

@@ -1,30 +1,57 @@
-"""Chamfer of a unit cube, an L-shaped prism and a holed plate, by 1/10.
+"""Chamfer by 1/10 of a unit cube, the L plate, a staircase plate, and the
+plate of holes and the spiral staircase of bench_boolean.py.
 
-Times whole calls through the Python surface. Exact cut counts (edges and
-corners) come from the C++ twin, bench/bench_chamfer.cpp; this script
-reports time per call, result size and, given those counts, cuts per second.
+Times whole calls through the Python surface (the solids are built first,
+outside the timing). Exact cut counts (edges and corners) and cuts per
+second come from the C++ twin, bench/bench_chamfer.cpp; this script reports
+time per call, faces in and out, and the share of the volume the chamfer
+took, which shows at once whether cutters reach past their own bevels.
 
-Usage: python bench/bench_chamfer.py [grid]   (grid of the plate, default 10)
+Usage: python bench/bench_chamfer.py [--repeat N]
 """
 
-import sys
+import argparse
+from fractions import Fraction
 
 import quillstone as qs
 from timing import best_of
 
-L_PLATE = ["0", "0", "2", "0", "2", "1", "1", "1", "1", "2", "0", "2"]
+
+def flat(points):
+    return [str(v) for p in points for v in p]
 
 
-def holed_plate(n):
-    """A (2n+1) x (2n+1) x 1 slab with an n x n grid of unit through-holes,
-    cut one after another: for n = 10 the plate of bench_boolean.py."""
-    side = str(2 * n + 1)
-    plate = qs.make_box(side, side, "1", "plate")
-    hole = qs.make_box("1", "1", "3", "hole")
-    for i in range(n):
-        for j in range(n):
-            plate = plate.boolean("cut", hole.translate(str(2 * i + 1), str(2 * j + 1), "-1"))
-    return plate
+L_PLATE = [(0, 0), (2, 0), (2, 1), (1, 1), (1, 2), (0, 2)]
+
+
+def staircase(steps):
+    pts = [(0, 0), (steps, 0)]
+    for i in range(steps):
+        pts.append((steps - i, i + 1))
+        if i + 1 < steps:
+            pts.append((steps - i - 1, i + 1))
+    return pts + [(0, steps)]
+
+
+def holed_plate():
+    """bench_boolean.py's plate: a 21 x 21 x 1 slab with 10 x 10 unit holes."""
+    s = qs.make_box("21", "21", "1", "slab")
+    hole = qs.make_box("1", "1", "2", "hole")
+    for i in range(10):
+        for j in range(10):
+            s = s.boolean("cut", hole.translate(str(2 * i + 1), str(2 * j + 1), "-1/2"))
+    return s
+
+
+def spiral_staircase():
+    """bench_boolean.py's staircase: 50 steps, each turned a quarter more."""
+    def step(k):
+        s = qs.make_box("7/2", "1", "3/4", "step").translate("-1/2", "-1/2", "0")
+        return s.rotate_quarter(2, k).translate("0", "0", f"{k}/2")
+    s = step(0)
+    for k in range(1, 50):
+        s = s.boolean("union", step(k))
+    return s
 
 
 def faces(solid):
@@ -33,18 +60,22 @@ def faces(solid):
 
 
 def main():
-    grid = int(sys.argv[1]) if len(sys.argv) > 1 else 10
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--repeat", type=int, default=3)
+    args = ap.parse_args()
     cases = [
         ("unit cube", qs.make_box("1", "1", "1", "c"), 20),
-        ("L-shaped prism", qs.make_prism(L_PLATE, "1", "l"), 5),
-        (f"plate {grid}x{grid} holes", holed_plate(grid), 1),
+        ("L plate", qs.make_prism(flat(L_PLATE), "1", "l"), 10),
+        ("staircase of 8", qs.make_prism(flat(staircase(8)), "1", "s"), args.repeat),
+        ("plate 10x10 holes", holed_plate(), args.repeat),
+        ("spiral staircase", spiral_staircase(), 1),
     ]
-    print(f"{'solid':<22}{'faces in':>9}{'faces out':>10}{'logical':>8}{'ms/call':>10}")
+    print(f"{'solid':<20}{'faces in':>9}{'faces out':>10}{'taken':>9}{'ms/call':>11}")
     for name, solid, runs in cases:
         result = solid.chamfer("1/10")
+        taken = 1 - Fraction(result.volume6_str()) / Fraction(solid.volume6_str())
         t = best_of(runs, lambda: solid.chamfer("1/10"))
-        print(f"{name:<22}{faces(solid):>9}{faces(result):>10}{result.logical_faces():>8}"
-              f"{t * 1e3:>10.2f}")
+        print(f"{name:<20}{faces(solid):>9}{faces(result):>10}{float(taken):>8.2%}{t * 1e3:>11.2f}")
 
 
 if __name__ == "__main__":

@@ -73,7 +73,7 @@ def booleans() -> None:
 
 
 def chamfers() -> None:
-    section("A chamfered plate with a hole")
+    section("Chamfered plates")
     plate = qs.make_box("4", "2", "1/2", "plate")
     bevelled = plate.chamfer("1/10")
     print("4 x 2 x 1/2 plate, every edge bevelled by 1/10 and every corner trimmed:")
@@ -83,6 +83,9 @@ def chamfers() -> None:
     part = bevelled.boolean("cut", hole)
     print("  with a square hole cut after the chamfer: 6V =", part.volume6_str(),
           " watertight:", part.watertight_ok())
+    ell = qs.make_prism(["0", "0", "2", "0", "2", "1", "1", "1", "1", "2", "0", "2"], "1", "L")
+    print("an L plate by 1/10: the inside corner mitred, its reflex edge left sharp:")
+    print("  6V =", ell.chamfer("1/10").volume6_str(), "of", ell.volume6_str())
     try:
         qs.make_prism(["1", "0", "2", "1", "1", "2", "0", "1"], "1", "d").chamfer("1/10")
     except ValueError as exc:

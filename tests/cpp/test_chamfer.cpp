@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "boolean/boolean.hpp"
+#include "chamfer/cell.hpp"
 #include "chamfer/chamfer.hpp"
 #include "exact/errors.hpp"
 #include "query/canonical.hpp"
@@ -12,6 +16,7 @@
 #include "query/watertight.hpp"
 #include "solid/box.hpp"
 #include "solid/prism.hpp"
+#include "solid/transform.hpp"
 
 namespace qs {
 namespace {
@@ -217,6 +222,129 @@ TEST(Chamfer, CoplanarAndCrowdedLinesAreLeftSharp) {
     EXPECT_EQ(bevels.size(), 10u);
     EXPECT_EQ(bevels.count(cube_bevel_key(0, 0, 1, kTenth)), 0u);
     EXPECT_EQ(bevels.count(cube_bevel_key(0, 1, 1, kTenth)), 0u);
+    // At a top corner the two bevels end flush with the faces their edges
+    // run into and overlap by d^3/3; the four trimmed bottom corners each
+    // leave 2d^3/3 of the bevels' sum: 1 - (10 d^2/2 - 4 d^3/3 - 8 d^3/3).
+    const Rational& d = kTenth;
+    const Rational d2 = d * d;
+    const Rational want = Rational(1) - Rational(5) * d2 + Rational(4) * d2 * d;
+    EXPECT_EQ(solid_volume6(r), Rational(6) * want);
+    EXPECT_TRUE(watertight_ok(r));
+}
+
+Solid l_plate() {
+    std::vector<Point2> outline;
+    for (auto [x, y] : {std::pair{0, 0}, {2, 0}, {2, 1}, {1, 1}, {1, 2}, {0, 2}})
+        outline.push_back({Rational(x), Rational(y)});
+    return build_prism(std::move(outline), Rational(1), "L");
+}
+
+// Six times the volume of s inside the box from lo to hi.
+Rational probe6(const Solid& s, const Point3& lo, const Point3& hi) {
+    Point3 size = hi - lo;
+    Solid probe = translate_solid(build_box(size.x, size.y, size.z, "probe"), lo);
+    return solid_volume6(boolean_solids("intersect", s, probe));
+}
+
+// The box of half-side 2d round the L plate's inner corner (1, 1), down from
+// its top face: 12 d^2 of L-shaped section over a height of 2d.
+Rational inner_corner6(const Solid& s, const Rational& d) {
+    const Rational lo = Rational(1) - Rational(2) * d, hi = Rational(1) + Rational(2) * d;
+    return probe6(s, Point3(lo, lo, lo), Point3(hi, hi, Rational(1)));
+}
+
+bool has_vertex(const Solid& s, const Point3& p) {
+    for (const Face& f : s.faces)
+        for (const Point3& v : f.vertices)
+            if (v == p) return true;
+    return false;
+}
+
+TEST(Chamfer, InsideCornerIsMitred) {
+    const Rational d(1, 20), d3 = d * d * d;
+    Solid plate = l_plate();
+    Solid r = chamfer_solid(plate, d);
+    ASSERT_EQ(inner_corner6(plate, d), Rational(6) * Rational(24) * d3);
+    // Inside the box the two top bevels take d^2/2 over 2d each, and the
+    // mitre between them the pyramid of d^3/3 at the corner.
+    EXPECT_EQ(inner_corner6(r, d), Rational(6) * (Rational(24) - Rational(7, 3)) * d3);
+    // The bevels meet in the mitre line, from the corner of the two offset
+    // lines on the top face down to the sharp reflex edge.
+    const Rational in = Rational(1) - d;
+    EXPECT_TRUE(has_vertex(r, Point3(in, in, Rational(1))));
+    EXPECT_TRUE(has_vertex(r, Point3(Rational(1), Rational(1), in)));
+    EXPECT_TRUE(watertight_ok(r));
+}
+
+TEST(Chamfer, InsideCornerEndsFlushWhereTheNeighbourStaysSharp) {
+    // The inner side x = 1 split in two at y = 3/2: the top and bottom lines
+    // of that side carry three face edges each and keep their edges sharp.
+    const Rational d(1, 20), d3 = d * d * d;
+    Solid plate = l_plate();
+    auto side = std::find_if(plate.faces.begin(), plate.faces.end(), [](const Face& f) {
+        return plane_key(primitive_plane(f.plane)) == "1,0,0,1";
+    });
+    ASSERT_NE(side, plate.faces.end());
+    auto half = [](const Rational& y0, const Rational& y1) {
+        const Rational x(1), z0(0), z1(1);
+        return make_face(
+            {Point3(x, y0, z0), Point3(x, y1, z0), Point3(x, y1, z1), Point3(x, y0, z1)}, "L.half");
+    };
+    *side = half(Rational(1), Rational(3, 2));
+    plate.faces.push_back(half(Rational(3, 2), Rational(2)));
+    ASSERT_GT(solid_volume6(plate).sign(), 0);
+    ASSERT_TRUE(watertight_ok(plate));
+
+    ChamferStats st;
+    Solid r = chamfer_solid(plate, d, &st);
+    EXPECT_EQ(st.edge_cuts, 15u);
+    // Only the bevel along y = 1 reaches into the box, and it ends in the
+    // plane x = 1 of the side it runs into: d^2/2 over 2d.
+    EXPECT_EQ(inner_corner6(r, d), Rational(6) * Rational(23) * d3);
+    EXPECT_TRUE(watertight_ok(r));
+}
+
+TEST(Chamfer, BevelEndsFlushWithTheFaceItsEdgeRunsInto) {
+    // A unit boss on a 3 x 3 x 1 slab: its vertical edges end on the slab's
+    // top, where the edges round the boss's foot are reflex.
+    const Rational d(1, 20), d3 = d * d * d;
+    Solid slab = build_box(Rational(3), Rational(3), Rational(1), "slab");
+    Solid boss = translate_solid(box(1, 1, 1), p3(1, 1, 1));
+    Solid s = boolean_solids("union", slab, boss);
+    Solid r = chamfer_solid(s, d);
+    // Round the foot of the edge at (2, 2): 2d of slab below the top, 2d of
+    // boss above it; of the boss the bevel takes d^2/2 over 2d, of the slab
+    // nothing.
+    const Rational lo = Rational(2) - Rational(2) * d, hi = Rational(2) + Rational(2) * d;
+    const Point3 a(lo, lo, Rational(1) - Rational(2) * d), b(hi, hi, Rational(1) + Rational(2) * d);
+    ASSERT_EQ(probe6(s, a, b), Rational(6) * Rational(40) * d3);
+    EXPECT_EQ(probe6(r, a, b), Rational(6) * Rational(39) * d3);
+    EXPECT_TRUE(watertight_ok(r));
+}
+
+TEST(ChamferCell, HalfSpacesOfABox) {
+    // x, y, z in [0, 1] and x + y <= 3/2: a cube with one edge cut off.
+    auto bound = [](long a, long b, long c, Rational k, const char* label) {
+        return chamfer::Bound{Plane{p3(a, b, c), std::move(k)}, label};
+    };
+    std::vector<chamfer::Bound> hs = {
+        bound(1, 1, 0, Rational(3, 2), "cut"), bound(-1, 0, 0, 0, "x"), bound(0, -1, 0, 0, "y"),
+        bound(0, 0, -1, 0, "z"),  bound(1, 0, 0, 1, "X"), bound(0, 1, 0, 1, "Y"),
+        bound(0, 0, 1, 1, "Z"),   bound(2, 2, 0, 3, "again")};
+    Solid c = chamfer::convex_cell(hs);
+    EXPECT_EQ(solid_volume6(c), Rational(6) * Rational(7, 8));
+    EXPECT_TRUE(watertight_ok(c));
+    ASSERT_EQ(c.faces.size(), 7u);  // the repeated bound adds nothing
+    EXPECT_EQ(c.faces[0].label, "cut");
+    // The cut leaves two sides and the top and bottom pentagons short.
+    const std::map<std::string, std::size_t> corners = {{"cut", 4}, {"x", 4}, {"y", 4}, {"z", 5},
+                                                        {"X", 4}, {"Y", 4}, {"Z", 5}};
+    for (const Face& f : c.faces) EXPECT_EQ(f.vertices.size(), corners.at(f.label)) << f.label;
+    // Bounds that leave nothing, or only a plane, give no faces.
+    hs.push_back(bound(-1, -1, 0, Rational(-3, 2), "flat"));
+    EXPECT_TRUE(chamfer::convex_cell(hs).faces.empty());
+    hs.back() = bound(-1, 0, 0, Rational(-2), "beyond");
+    EXPECT_TRUE(chamfer::convex_cell(hs).faces.empty());
 }
 
 }  // namespace

@@ -1,0 +1,145 @@
+#include "chamfer/ends.hpp"
+
+#include <algorithm>
+#include <optional>
+#include <utility>
+
+#include "exact/errors.hpp"
+#include "exact/interrupt.hpp"
+#include "query/logical_faces.hpp"
+
+namespace qs::chamfer {
+namespace {
+
+// A plane through a point on the edge's line, turned so that the edge
+// (the side `into` points to) is behind it; none when the plane holds the
+// line, so bounds nothing along it.
+std::optional<Plane> facing_edge(Plane p, const Point3& into) {
+    int s = dot(p.normal, into).sign();
+    if (s == 0) return std::nullopt;
+    if (s > 0) {
+        p.normal = -p.normal;
+        p.offset.negate();
+    }
+    return p;
+}
+
+// Value of normal . x - offset.
+Rational level(const Plane& p, const Point3& x) {
+    Rational r = dot(p.normal, x);
+    r -= p.offset;
+    return r;
+}
+
+// The plane through v and the line where the bevel planes of b and o meet:
+// of the planes through that line (the combinations of the two bevel
+// planes), the one that vanishes at v.
+std::optional<Plane> mitre(const Bevel& b, const Bevel& o, const Point3& v, const Point3& into) {
+    Rational bv = level(b.cut, v), ov = level(o.cut, v);
+    Plane m{ov * b.cut.normal - bv * o.cut.normal, ov * b.cut.offset - bv * o.cut.offset};
+    return facing_edge(std::move(m), into);
+}
+
+// Whether the corner at v that face k of b forms with the edge of o lying in
+// the same plane is reflex: each edge runs off on the side of the other
+// that the other's face is not on.
+bool reflex_in_face(const Bevel& b, std::size_t k, const Point3& into, const Bevel& o,
+                    std::size_t j, const Point3& o_into) {
+    return dot(o_into, b.w[k]).sign() < 0 && dot(into, o.w[j]).sign() < 0;
+}
+
+bool within(const Approx& x, const std::array<Approx, 2>& box) {
+    for (int i = 0; i < 3; ++i) {
+        if (x[i] < box[0][i] || x[i] > box[1][i]) return false;
+    }
+    return true;
+}
+
+// On the face's boundary: a corner, or inside one of its edges.
+bool on_boundary(const Face& f, const Point3& v) {
+    const std::vector<Point3>& vs = f.vertices;
+    for (std::size_t i = 0; i < vs.size(); ++i) {
+        const Point3& p = vs[i];
+        const Point3& q = vs[i + 1 == vs.size() ? 0 : i + 1];
+        if (p == v) return true;
+        Point3 d = q - p, r = v - p;
+        if (!cross(d, r).is_zero()) continue;
+        Rational t = dot(r, d);
+        if (t.sign() > 0 && t < dot(d, d)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+EndMap bevel_ends(const std::vector<Bevel>& bevels) {
+    EndMap ends;
+    for (std::size_t i = 0; i < bevels.size(); ++i) {
+        for (bool at_min : {true, false})
+            ends[point_text(bevels[i].end(at_min))].push_back({i, at_min});
+    }
+    return ends;
+}
+
+EndPlanes::EndPlanes(const Solid& s, const std::vector<Bevel>& bevels)
+    : s_(s), bevels_(bevels), ends_(bevel_ends(bevels)) {
+    boxes_.reserve(s.faces.size());
+    for (const Face& f : s.faces) {
+        std::array<Approx, 2> box = {qs::at(f.approx, 0), qs::at(f.approx, 0)};
+        for (const Approx& a : f.approx) {
+            for (int i = 0; i < 3; ++i) {
+                box[0][i] = std::min(box[0][i], a[i]);
+                box[1][i] = std::max(box[1][i], a[i]);
+            }
+        }
+        boxes_.push_back(box);
+    }
+}
+
+std::vector<Plane> EndPlanes::at(std::size_t bi, bool at_min) const {
+    const Bevel& b = bevels_[bi];
+    const Point3 v = b.end(at_min);
+    const Point3 into = b.into(at_min);
+    std::vector<Plane> out;
+    for (const EndRef& r : ends_.at(point_text(v))) {
+        if (r.bevel == bi) continue;
+        const Bevel& o = bevels_[r.bevel];
+        const Point3 o_into = o.into(r.at_min);
+        for (std::size_t k = 0; k < 2; ++k) {
+            for (std::size_t j = 0; j < 2; ++j) {
+                if (b.key[k] != o.key[j] || !reflex_in_face(b, k, into, o, j, o_into)) continue;
+                if (std::optional<Plane> m = mitre(b, o, v, into)) out.push_back(std::move(*m));
+            }
+        }
+    }
+    if (out.empty()) out = flush(v, into);
+    if (out.empty()) {
+        // No face bounds the edge here (an open or broken surface): end the
+        // cutter square to the edge, at the end point.
+        out.push_back({-into, -dot(into, v)});
+    }
+    return out;
+}
+
+// Planes of the faces whose boundary passes through v, each once. Face boxes
+// in doubles rule out most faces: rounding to the nearest double keeps
+// order, so a point inside a face's exact box is inside its double box.
+std::vector<Plane> EndPlanes::flush(const Point3& v, const Point3& into) const {
+    const Approx va = approximate({v}).front();
+    std::vector<Plane> out;
+    std::vector<IntPlane> seen;
+    for (std::size_t fi = 0; fi < s_.faces.size(); ++fi) {
+        poll_interrupt();
+        const Face& f = s_.faces[fi];
+        if (!within(va, boxes_[fi]) || !on_boundary(f, v)) continue;
+        IntPlane k = primitive_plane(f.plane);
+        bool dup = false;
+        for (const IntPlane& q : seen) dup = dup || q == k;
+        if (dup) continue;
+        seen.push_back(std::move(k));
+        if (std::optional<Plane> p = facing_edge(f.plane, into)) out.push_back(std::move(*p));
+    }
+    return out;
+}
+
+}  // namespace qs::chamfer

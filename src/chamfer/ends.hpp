@@ -1,0 +1,48 @@
+// Where each bevel ends. At an inside corner, where two bevelled edges meet
+// and the face they share turns reflex, the two bevels are carried on until
+// they meet in a mitre. Anywhere else a bevel ends flush with the faces its
+// edge runs into, which at an outside corner leaves the third face's plane
+// as the end and the corner to the corner cutter.
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "chamfer/edges.hpp"
+
+namespace qs::chamfer {
+
+// One end of a bevel.
+struct EndRef {
+    std::size_t bevel;
+    bool at_min;  // the t_min end
+};
+
+// The ends of the bevels by the text of their point, in point-text order;
+// at each point in bevel order, the t_min end first.
+using EndMap = std::map<std::string, std::vector<EndRef>>;
+EndMap bevel_ends(const std::vector<Bevel>& bevels);
+
+class EndPlanes {
+public:
+    // Both are read, not copied: they must outlive this.
+    EndPlanes(const Solid& s, const std::vector<Bevel>& bevels);
+
+    // The half-spaces that close the cutter of bevels[b] at one end, each
+    // through the end point and with the edge behind it.
+    std::vector<Plane> at(std::size_t b, bool at_min) const;
+
+    const EndMap& ends() const { return ends_; }
+
+private:
+    std::vector<Plane> flush(const Point3& v, const Point3& into) const;
+
+    const Solid& s_;
+    const std::vector<Bevel>& bevels_;
+    EndMap ends_;
+    std::vector<std::array<Approx, 2>> boxes_;  // each face's corners in doubles, low and high
+};
+
+}  // namespace qs::chamfer
