@@ -60,13 +60,17 @@ def grid():
     return 200
 
 
-def plate():
+def holed_plate():
     s = qs.make_box("21", "21", "1", "slab")
     hole = qs.make_box("1", "1", "2", "hole")
     for i in range(10):
         for j in range(10):
             s = s.boolean("cut", hole.translate(str(2 * i + 1), str(2 * j + 1), "-1/2"))
-    assert s.volume6_str() == str(6 * (21 * 21 - 100)) + "/1"
+    return s
+
+
+def plate():
+    assert holed_plate().volume6_str() == str(6 * (21 * 21 - 100)) + "/1"
     return 100
 
 
@@ -75,10 +79,15 @@ def step(k):
     return s.rotate_quarter(2, k).translate("0", "0", f"{k}/2")
 
 
-def staircase():
+def spiral_staircase():
     s = step(0)
     for k in range(1, 50):
         s = s.boolean("union", step(k))
+    return s
+
+
+def staircase():
+    spiral_staircase()
     return 49
 
 

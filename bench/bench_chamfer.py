@@ -14,6 +14,7 @@ import argparse
 from fractions import Fraction
 
 import quillstone as qs
+from bench_boolean import holed_plate, spiral_staircase
 from timing import best_of
 
 
@@ -31,27 +32,6 @@ def staircase(steps):
         if i + 1 < steps:
             pts.append((steps - i - 1, i + 1))
     return pts + [(0, steps)]
-
-
-def holed_plate():
-    """bench_boolean.py's plate: a 21 x 21 x 1 slab with 10 x 10 unit holes."""
-    s = qs.make_box("21", "21", "1", "slab")
-    hole = qs.make_box("1", "1", "2", "hole")
-    for i in range(10):
-        for j in range(10):
-            s = s.boolean("cut", hole.translate(str(2 * i + 1), str(2 * j + 1), "-1/2"))
-    return s
-
-
-def spiral_staircase():
-    """bench_boolean.py's staircase: 50 steps, each turned a quarter more."""
-    def step(k):
-        s = qs.make_box("7/2", "1", "3/4", "step").translate("-1/2", "-1/2", "0")
-        return s.rotate_quarter(2, k).translate("0", "0", f"{k}/2")
-    s = step(0)
-    for k in range(1, 50):
-        s = s.boolean("union", step(k))
-    return s
 
 
 def faces(solid):

@@ -1,39 +1,62 @@
-// The chamfer: every bevelled edge is cut away by one convex cutter, then
-// every outside corner by one tetrahedron, each removed with a boolean cut.
+// The chamfer: every bevelled edge is cut away by one cutter, then every
+// outside corner by one tetrahedron, each removed with a boolean cut.
 //
-// A cutter removes only its own edge's bevel. Across the edge it is the
-// triangle between the edge's two faces and the bevel plane, so it lies in
-// the planes of those faces instead of overhanging them; along the edge it
-// ends at planes through the edge's end points (see ends.hpp), never
-// running on along the edge's line into other material.
+// A cutter removes only its own edge's bevel. On a solid that is not
+// convex it is the bevel's own region: across the edge, the triangle
+// between the edge's two faces and the bevel plane; along it, up to planes
+// through the edge's end points (see ends.hpp), never running on along the
+// edge's line into other material. On a convex solid nothing lies outside
+// the planes of the edge's faces or past the faces its ends meet, so the
+// long cutter, which overhangs all of them, removes the same material; it
+// is kept there so that convex solids come out exactly as they always have.
 #include "chamfer/chamfer.hpp"
 
 #include <optional>
+#include <set>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "boolean/boolean.hpp"
-#include "chamfer/cell.hpp"
-#include "chamfer/corners.hpp"
+#include "boolean/classify.hpp"
+#include "chamfer/cutters.hpp"
 #include "chamfer/edges.hpp"
 #include "chamfer/ends.hpp"
 #include "exact/errors.hpp"
 #include "exact/interrupt.hpp"
+#include "query/bbox.hpp"
+#include "query/logical_faces.hpp"
 
 namespace qs {
 namespace {
 
 using chamfer::Bevel;
-using chamfer::Bound;
 
 const char* const kNegative = "chamfer: negative distance";
 
-Solid edge_cutter(const Bevel& b, const std::vector<Plane>& start, const std::vector<Plane>& stop) {
-    std::vector<Bound> bounds = {
-        {b.cut, "chamfer.b"}, {*b.face[0], "chamfer.f"}, {*b.face[1], "chamfer.k"}};
-    for (const Plane& p : start) bounds.push_back({p, "chamfer.l"});
-    for (const Plane& p : stop) bounds.push_back({p, "chamfer.r"});
-    return chamfer::convex_cell(bounds);
+// Every vertex behind or on every face's plane. Each plane once; a face the
+// double filter proves behind it by its box is not looked at vertex by
+// vertex.
+bool behind_every_face(const Solid& s) {
+    std::vector<ApproxBox> boxes;
+    boxes.reserve(s.faces.size());
+    for (const Face& f : s.faces) boxes.push_back(approx_box(f.approx, f.vertices.size()));
+    std::set<std::string> seen;
+    Scratch scratch;
+    for (const Face& pf : s.faces) {
+        if (!seen.insert(plane_key(primitive_plane(pf.plane))).second) continue;
+        const TestPlane plane(pf.plane);
+        for (std::size_t i = 0; i < s.faces.size(); ++i) {
+            poll_interrupt();
+            const Face& f = s.faces[i];
+            SideBuffer sides(f.vertices.size());
+            if (classify_loop(plane, false, f.vertices, f.approx, &boxes[i], nullptr, sides.data(),
+                              scratch) &
+                1)
+                return false;
+        }
+    }
+    return true;
 }
 
 // Once earlier cuts have removed everything, nothing is left to cut: a cut
@@ -48,7 +71,7 @@ Solid chamfer_solid(const Solid& s, const Rational& dist, ChamferStats* stats) {
     if (dist.sign() < 0) throw ChamferError(kNegative);
     ChamferStats counted;
     // Nothing to bevel: a zero distance moves no point, and a solid without
-    // faces has no edges.
+    // faces has no edges (and no bounding box to take a reach from).
     if (dist.is_zero() || s.faces.empty()) {
         if (stats) *stats = counted;
         return s;
@@ -58,17 +81,24 @@ Solid chamfer_solid(const Solid& s, const Rational& dist, ChamferStats* stats) {
     // depend on the bevels next to it; a failure still comes from the first
     // edge in key order that has one.
     std::vector<Bevel> bevels;
+    bool reflex = false;
     for (const auto& [key, line] : lines) {
         poll_interrupt();
-        std::optional<Bevel> b = chamfer::make_bevel(s, line, dist);
+        std::optional<Bevel> b = chamfer::make_bevel(s, line, dist, reflex);
         if (b) bevels.push_back(std::move(*b));
     }
     const chamfer::EndPlanes ends(s, bevels);
+    // A reflex edge settles it: its faces lie in front of each other's planes.
+    const bool long_cutters = !reflex && behind_every_face(s);
+    auto [lo, hi] = solid_bbox(s);
+    const Rational reach = (hi.x - lo.x) + (hi.y - lo.y) + (hi.z - lo.z) + Rational(1);
 
     Solid work = s;
     for (std::size_t i = 0; i < bevels.size(); ++i) {
         poll_interrupt();
-        Solid cutter = edge_cutter(bevels[i], ends.at(i, true), ends.at(i, false));
+        Solid cutter = long_cutters
+                           ? chamfer::long_cutter(bevels[i], reach)
+                           : chamfer::local_cutter(bevels[i], ends.at(i, true), ends.at(i, false));
         if (cutter.faces.empty()) continue;
         remove(work, cutter);
         ++counted.edge_cuts;

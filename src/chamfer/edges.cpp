@@ -87,11 +87,12 @@ Point3 Bevel::end(bool at_min) const {
 
 Point3 Bevel::into(bool at_min) const { return at_min ? line->e : -line->e; }
 
-std::optional<Bevel> make_bevel(const Solid& s, const EdgeLine& l, const Rational& dist) {
+std::optional<Bevel> make_bevel(const Solid& s, const EdgeLine& l, const Rational& dist,
+                                bool& reflex) {
     if (l.faces.size() != 2) return std::nullopt;
     const Plane& pl1 = s.faces[l.faces[0]].plane;
     const Plane& pl2 = s.faces[l.faces[1]].plane;
-    Bevel b{&l, {&pl1, &pl2}, {primitive_plane(pl1), primitive_plane(pl2)}, {}, {}, {}};
+    Bevel b{&l, {&pl1, &pl2}, {primitive_plane(pl1), primitive_plane(pl2)}, {}, {}, {}, {}};
     std::optional<Point3> u1 = unit_normal(b.key[0]);
     std::optional<Point3> u2 = unit_normal(b.key[1]);
     if (!u1 || !u2) throw ChamferError(kNoUnitNormal);
@@ -109,7 +110,10 @@ std::optional<Bevel> make_bevel(const Solid& s, const EdgeLine& l, const Rationa
     // edge direction seen from outside; at a reflex edge that side is in
     // front of face 2.
     Point3 d1 = l.forward[0] ? l.e : -l.e;
-    if (dot(pl2.normal, cross(pl1.normal, d1)).sign() > 0) return std::nullopt;
+    if (dot(pl2.normal, cross(pl1.normal, d1)).sign() > 0) {
+        reflex = true;
+        return std::nullopt;
+    }
 
     // w1 and w2 have the length of e, so the bevel needs |e| exactly.
     std::optional<Rational> len = exact_sqrt(dot(l.e, l.e));
@@ -127,6 +131,7 @@ std::optional<Bevel> make_bevel(const Solid& s, const EdgeLine& l, const Rationa
     }
     b.w = {std::move(w1), std::move(w2)};
     b.length = std::move(*len);
+    b.x = {std::move(x1), std::move(x2)};
     return b;
 }
 

@@ -39,8 +39,9 @@ struct Bevel {
     // w[k] lies in face k, square to the edge and pointing into the face,
     // as long as e.
     std::array<Point3, 2> w;
-    Rational length;  // |e|
-    Plane cut;  // the bevel plane, through the two points at the distance; the edge is behind it
+    Rational length;           // |e|
+    std::array<Point3, 2> x;   // A + dist w[k] / |e|: in face k, at the distance from the edge
+    Plane cut;  // the bevel plane, through x[0] and x[1]; the edge is behind it
 
     // The end of the edge at t_min or at t_max.
     Point3 end(bool at_min) const;
@@ -50,9 +51,10 @@ struct Bevel {
 
 // The bevel of the line by `dist` (> 0), or nothing when the line is not
 // bevelled: other than two face edges, one plane on both sides, a reflex
-// edge. Throws ChamferError when a face has no rational unit normal or the
-// edge no rational length.
-std::optional<Bevel> make_bevel(const Solid& s, const EdgeLine& l, const Rational& dist);
+// edge (which also sets `reflex`). Throws ChamferError when a face has no
+// rational unit normal or the edge no rational length.
+std::optional<Bevel> make_bevel(const Solid& s, const EdgeLine& l, const Rational& dist,
+                                bool& reflex);
 
 // Sign of normal . x - offset: +1 in front, -1 behind, 0 on the plane.
 int side(const Plane& p, const Point3& x);

@@ -276,23 +276,28 @@ TEST(Chamfer, InsideCornerIsMitred) {
     EXPECT_TRUE(watertight_ok(r));
 }
 
-TEST(Chamfer, InsideCornerEndsFlushWhereTheNeighbourStaysSharp) {
-    // The inner side x = 1 split in two at y = 3/2: the top and bottom lines
-    // of that side carry three face edges each and keep their edges sharp.
-    const Rational d(1, 20), d3 = d * d * d;
+// The L plate with its side in the plane `key` split in two: the side's
+// top and bottom lines then carry three face edges each and stay sharp.
+Solid l_plate_split(const std::string& key, const std::vector<Point3>& a,
+                    const std::vector<Point3>& b) {
     Solid plate = l_plate();
-    auto side = std::find_if(plate.faces.begin(), plate.faces.end(), [](const Face& f) {
-        return plane_key(primitive_plane(f.plane)) == "1,0,0,1";
+    auto side = std::find_if(plate.faces.begin(), plate.faces.end(), [&](const Face& f) {
+        return plane_key(primitive_plane(f.plane)) == key;
     });
-    ASSERT_NE(side, plate.faces.end());
-    auto half = [](const Rational& y0, const Rational& y1) {
-        const Rational x(1), z0(0), z1(1);
-        return make_face(
-            {Point3(x, y0, z0), Point3(x, y1, z0), Point3(x, y1, z1), Point3(x, y0, z1)}, "L.half");
-    };
-    *side = half(Rational(1), Rational(3, 2));
-    plate.faces.push_back(half(Rational(3, 2), Rational(2)));
-    ASSERT_GT(solid_volume6(plate).sign(), 0);
+    *side = make_face(a, "L.half");
+    plate.faces.push_back(make_face(b, "L.half"));
+    return plate;
+}
+
+TEST(Chamfer, InsideCornerEndsFlushWhereTheNeighbourStaysSharp) {
+    // The inner side x = 1 split at y = 3/2.
+    const Rational d(1, 20), d3 = d * d * d;
+    const Rational y(3, 2);
+    const Rational one(1), zero(0), two(2);
+    Solid plate = l_plate_split(
+        "1,0,0,1", {p3(1, 1, 0), Point3(one, y, zero), Point3(one, y, one), p3(1, 1, 1)},
+        {Point3(one, y, zero), p3(1, 2, 0), p3(1, 2, 1), Point3(one, y, one)});
+    ASSERT_EQ(solid_volume6(plate), Rational(18));
     ASSERT_TRUE(watertight_ok(plate));
 
     ChamferStats st;
@@ -301,6 +306,28 @@ TEST(Chamfer, InsideCornerEndsFlushWhereTheNeighbourStaysSharp) {
     // Only the bevel along y = 1 reaches into the box, and it ends in the
     // plane x = 1 of the side it runs into: d^2/2 over 2d.
     EXPECT_EQ(inner_corner6(r, d), Rational(6) * Rational(23) * d3);
+    EXPECT_TRUE(watertight_ok(r));
+}
+
+TEST(Chamfer, OutsideCornerWithASharpEdgeEndsBothBevelsFlush) {
+    // The outer side y = 0 split at x = 1: its top and bottom edges stay
+    // sharp, so at its four corners two bevels meet without a corner trim.
+    const Rational d(1, 10), d2 = d * d, d3 = d2 * d;
+    Solid plate = l_plate_split("0,1,0,0", {p3(0, 0, 0), p3(1, 0, 0), p3(1, 0, 1), p3(0, 0, 1)},
+                                {p3(1, 0, 0), p3(2, 0, 0), p3(2, 0, 1), p3(1, 0, 1)});
+    ASSERT_EQ(solid_volume6(plate), Rational(18));
+    ASSERT_TRUE(watertight_ok(plate));
+
+    ChamferStats st;
+    Solid r = chamfer_solid(plate, d, &st);
+    EXPECT_EQ(st.edge_cuts, 15u);
+    EXPECT_EQ(st.corner_cuts, 6u);
+    // The whole L loses (8 + 5/2) d^2 - 6 d^3 (perimeter 8, five outside
+    // corners, one inside). The two sharp edges of length 2 give back their
+    // d^2 each; each of the four corners gives back its 2d^3/3 and loses
+    // instead the d^3/3 where its two flush bevels overlap.
+    const Rational removed = Rational(17, 2) * d2 - Rational(14, 3) * d3;
+    EXPECT_EQ(solid_volume6(r), Rational(6) * (Rational(3) - removed));
     EXPECT_TRUE(watertight_ok(r));
 }
 

@@ -1,0 +1,27 @@
+// The solids a chamfer cuts away, each wound outward for a boolean cut.
+#pragma once
+
+#include <vector>
+
+#include "chamfer/edges.hpp"
+#include "chamfer/ends.hpp"
+
+namespace qs::chamfer {
+
+// The bevel's own region: between the edge's two face planes and the bevel
+// plane, closed at the two ends by the half-spaces `start` (at t_min) and
+// `stop` (at t_max). No faces when that leaves no volume.
+Solid local_cutter(const Bevel& b, const std::vector<Plane>& start, const std::vector<Plane>& stop);
+
+// A hexahedron whose bottom lies in the bevel plane and which reaches
+// `reach` across the edge and past each of its ends: right only on a convex
+// solid, where all it meets outside the bevel is the neighbouring bevels.
+Solid long_cutter(const Bevel& b, const Rational& reach);
+
+// The tetrahedron left between the three bevels at the point where the ends
+// `at` meet; no faces unless exactly three bevels end there, on three
+// planes. Three convex edges on three planes make a convex corner.
+Solid corner_cutter(const std::vector<EndRef>& at, const std::vector<Bevel>& bevels,
+                    const Rational& dist);
+
+}  // namespace qs::chamfer
