@@ -1,5 +1,5 @@
-// Edge bevelling by subtraction: one hexahedral cutter per bevelled edge and
-// one tetrahedral cutter per trimmed corner, each removed with a boolean cut.
+// Edge bevelling by subtraction: one cutter per bevelled edge and one
+// tetrahedral cutter per trimmed corner, each removed with a boolean cut.
 #pragma once
 
 #include <cstddef>
@@ -14,10 +14,12 @@ struct ChamferStats {
     std::size_t corner_cuts = 0;
 };
 
-// Bevels every edge of `s` that two non-coplanar faces share by `dist`,
-// then trims the corners where three bevelled edges meet. Throws
-// ChamferError for a negative distance, a face without a rational unit
-// normal and an edge without a rational length.
+// Bevels by `dist` every convex edge of `s` that two faces of different
+// planes share, each cutter taking only its own edge's bevel; mitres the
+// inside corners where two bevels meet, trims the outside corners where
+// three meet, and leaves reflex edges sharp. Throws ChamferError for a
+// negative distance, a face without a rational unit normal and an edge
+// without a rational length.
 Solid chamfer_solid(const Solid& s, const Rational& dist);
 Solid chamfer_solid(const Solid& s, const Rational& dist, ChamferStats* stats);
 

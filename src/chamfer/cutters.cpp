@@ -49,11 +49,11 @@ Solid tetrahedron(const std::array<Point3, 3>& p, const Point3& x) {
 
 }  // namespace
 
-Solid local_cutter(const Bevel& b, const std::vector<Plane>& start, const std::vector<Plane>& stop) {
+Solid local_cutter(const Bevel& b, std::vector<Plane> start, std::vector<Plane> stop) {
     std::vector<Bound> bounds = {
         {b.cut, "chamfer.b"}, {*b.face[0], "chamfer.f"}, {*b.face[1], "chamfer.k"}};
-    for (const Plane& p : start) bounds.push_back({p, "chamfer.l"});
-    for (const Plane& p : stop) bounds.push_back({p, "chamfer.r"});
+    for (Plane& p : start) bounds.push_back({std::move(p), "chamfer.l"});
+    for (Plane& p : stop) bounds.push_back({std::move(p), "chamfer.r"});
     return convex_cell(bounds);
 }
 

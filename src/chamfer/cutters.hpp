@@ -11,7 +11,7 @@ namespace qs::chamfer {
 // The bevel's own region: between the edge's two face planes and the bevel
 // plane, closed at the two ends by the half-spaces `start` (at t_min) and
 // `stop` (at t_max). No faces when that leaves no volume.
-Solid local_cutter(const Bevel& b, const std::vector<Plane>& start, const std::vector<Plane>& stop);
+Solid local_cutter(const Bevel& b, std::vector<Plane> start, std::vector<Plane> stop);
 
 // A hexahedron whose bottom lies in the bevel plane and which reaches
 // `reach` across the edge and past each of its ends: right only on a convex

@@ -43,11 +43,13 @@ std::optional<Point3> unit_normal(const IntPlane& k) {
 
 }  // namespace
 
-int side(const Plane& p, const Point3& x) {
-    Rational s = dot(p.normal, x);
-    s -= p.offset;
-    return s.sign();
+Rational level(const Plane& p, const Point3& x) {
+    Rational r = dot(p.normal, x);
+    r -= p.offset;
+    return r;
 }
+
+int side(const Plane& p, const Point3& x) { return level(p, x).sign(); }
 
 std::map<std::string, EdgeLine> edge_lines(const Solid& s) {
     std::map<std::string, EdgeLine> lines;

@@ -56,7 +56,8 @@ struct Bevel {
 std::optional<Bevel> make_bevel(const Solid& s, const EdgeLine& l, const Rational& dist,
                                 bool& reflex);
 
-// Sign of normal . x - offset: +1 in front, -1 behind, 0 on the plane.
+// normal . x - offset, and its sign: +1 in front, -1 behind, 0 on the plane.
+Rational level(const Plane& p, const Point3& x);
 int side(const Plane& p, const Point3& x);
 
 }  // namespace qs::chamfer

@@ -24,16 +24,10 @@ std::optional<Plane> facing_edge(Plane p, const Point3& into) {
     return p;
 }
 
-// Value of normal . x - offset.
-Rational level(const Plane& p, const Point3& x) {
-    Rational r = dot(p.normal, x);
-    r -= p.offset;
-    return r;
-}
-
 // The plane through v and the line where the bevel planes of b and o meet:
 // of the planes through that line (the combinations of the two bevel
-// planes), the one that vanishes at v.
+// planes), the one that vanishes at v, turned with b's edge behind it. The
+// cutters of b and o end on the two sides of this one plane.
 std::optional<Plane> mitre(const Bevel& b, const Bevel& o, const Point3& v, const Point3& into) {
     Rational bv = level(b.cut, v), ov = level(o.cut, v);
     Plane m{ov * b.cut.normal - bv * o.cut.normal, ov * b.cut.offset - bv * o.cut.offset};
@@ -75,6 +69,7 @@ bool on_boundary(const Face& f, const Point3& v) {
 EndMap bevel_ends(const std::vector<Bevel>& bevels) {
     EndMap ends;
     for (std::size_t i = 0; i < bevels.size(); ++i) {
+        poll_interrupt();
         for (bool at_min : {true, false})
             ends[point_text(bevels[i].end(at_min))].push_back({i, at_min});
     }
@@ -85,6 +80,7 @@ EndPlanes::EndPlanes(const Solid& s, const std::vector<Bevel>& bevels)
     : s_(s), bevels_(bevels), ends_(bevel_ends(bevels)) {
     boxes_.reserve(s.faces.size());
     for (const Face& f : s.faces) {
+        poll_interrupt();
         std::array<Approx, 2> box = {qs::at(f.approx, 0), qs::at(f.approx, 0)};
         for (const Approx& a : f.approx) {
             for (int i = 0; i < 3; ++i) {
