@@ -4,9 +4,13 @@ Run it with scripts/tour.sh (which also installs everything), or with any
 Python that has the package installed: python examples/tour.py
 """
 
+import os
+import pickle
+import tempfile
 from fractions import Fraction
 
 import quillstone as qs
+import quillstone_io as qio
 
 
 def section(title: str) -> None:
@@ -90,6 +94,27 @@ def chamfers() -> None:
         qs.make_prism(["1", "0", "2", "1", "1", "2", "0", "1"], "1", "d").chamfer("1/10")
     except ValueError as exc:
         print("a diamond's sides have no rational unit normal:", exc)
+    geometry_out(part)
+
+
+def geometry_out(part: qs.PySolid) -> None:
+    section("The part leaves the kernel: quillstone_io")
+    folder = os.path.join(tempfile.gettempdir(), "quillstone-tour")
+    os.makedirs(folder, exist_ok=True)
+    stl = os.path.join(folder, "part.stl")
+    qio.write_mesh(part, stl)
+    back = qio.read_mesh(stl)
+    print("written as a closed STL mesh and read back:", stl)
+    print("  watertight:", back.watertight_ok(), " 6V read back =", back.volume6_str(),
+          "(the 32-bit floats of STL, read exactly)")
+    same = pickle.loads(pickle.dumps(part))
+    print("pickled and unpickled, the same solid:", same.canonical() == part.canonical())
+    try:
+        picture = os.path.join(folder, "part.png")
+        qio.render(part, picture, title="the chamfered plate with its hole")
+        print("a picture of the part:", picture)
+    except ImportError as exc:
+        print("no picture:", exc)
 
 
 def splines() -> None:

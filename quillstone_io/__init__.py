@@ -9,6 +9,12 @@ moves them across the kernel's edge without losing a digit:
   text. Importing this module registers it with :mod:`copyreg`, so
   ``quillstone.PySolid`` objects pickle, copy and cross process boundaries
   (:mod:`multiprocessing`, :mod:`concurrent.futures`, Dask).
+* ``read_mesh(path)`` and ``write_mesh(solid, path)``: OBJ, OFF, STL
+  (ASCII and binary) and 3MF files, read exactly and written as closed
+  meshes that other programs accept.
+* ``to_arrays(solid)``: vertices and triangles as numpy arrays
+  (``pip install quillstone[arrays]``).
+* ``render(solid, path)``: a PNG picture (``pip install quillstone[plot]``).
 * ``PanicException``: the type of quillstone's aborted calls, named here so
   that ``except quillstone_io.PanicException`` works and it pickles.
 
@@ -17,12 +23,14 @@ Numbers are texts in quillstone's syntax both ways: ``'3/2'``, ``'-7'``,
 """
 
 import copyreg as _copyreg
+import os as _os
 
 import quillstone as _qs
 
 from . import _native
 
-__all__ = ["PanicException", "faces", "from_faces", "dumps", "loads"]
+__all__ = ["PanicException", "faces", "from_faces", "dumps", "loads", "read_mesh",
+           "write_mesh", "to_arrays", "render"]
 
 PanicException = _native.PanicException
 PanicException.__doc__ = """A quillstone call was aborted.
@@ -113,6 +121,149 @@ def loads(text):
     that is not convex; nothing is built then.
     """
     return _native.loads(text)
+
+
+_FORMATS = {".obj": "obj", ".off": "off", ".stl": "stl", ".3mf": "3mf"}
+
+
+def _format_of(path, format):
+    if format is None:
+        ext = _os.path.splitext(_os.fspath(path))[1].lower()
+        if ext not in _FORMATS:
+            raise ValueError(f"cannot tell the mesh format from the extension {ext!r} of "
+                             f"{_os.fspath(path)!r}: use .obj, .off, .stl or .3mf, or give format=")
+        return _FORMATS[ext]
+    fmt = str(format).lower().lstrip(".")
+    if "." + fmt not in _FORMATS:
+        raise ValueError(f"unknown mesh format {format!r}: use 'obj', 'off', 'stl' or '3mf'")
+    return fmt
+
+
+def read_mesh(path, check=True, *, format=None):
+    """A new ``quillstone.PySolid`` from the mesh file at `path`.
+
+    The format comes from the extension (``.obj``, ``.off``, ``.stl``,
+    ``.3mf``, any case) unless ``format`` names it. OBJ and OFF hold
+    polygons, STL and 3MF triangles; each polygon becomes one face.
+
+    Reading is exact. A decimal text such as ``0.1`` or ``1e-3`` is read as
+    the exact decimal fraction (1/10, 1/1000), not as the nearest double; a
+    binary STL coordinate as the exact binary fraction its 32-bit float is.
+    OBJ and OFF files written by :func:`write_mesh` with ``exact=True`` give
+    back their exact rational coordinates. NaN, infinities and exponents
+    beyond 9999 are refused.
+
+    Labels: an OBJ face is labelled with the name of its group (``g``) or
+    object (``o``), an ASCII STL face with its solid's name, any other face
+    ``'mesh'``. Stored facet normals of STL files are ignored: the order of
+    the vertices decides which side is outside, and a closed mesh wound
+    inwards as a whole is turned over.
+
+    The faces then pass the checks of :func:`from_faces` (``check`` as
+    there): every failure raises ``ValueError`` naming the face and, for
+    text formats, the line; so do malformed lines, vertex indices out of
+    range and a truncated binary STL. Nothing is built then.
+    """
+    fmt = _format_of(path, format)
+    with open(path, "rb") as f:
+        data = f.read()
+    if fmt == "3mf":
+        from . import _threemf
+        points, triangles, name = _threemf.read(data)
+        return _native.from_indexed(points, triangles, name, check)
+    return _native.read_mesh(data, fmt, check)
+
+
+def write_mesh(solid, path, exact=False, binary=True, *, format=None):
+    """Writes `solid` to `path` as a closed triangle mesh.
+
+    The format comes from the extension as for :func:`read_mesh`, unless
+    ``format`` names it. ``binary`` chooses binary or ASCII STL and applies
+    to STL only.
+
+    Other programs take the file as closed (watertight, with the same
+    volume): every face edge is first split at the vertices of other faces
+    that lie on it (booleans leave such T-junctions), then each face is cut
+    into triangles, none of them without area, wound counter-clockwise seen
+    from outside; vertices are shared by exact value. Coordinates are
+    written as the shortest text of their nearest double (binary STL: their
+    nearest 32-bit float), so a program reading the file sees the doubles.
+    A coordinate beyond the range of the file's numbers raises
+    ``ValueError``. Distinct vertices closer together than the doubles can
+    tell apart would be merged by the reader; keep features well above that
+    scale.
+
+    ``exact=True`` (OBJ and OFF only) also writes each vertex's exact
+    rational coordinates, on a comment line ``#qs-exact x y z`` after it:
+    other readers skip it as a comment and read the doubles, while
+    :func:`read_mesh` reads the exact values back. OBJ group lines (``g``)
+    carry the faces' labels.
+
+    The whole file is made before the path is opened, so a failure leaves
+    no file behind.
+    """
+    fmt = _format_of(path, format)
+    if fmt == "3mf":
+        if exact:
+            raise ValueError("exact coordinates are written to OBJ and OFF only: "
+                             "3MF holds decimal numbers that are written from doubles")
+        from . import _threemf
+        vertices, triangles, _, _ = _native.mesh_arrays(solid)
+        data = _threemf.write(vertices, triangles)
+    else:
+        data = _native.write_mesh(solid, fmt, exact, binary)
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def _numpy(feature, extra):
+    try:
+        import numpy
+    except ImportError as exc:
+        raise ImportError(f"{feature} needs numpy: pip install 'quillstone[{extra}]'") from exc
+    return numpy
+
+
+def to_arrays(solid):
+    """`solid` as numpy arrays ``(vertices, triangles)``.
+
+    ``vertices`` is a float64 array of shape (n, 3), each coordinate the
+    nearest double of the exact one; ``triangles`` an int64 array of shape
+    (m, 3) of indices into it, each triangle wound counter-clockwise seen
+    from outside. It is the mesh :func:`write_mesh` writes: vertices shared,
+    no T-junctions, no triangle without area, so
+    ``trimesh.Trimesh(vertices, triangles)`` is watertight for a closed
+    solid, with the solid's volume.
+
+    Needs numpy (``pip install 'quillstone[arrays]'``); without it this
+    raises ImportError saying so.
+    """
+    np = _numpy("to_arrays", "arrays")
+    v, t, _, _ = _native.mesh_arrays(solid)
+    return np.frombuffer(v, dtype="<f8").reshape(-1, 3), np.frombuffer(t, dtype="<i8").reshape(-1, 3)
+
+
+def render(solid, path, *, view=(35.26, -45.0), size=(6.0, 6.0), dpi=100, title=None):
+    """Writes a PNG picture of `solid` to `path`.
+
+    The faces are shaded by their angle to the light and coloured by the
+    prefix of their label (the text before the first "."), with a legend of
+    the prefixes; the axes are in model units. ``view`` is the camera's
+    (elevation, azimuth) in degrees, by default isometric; ``size`` the
+    picture's size in inches and ``dpi`` its resolution; ``title`` an
+    optional caption. Faces turned away from the camera are left out, as
+    they are hidden on a closed solid.
+
+    Needs matplotlib (``pip install 'quillstone[plot]'``); without it this
+    raises ImportError saying so.
+    """
+    _numpy("render", "plot")
+    try:
+        import matplotlib  # noqa: F401
+    except ImportError as exc:
+        raise ImportError("render needs matplotlib: pip install 'quillstone[plot]'") from exc
+    from . import _picture
+    _picture.render(solid, path, view=view, size=size, dpi=dpi, title=title)
 
 
 def _reduce_solid(solid):

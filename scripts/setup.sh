@@ -97,7 +97,8 @@ fi
 # a rerun rebuilds only what changed.
 say "installing the build tools (scikit-build-core, CMake, Ninja)"
 .venv/bin/python -m pip install -q "scikit-build-core>=0.10" "cmake>=3.26" ninja
-target="."
+# The tour saves a picture, which needs matplotlib (the "plot" extra).
+target=".[plot]"
 [ "$mode" = test ] && target=".[test]"
 say "building and installing quillstone (a first build takes about a minute)"
 .venv/bin/python -m pip install -q --no-build-isolation "$target"

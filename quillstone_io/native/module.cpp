@@ -15,6 +15,11 @@ PyMethodDef kFunctions[] = {
     QS_ENTRY("from_faces", py_from_faces, "from_faces(faces, check=True)"),
     QS_ENTRY("dumps", py_dumps, "dumps(solid)"),
     QS_ENTRY("loads", py_loads, "loads(text)"),
+    QS_ENTRY("read_mesh", py_read_mesh, "read_mesh(data, format, check)"),
+    QS_ENTRY("write_mesh", py_write_mesh, "write_mesh(solid, format, exact, binary)"),
+    QS_ENTRY("mesh_arrays", py_mesh_arrays, "mesh_arrays(solid)"),
+    QS_ENTRY("face_loops", py_face_loops, "face_loops(solid)"),
+    QS_ENTRY("from_indexed", py_from_indexed, "from_indexed(points, polygons, label, check)"),
     {nullptr, nullptr, 0, nullptr},
 };
 

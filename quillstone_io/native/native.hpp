@@ -16,5 +16,11 @@ QS_BINDING(py_from_faces);
 // The lossless text.
 QS_BINDING(py_dumps);
 QS_BINDING(py_loads);
+// Mesh files (as bytes) and arrays (as buffers numpy can view).
+QS_BINDING(py_read_mesh);
+QS_BINDING(py_write_mesh);
+QS_BINDING(py_mesh_arrays);
+QS_BINDING(py_face_loops);
+QS_BINDING(py_from_indexed);
 
 }  // namespace qs::py::io

@@ -8,6 +8,8 @@
 
 #include "exact/errors.hpp"
 #include "exact/interrupt.hpp"
+#include "io/numbers.hpp"
+#include "io/text_lines.hpp"
 #include "mesh/face_rules.hpp"
 
 namespace qs {
@@ -41,92 +43,13 @@ void append_label(std::string& out, std::string_view label) {
     out.push_back('"');
 }
 
-// Walks the text line by line; every failure names the current line.
-class Reader {
-public:
-    explicit Reader(std::string_view text) : rest_(text) {}
-
-    [[noreturn]] void fail(const std::string& what) const { fail_at(line_, what); }
-    [[noreturn]] static void fail_at(std::size_t line, const std::string& what) {
-        throw InputError("line " + std::to_string(line) + ": " + what);
-    }
-
-    // The next line without its end (LF or CRLF); fails at the end of the text.
-    std::string_view next_line() {
-        if (rest_.empty()) {
-            ++line_;
-            fail("the text ends early (is it cut off?)");
-        }
-        std::size_t nl = rest_.find('\n');
-        std::string_view l = rest_.substr(0, nl);
-        rest_ = nl == std::string_view::npos ? std::string_view() : rest_.substr(nl + 1);
-        if (!l.empty() && l.back() == '\r') l.remove_suffix(1);
-        ++line_;
-        return l;
-    }
-
-    bool only_blank_left() const {
-        return std::all_of(rest_.begin(), rest_.end(),
-                           [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; });
-    }
-
-    std::size_t line() const { return line_; }
-
-private:
-    std::string_view rest_;
-    std::size_t line_ = 0;
-};
-
-// Splits off the next word (runs of spaces and tabs separate words).
-std::string_view take_word(std::string_view& s) {
-    std::size_t b = s.find_first_not_of(" \t");
-    if (b == std::string_view::npos) {
-        s = {};
-        return {};
-    }
-    s.remove_prefix(b);
-    std::size_t e = s.find_first_of(" \t");
-    std::string_view w = s.substr(0, e);
-    s = e == std::string_view::npos ? std::string_view() : s.substr(e);
-    return w;
+Rational number(const LineReader& r, std::string_view w) {
+    std::optional<Rational> v = parse_fraction(w);
+    if (!v) r.fail("malformed number " + shown(w));
+    return std::move(*v);
 }
 
-// A word quoted for a message, cut short when long. Built by appending:
-// GCC 12 warns falsely on `"'" + std::string(...)`.
-std::string shown(std::string_view w) {
-    std::string s = "'";
-    s.append(w.substr(0, 40));
-    if (w.size() > 40) s += "...";
-    s += "'";
-    return s;
-}
-
-// A number as format_rational writes it: an optional "-", digits, and an
-// optional "/" with digits. Nothing else is taken, not even what
-// parse_rational would also accept ("+1", "1_000", "1/2/3").
-Rational number(const Reader& r, std::string_view w) {
-    std::size_t i = w.size() > 0 && w[0] == '-' ? 1 : 0;
-    std::size_t digits = 0, slash = std::string_view::npos;
-    for (std::size_t k = i; k < w.size(); ++k) {
-        if (w[k] >= '0' && w[k] <= '9') {
-            ++digits;
-        } else if (w[k] == '/' && slash == std::string_view::npos && digits > 0) {
-            slash = k;
-            digits = 0;
-        } else {
-            digits = 0;
-            break;
-        }
-    }
-    if (digits == 0) r.fail("malformed number " + shown(w));
-    try {
-        return parse_rational(w);
-    } catch (const Panic&) {
-        r.fail("malformed number " + shown(w) + " (zero denominator)");
-    }
-}
-
-std::size_t count(const Reader& r, std::string_view w) {
+std::size_t count(const LineReader& r, std::string_view w) {
     std::uint64_t n = 0;
     if (w.empty() || w.size() > 18 || w.find_first_not_of("0123456789") != std::string_view::npos)
         r.fail("expected a count, found " + shown(w));
@@ -134,19 +57,19 @@ std::size_t count(const Reader& r, std::string_view w) {
     return std::size_t(n);
 }
 
-void expect_keyword(const Reader& r, std::string_view& line, std::string_view keyword) {
+void expect_keyword(const LineReader& r, std::string_view& line, std::string_view keyword) {
     std::string_view w = take_word(line);
     if (w != keyword) r.fail("expected '" + std::string(keyword) + "', found " + shown(w));
 }
 
-void expect_end_of_line(const Reader& r, std::string_view line) {
+void expect_end_of_line(const LineReader& r, std::string_view line) {
     std::string_view w = take_word(line);
     if (!w.empty()) r.fail("unexpected " + shown(w) + " at the end of the line");
 }
 
 // Exactly `n` numbers and nothing after them.
 template <std::size_t N>
-std::array<Rational, N> numbers(const Reader& r, std::string_view line) {
+std::array<Rational, N> numbers(const LineReader& r, std::string_view line) {
     std::array<Rational, N> out;
     for (Rational& x : out) {
         std::string_view w = take_word(line);
@@ -157,7 +80,7 @@ std::array<Rational, N> numbers(const Reader& r, std::string_view line) {
     return out;
 }
 
-std::string read_label(const Reader& r, std::string_view& line) {
+std::string read_label(const LineReader& r, std::string_view& line) {
     std::size_t b = line.find_first_not_of(" \t");
     if (b == std::string_view::npos || line[b] != '"') r.fail("expected a quoted label");
     std::string out;
@@ -195,7 +118,7 @@ std::string read_label(const Reader& r, std::string_view& line) {
     return out;
 }
 
-Face read_face(Reader& r, std::size_t index) {
+Face read_face(LineReader& r, std::size_t index) {
     std::string_view line = r.next_line();
     const std::size_t at = r.line();
     expect_keyword(r, line, "face");
@@ -258,7 +181,7 @@ std::string solid_to_text(const Solid& s) {
 }
 
 Solid solid_from_text(std::string_view text) {
-    Reader r(text);
+    LineReader r(text);
     std::string_view line = r.next_line();
     std::string_view head = line.substr(0, std::min(line.size(), kMagic.size()));
     if (head != kMagic) r.fail("not a quillstone solid text (it should begin with '" +

@@ -22,6 +22,12 @@ def test_stubtest_against_the_installed_module(tmp_path):
     assert proc.returncode == 0, proc.stdout + proc.stderr
 
 
+def test_stubtest_against_the_installed_companion_module(tmp_path):
+    proc = run([VENV_BIN / "python", "-m", "mypy.stubtest", "quillstone_io"], cwd=tmp_path,
+               check=False)
+    assert proc.returncode == 0, proc.stdout + proc.stderr
+
+
 def test_examples_type_check_strictly():
     proc = mypy("--strict", "examples", cwd=ROOT)
     assert proc.returncode == 0, proc.stdout + proc.stderr

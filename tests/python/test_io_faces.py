@@ -221,7 +221,7 @@ def test_every_cut_of_the_text_is_refused_with_its_line():
     (lambda t: t.replace("1/1 1/1 1/1", "1.0 1/1 1/1", 1), r"^line 13: malformed number '1.0'$"),
     (lambda t: t.replace("1/1 1/1 1/1", "+1 1/1 1/1", 1), r"^line 13: malformed number '\+1'$"),
     (lambda t: t.replace("1/1 1/1 1/1", "1/0 1/1 1/1", 1),
-     r"^line 13: malformed number '1/0' \(zero denominator\)$"),
+     r"^line 13: malformed number '1/0'$"),
     (lambda t: t.replace("1/1 1/1 1/1", "1/1 1/1", 1), r"^line 13: expected 3 numbers$"),
     (lambda t: t.replace("1/1 1/1 1/1", "1/1 1/1 1/1 1/1", 1),
      r"^line 13: unexpected '1/1' at the end of the line$"),

@@ -1,0 +1,338 @@
+// The mesh file readers: exact numbers, faces with the lines they came from.
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <utility>
+
+#include "exact/interrupt.hpp"
+#include "io/mesh_files.hpp"
+#include "io/numbers.hpp"
+#include "io/text_lines.hpp"
+
+namespace qs {
+
+namespace {
+
+const char* const kDefaultLabel = "mesh";
+// Counts in a header are hints for reserving only (a lying count must not
+// allocate more than the text can back up).
+const std::size_t kReserveCap = 1 << 16;
+
+Rational decimal(const LineReader& r, std::string_view w) {
+    std::optional<Rational> v = parse_decimal(w);
+    if (!v) r.fail("malformed number " + shown(w) + " (expected a finite decimal number)");
+    return std::move(*v);
+}
+
+// The first three words of `rest` as a point; the rest of the line is left.
+Point3 decimal_point(const LineReader& r, std::string_view& rest) {
+    Point3 p;
+    for (int c = 0; c < 3; ++c) {
+        std::string_view w = take_word(rest);
+        if (w.empty()) r.fail("expected three coordinates x y z");
+        p[c] = decimal(r, w);
+    }
+    return p;
+}
+
+// A "#qs-exact x y z" line: the exact coordinates of the vertex read just
+// before, on line `vline`. They must round to that vertex's numbers, or the
+// file was edited since it was written and the two disagree.
+void apply_exact(const LineReader& r, std::string_view rest, std::size_t vline, Point3& p) {
+    Point3 e;
+    for (int c = 0; c < 3; ++c) {
+        std::string_view w = take_word(rest);
+        std::optional<Rational> v = parse_fraction(w);
+        if (!v) r.fail("malformed exact coordinate " + shown(w));
+        e[c] = std::move(*v);
+    }
+    if (!take_word(rest).empty()) r.fail("more than three exact coordinates");
+    for (int c = 0; c < 3; ++c)
+        if (rational_to_double(e[c]) != rational_to_double(p[c]))
+            r.fail("the exact coordinates disagree with the vertex on line " +
+                   std::to_string(vline));
+    p = std::move(e);
+}
+
+bool exact_line(std::string_view word) { return word == kExactTag; }
+
+// An integer index as written; fails for anything else.
+long index_word(const LineReader& r, std::string_view w) {
+    std::string_view digits = w;
+    bool negative = !digits.empty() && digits[0] == '-';
+    if (negative || (!digits.empty() && digits[0] == '+')) digits.remove_prefix(1);
+    if (digits.empty() || digits.size() > 15 ||
+        digits.find_first_not_of("0123456789") != std::string_view::npos)
+        r.fail("malformed vertex index " + shown(w));
+    long v = 0;
+    for (char c : digits) v = v * 10 + (c - '0');
+    return negative ? -v : v;
+}
+
+std::string trimmed(std::string_view s) {
+    std::size_t b = s.find_first_not_of(" \t");
+    if (b == std::string_view::npos) return {};
+    std::size_t e = s.find_last_not_of(" \t");
+    return std::string(s.substr(b, e - b + 1));
+}
+
+bool iequal(std::string_view a, std::string_view b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return (x | 0x20) == (y | 0x20);
+           });
+}
+
+}  // namespace
+
+std::vector<InputFace> read_obj(std::string_view text) {
+    LineReader r(text);
+    std::vector<Point3> points;
+    std::size_t last_vertex_line = 0;
+    std::string label = kDefaultLabel;
+    std::vector<InputFace> faces;
+    while (!r.at_end()) {
+        poll_interrupt();
+        std::string_view rest = r.next_line();
+        std::string_view word = take_word(rest);
+        const bool after_vertex = last_vertex_line != 0 && last_vertex_line + 1 == r.line();
+        if (word.empty()) continue;
+        if (word[0] == '#') {
+            if (exact_line(word)) {
+                if (!after_vertex) r.fail("an exact line must follow a vertex line");
+                apply_exact(r, rest, last_vertex_line, points.back());
+            }
+            continue;
+        }
+        if (word == "v") {
+            Point3 p = decimal_point(r, rest);
+            std::vector<std::string_view> more;
+            for (std::string_view w = take_word(rest); !w.empty(); w = take_word(rest))
+                more.push_back(w);
+            // x y z, x y z w, and either with three colour values after.
+            if (more.size() == 1 || more.size() == 4) {
+                Rational w = decimal(r, more[0]);
+                if (w.is_zero()) r.fail("the vertex's w is zero");
+                for (int c = 0; c < 3; ++c) p[c] /= w;
+            } else if (!more.empty() && more.size() != 3) {
+                r.fail("expected x y z, an optional w and optional colours");
+            }
+            points.push_back(std::move(p));
+            last_vertex_line = r.line();
+        } else if (word == "f") {
+            InputFace f;
+            f.label = label;
+            f.line = r.line();
+            for (std::string_view w = take_word(rest); !w.empty(); w = take_word(rest)) {
+                long i = index_word(r, w.substr(0, w.find('/')));
+                long n = long(points.size());
+                long k = i < 0 ? n + i : i - 1;
+                if (i == 0 || k < 0 || k >= n)
+                    r.fail("vertex index " + std::to_string(i) + " does not exist (" +
+                           std::to_string(n) + " vertices so far)");
+                f.vertices.push_back(points[std::size_t(k)]);
+            }
+            faces.push_back(std::move(f));
+        } else if (word == "g" || word == "o") {
+            label = trimmed(rest);
+            if (label.empty()) label = kDefaultLabel;
+        }
+    }
+    return faces;
+}
+
+std::vector<InputFace> read_off(std::string_view text) {
+    LineReader r(text);
+    // The next line that holds something, without its comment; exact lines
+    // are handed to `exact` instead.
+    std::size_t last_vertex_line = 0;
+    Point3* last_vertex = nullptr;
+    auto significant = [&]() -> std::string_view {
+        for (;;) {
+            std::string_view line = r.next_line();
+            std::string_view probe = line;
+            std::string_view word = take_word(probe);
+            if (exact_line(word)) {
+                if (!last_vertex || last_vertex_line + 1 != r.line())
+                    r.fail("an exact line must follow a vertex line");
+                apply_exact(r, probe, last_vertex_line, *last_vertex);
+                last_vertex = nullptr;
+                continue;
+            }
+            line = line.substr(0, line.find('#'));
+            if (line.find_first_not_of(" \t") != std::string_view::npos) return line;
+        }
+    };
+    std::string_view rest = significant();
+    std::string_view head = take_word(rest);
+    std::string_view kind = head;
+    if (kind.size() < 3 || kind.substr(kind.size() - 3) != "OFF")
+        r.fail("not an OFF file (it should begin with OFF)");
+    kind.remove_suffix(3);
+    if (kind.find_first_not_of("STCN") != std::string_view::npos)
+        r.fail("only three-dimensional OFF files are read, not " + shown(head));
+    std::string_view probe = rest;
+    if (take_word(probe).empty()) rest = significant();  // the counts on a line of their own
+    auto count = [&](std::string_view w) {
+        if (w.empty() || w.size() > 15 || w.find_first_not_of("0123456789") != std::string_view::npos)
+            r.fail("expected a count, found " + shown(w));
+        return std::size_t(index_word(r, w));
+    };
+    const std::size_t nv = count(take_word(rest));
+    const std::size_t nf = count(take_word(rest));
+
+    std::vector<Point3> points;
+    points.reserve(std::min(nv, kReserveCap));
+    for (std::size_t i = 0; i < nv; ++i) {
+        poll_interrupt();
+        std::string_view line = significant();
+        points.push_back(decimal_point(r, line));
+        last_vertex = &points.back();
+        last_vertex_line = r.line();
+    }
+    std::vector<InputFace> faces;
+    faces.reserve(std::min(nf, kReserveCap));
+    for (std::size_t i = 0; i < nf; ++i) {
+        poll_interrupt();
+        std::string_view line = significant();
+        InputFace f;
+        f.label = kDefaultLabel;
+        f.line = r.line();
+        const std::size_t n = count(take_word(line));
+        f.vertices.reserve(std::min(n, kReserveCap));
+        for (std::size_t j = 0; j < n; ++j) {
+            std::string_view w = take_word(line);
+            if (w.empty()) r.fail("the face has fewer indices than its count says");
+            long k = index_word(r, w);
+            if (k < 0 || std::size_t(k) >= nv)
+                r.fail("vertex index " + std::to_string(k) + " does not exist (the file has " +
+                       std::to_string(nv) + " vertices)");
+            f.vertices.push_back(points[std::size_t(k)]);
+        }
+        faces.push_back(std::move(f));
+    }
+    return faces;
+}
+
+namespace {
+
+std::uint32_t le32(const char* p) {
+    unsigned char b[4];
+    std::memcpy(b, p, 4);
+    return std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 |
+           std::uint32_t(b[3]) << 24;
+}
+
+float le_float(const char* p) {
+    std::uint32_t bits = le32(p);
+    float f;
+    std::memcpy(&f, &bits, 4);
+    return f;
+}
+
+std::vector<InputFace> read_stl_binary(std::string_view bytes, std::size_t count) {
+    std::vector<InputFace> faces;
+    faces.reserve(count);
+    const char* p = bytes.data() + 84;
+    for (std::size_t i = 0; i < count; ++i, p += 50) {
+        poll_interrupt();
+        InputFace f;
+        f.label = kDefaultLabel;
+        f.vertices.resize(3);
+        for (int v = 0; v < 3; ++v)
+            for (int c = 0; c < 3; ++c) {
+                float x = le_float(p + 12 + 12 * v + 4 * c);
+                std::optional<Rational> exact = double_value(x);
+                if (!exact)
+                    throw InputError("face " + std::to_string(i) + ": vertex " +
+                                     std::to_string(v) + " has a coordinate that is not a "
+                                     "finite number");
+                f.vertices[std::size_t(v)][c] = std::move(*exact);
+            }
+        faces.push_back(std::move(f));
+    }
+    return faces;
+}
+
+std::vector<InputFace> read_stl_ascii(std::string_view text) {
+    LineReader r(text);
+    std::vector<InputFace> faces;
+    auto next_words = [&]() -> std::string_view {
+        for (;;) {
+            std::string_view line = r.next_line();
+            if (line.find_first_not_of(" \t") != std::string_view::npos) return line;
+        }
+    };
+    auto expect = [&](std::string_view& rest, std::string_view keyword) {
+        std::string_view w = take_word(rest);
+        if (!iequal(w, keyword))
+            r.fail("expected '" + std::string(keyword) + "', found " + shown(w));
+    };
+    while (true) {
+        std::string_view rest;
+        // Skip blank lines after the last solid; a new one may follow.
+        for (;;) {
+            if (r.at_end()) return faces;
+            rest = r.next_line();
+            if (rest.find_first_not_of(" \t") != std::string_view::npos) break;
+        }
+        expect(rest, "solid");
+        std::string label = trimmed(rest);
+        if (label.empty()) label = kDefaultLabel;
+        for (;;) {
+            poll_interrupt();
+            rest = next_words();
+            std::string_view probe = rest;
+            std::string_view w = take_word(probe);
+            if (iequal(w, "endsolid")) break;
+            expect(rest, "facet");
+            InputFace f;
+            f.label = label;
+            f.line = r.line();
+            rest = next_words();
+            expect(rest, "outer");
+            expect(rest, "loop");
+            for (;;) {
+                rest = next_words();
+                probe = rest;
+                w = take_word(probe);
+                if (iequal(w, "endloop")) break;
+                expect(rest, "vertex");
+                f.vertices.push_back(decimal_point(r, rest));
+                if (!take_word(rest).empty()) r.fail("more than three coordinates");
+            }
+            rest = next_words();
+            expect(rest, "endfacet");
+            faces.push_back(std::move(f));
+        }
+    }
+}
+
+bool begins_with_solid(std::string_view bytes) {
+    std::size_t b = bytes.find_first_not_of(" \t\r\n");
+    return b != std::string_view::npos && bytes.size() - b >= 5 && iequal(bytes.substr(b, 5), "solid");
+}
+
+}  // namespace
+
+std::vector<InputFace> read_stl(std::string_view bytes) {
+    // Some binary files begin with "solid" too, but text holds no NUL byte.
+    const bool ascii = begins_with_solid(bytes) && bytes.find('\0') == std::string_view::npos;
+    if (bytes.size() >= 84) {
+        const std::uint64_t count = le32(bytes.data() + 80);
+        const std::uint64_t want = 84 + 50 * count;
+        if (want == bytes.size() || (!ascii && want < bytes.size()))
+            return read_stl_binary(bytes, std::size_t(count));
+        if (!ascii)
+            throw InputError("binary STL cut short: the header announces " +
+                             std::to_string(count) + " triangles (" + std::to_string(want) +
+                             " bytes), the file has " + std::to_string(bytes.size()) + " bytes");
+    }
+    if (!ascii)
+        throw InputError("not an STL file: too short for binary STL and not ASCII STL "
+                         "(which begins with 'solid')");
+    return read_stl_ascii(bytes);
+}
+
+}  // namespace qs

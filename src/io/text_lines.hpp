@@ -1,0 +1,74 @@
+// Reading line-based texts (the solid text, OBJ, OFF, ASCII STL): one line
+// at a time with its number for messages, words split at spaces and tabs.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "exact/errors.hpp"
+
+namespace qs {
+
+class LineReader {
+public:
+    explicit LineReader(std::string_view text) : rest_(text) {}
+
+    [[noreturn]] void fail(const std::string& what) const { fail_at(line_, what); }
+    [[noreturn]] static void fail_at(std::size_t line, const std::string& what) {
+        throw InputError("line " + std::to_string(line) + ": " + what);
+    }
+
+    bool at_end() const { return rest_.empty(); }
+
+    // The next line without its end (LF or CRLF); fails at the end of the text.
+    std::string_view next_line() {
+        if (rest_.empty()) {
+            ++line_;
+            fail("the text ends early (is it cut off?)");
+        }
+        std::size_t nl = rest_.find('\n');
+        std::string_view l = rest_.substr(0, nl);
+        rest_ = nl == std::string_view::npos ? std::string_view() : rest_.substr(nl + 1);
+        if (!l.empty() && l.back() == '\r') l.remove_suffix(1);
+        ++line_;
+        return l;
+    }
+
+    bool only_blank_left() const {
+        return rest_.find_first_not_of(" \t\r\n") == std::string_view::npos;
+    }
+
+    // The number of the line last returned, counted from 1.
+    std::size_t line() const { return line_; }
+
+private:
+    std::string_view rest_;
+    std::size_t line_ = 0;
+};
+
+// Splits off the next word of s; empty when none is left.
+inline std::string_view take_word(std::string_view& s) {
+    std::size_t b = s.find_first_not_of(" \t");
+    if (b == std::string_view::npos) {
+        s = {};
+        return {};
+    }
+    s.remove_prefix(b);
+    std::size_t e = s.find_first_of(" \t");
+    std::string_view w = s.substr(0, e);
+    s = e == std::string_view::npos ? std::string_view() : s.substr(e);
+    return w;
+}
+
+// A word quoted for a message, cut short when long. Built by appending:
+// GCC 12 warns falsely on `"'" + std::string(...)`.
+inline std::string shown(std::string_view w) {
+    std::string s = "'";
+    s.append(w.substr(0, 40));
+    if (w.size() > 40) s += "...";
+    s += "'";
+    return s;
+}
+
+}  // namespace qs
