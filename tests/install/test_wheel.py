@@ -21,7 +21,7 @@ SYSTEM_LIBS = re.compile(
 
 # A few calls through the module; the same script runs here and in the fresh venv.
 CALLS = """
-import json, quillstone as qs
+import json, pickle, quillstone as qs, quillstone_io as qio
 plate = qs.make_box("4", "2", "1/2", "p").chamfer("1/10")
 hole = qs.make_box("1/2", "1/2", "1", "h").translate("7/4", "3/4", "-1/4")
 part = plate.boolean("cut", hole)
@@ -29,7 +29,9 @@ arc = [["1", "0", "0"], ["1", "1", "0"], ["0", "1", "0"]]
 flat = [[["0", "0", "0"], ["0", "1", "0"]], [["1", "0", "0"], ["1", "1", "0"]]]
 print(json.dumps([part.volume6_str(), part.canonical(), part.watertight_ok(),
                   qs.nurbs_curve_eval(2, arc, ["0", "0", "0", "1", "1", "1"], "1/2", ["1", "1", "2"]),
-                  qs.ssi_pairs(flat, flat, 2)]))
+                  qs.ssi_pairs(flat, flat, 2),
+                  pickle.loads(pickle.dumps(part)).canonical() == part.canonical(),
+                  qio.from_faces(qio.faces(part)).volume6_str()]))
 """
 
 
@@ -65,7 +67,7 @@ def fresh_venv(wheel, tmp_path_factory):
 
 def extension_modules(venv):
     site = next((venv / "lib").glob("python3*/site-packages"))
-    mods = sorted(site.glob("*.abi3.so"))
+    mods = sorted(site.glob("*.abi3.so")) + sorted(site.glob("quillstone_io/*.abi3.so"))
     assert mods, list(site.iterdir())
     return site, mods
 
@@ -102,6 +104,7 @@ def test_fresh_venv_gives_the_same_answers(fresh_venv):
                           check=True).stdout
     assert json.loads(out) == json.loads(here)
     assert json.loads(out)[0] == "11251/500"
+    assert json.loads(out)[-2:] == [True, "11251/500"]
 
 
 def test_imports_with_the_system_libraries_hidden(fresh_venv, tmp_path):
