@@ -84,14 +84,21 @@ Solid boolean_solids(std::string_view op, const Solid& a, const Solid& b) {
     BspTree ta(sources), tb(sources);
     insert_faces(ta, pieces_of(a, 0));  // copies: the operands stay as they are
     insert_faces(tb, pieces_of(b, static_cast<std::uint32_t>(a.faces.size())));
-    if (op == "union")
+    // The empty set minus anything, and anything met with the empty set,
+    // is empty. The tree sequences alone would give the other operand
+    // (turned inside out for a cut), which breaks every identity a chain of
+    // booleans relies on once it passes through an empty result.
+    if (op == "union") {
         unite(ta, tb);
-    else if (op == "cut")
+    } else if (op == "cut") {
+        if (a.faces.empty()) return Solid{};
         cut(ta, tb);
-    else if (op == "intersect")
+    } else if (op == "intersect") {
+        if (a.faces.empty() || b.faces.empty()) return Solid{};
         intersect(ta, tb);
-    else
+    } else {
         throw Panic("unknown op");
+    }
     std::vector<Piece> pieces = collect_faces(ta);
     std::vector<Face> out;
     out.reserve(pieces.size());

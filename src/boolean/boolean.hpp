@@ -10,7 +10,8 @@ namespace qs {
 // op is "union", "cut" (a minus b) or "intersect", compared byte for byte;
 // any other text panics with "unknown op" once both trees are built. The
 // result's faces are the surviving faces and pieces of the operands, each
-// with the label and plane of the face it came from.
+// with the label and plane of the face it came from. A cut of an empty a,
+// and an intersection with an empty operand, are empty.
 Solid boolean_solids(std::string_view op, const Solid& a, const Solid& b);
 
 }  // namespace qs

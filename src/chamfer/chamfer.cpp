@@ -59,12 +59,6 @@ bool behind_every_face(const Solid& s) {
     return true;
 }
 
-// Once earlier cuts have removed everything, nothing is left to cut: a cut
-// of an empty solid would return the cutter turned inside out.
-void remove(Solid& work, const Solid& cutter) {
-    if (!work.faces.empty()) work = boolean_solids("cut", work, cutter);
-}
-
 }  // namespace
 
 Solid chamfer_solid(const Solid& s, const Rational& dist, ChamferStats* stats) {
@@ -100,14 +94,14 @@ Solid chamfer_solid(const Solid& s, const Rational& dist, ChamferStats* stats) {
                            ? chamfer::long_cutter(bevels[i], reach)
                            : chamfer::local_cutter(bevels[i], ends.at(i, true), ends.at(i, false));
         if (cutter.faces.empty()) continue;
-        remove(work, cutter);
+        work = boolean_solids("cut", work, cutter);
         ++counted.edge_cuts;
     }
     for (const auto& [key, at] : ends.ends()) {
         poll_interrupt();
         Solid cutter = chamfer::corner_cutter(at, bevels, dist);
         if (cutter.faces.empty()) continue;
-        remove(work, cutter);
+        work = boolean_solids("cut", work, cutter);
         ++counted.corner_cuts;
     }
     if (stats) *stats = counted;

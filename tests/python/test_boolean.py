@@ -161,6 +161,8 @@ def ref_box(d, at):
 
 
 def ref_boolean(op, fa, fb):
+    if (op == "cut" and not fa) or (op == "intersect" and not (fa and fb)):
+        return []
     a, b = _Node(), _Node()
     a.insert(fa)
     b.insert(fb)
@@ -269,8 +271,20 @@ def test_disjoint_and_empty_operands():
     assert a.boolean("union", none).canonical() == a.canonical()
     assert none.boolean("union", a).canonical() == a.canonical()
     assert a.boolean("cut", none).volume6_str() == "48/1"
-    assert none.boolean("cut", a).volume6_str() == "-48/1"  # a's faces flipped
-    assert a.boolean("intersect", none).canonical() == a.canonical()
+    # The empty set minus anything, and anything met with it, is empty.
+    assert none.boolean("cut", a).canonical() == ""
+    assert a.boolean("intersect", none).canonical() == ""
+    assert none.boolean("intersect", a).canonical() == ""
+    assert none.boolean("intersect", none).canonical() == ""
+    # So identities hold through a chain that passes an empty result.
+    gone = a.boolean("cut", a)
+    assert gone.boolean("cut", far).canonical() == ""
+    assert gone.boolean("intersect", a).canonical() == ""
+    assert gone.boolean("union", far).canonical() == far.canonical()
+    assert qs.box_boolean("0", "0", "0", "2", "2", "2", "0", "0", "0", "cut") == ("0/1", "")
+    assert qs.box_boolean("2", "2", "2", "0", "0", "0", "1", "1", "1", "intersect") == ("0/1", "")
+    with pytest.raises(Panic, match="^unknown op$"):
+        none.boolean("Cut", a)
 
 
 def test_pieces_are_not_merged():
