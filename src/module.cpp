@@ -1,5 +1,6 @@
 // The module entry point and the table of module functions.
 #include "bindings.hpp"
+#include "exact/interrupt.hpp"
 #include "exact/memory.hpp"
 #include "pyutil.hpp"
 
@@ -38,6 +39,14 @@ PyModuleDef kModule = {
     PyModuleDef_HEAD_INIT, "quillstone", "", 0, nullptr, nullptr, nullptr, nullptr, nullptr,
 };
 
+// Long loops of the core poll this. The interpreter lock is held throughout
+// a call, so pending signals can be handled right here; when a handler
+// raises (KeyboardInterrupt for Ctrl-C), the call unwinds with that error
+// set and nothing it built survives.
+void stop_on_signal() {
+    if (PyErr_CheckSignals() < 0) throw ErrorSet{};
+}
+
 // Adds obj under name and appends name to __all__; steals obj.
 bool add_exported(PyObject* module, PyObject* all, const char* name, PyObject* obj) {
     if (!obj) return false;
@@ -74,26 +83,27 @@ PyObject* create_module() {
 
 }  // namespace qs::py
 
-// One module object per process: a later initialisation in the same
-// interpreter gets the same object, another interpreter is refused.
+// One module object per process, owned by the main interpreter: a later
+// initialisation there gets the same object, and every other interpreter
+// is refused, whichever comes first. (Were a sub-interpreter to own it, the
+// main one could never import it, and a sub-interpreter made later at the
+// same address would get the module that died with the first.)
 PyMODINIT_FUNC PyInit_quillstone(void) {
     static PyObject* module = nullptr;
-    static PyInterpreterState* owner = nullptr;
-    PyInterpreterState* here = PyInterpreterState_Get();
+    if (PyInterpreterState_GetID(PyInterpreterState_Get()) != 0) {
+        PyErr_SetString(PyExc_ImportError,
+                        "quillstone cannot be loaded in more than one interpreter per process");
+        return nullptr;
+    }
     if (module) {
-        if (here != owner) {
-            PyErr_SetString(PyExc_ImportError,
-                            "quillstone cannot be loaded in more than one interpreter per process");
-            return nullptr;
-        }
         Py_INCREF(module);
         return module;
     }
     qs::install_throwing_allocators();
+    qs::set_interrupt_hook(qs::py::stop_on_signal);
     PyObject* m = qs::py::create_module();
     if (!m) return nullptr;
     module = m;
-    owner = here;
     Py_INCREF(module);  // the process keeps one reference for later initialisations
     return module;
 }

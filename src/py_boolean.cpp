@@ -86,7 +86,7 @@ QS_BINDING(py_boolean) {
         PyObject* a[2];
         match(kBooleanSig, args, nargs, kwnames, a);
         const Solid& s = borrow_solid(self, "self");
-        std::string op = arg_str(a[0], "op");
+        std::string op = arg_name(a[0], "op");
         const Solid& other = borrow_solid(a[1], "other");
         return wrap_solid(boolean_solids(op, s, other));
     });
@@ -118,7 +118,8 @@ QS_BINDING(py_box_boolean) {
         PyObject* a[10];
         match(kBoxBooleanSig, args, nargs, kwnames, a);
         std::string t[10];
-        for (int i = 0; i < 10; ++i) t[i] = arg_str(a[i], kBoxBoolean[i]);
+        for (int i = 0; i < 9; ++i) t[i] = arg_str(a[i], kBoxBoolean[i]);
+        t[9] = arg_name(a[9], "op");
         TextPair r = box_boolean(t[0], t[1], t[2], t[3], t[4], t[5], t[6], t[7], t[8], t[9]);
         return new_str_pair(r.first, r.second);
     });

@@ -22,7 +22,7 @@ QS_BINDING(py_make_box) {
         std::string dx = arg_str(a[0], "dx");
         std::string dy = arg_str(a[1], "dy");
         std::string dz = arg_str(a[2], "dz");
-        std::string prefix = arg_str(a[3], "prefix");
+        std::string prefix = arg_name(a[3], "prefix");
         Rational x = parse_rational(dx);
         Rational y = parse_rational(dy);
         Rational z = parse_rational(dz);

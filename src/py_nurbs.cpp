@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "bindings.hpp"
+#include "exact/interrupt.hpp"
 #include "nurbs/nurbs.hpp"
 #include "nurbs/ssi.hpp"
 #include "pyutil.hpp"
@@ -75,6 +76,7 @@ PyObject* py_ssi_pairs(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
         Ref list(check(PyList_New(static_cast<Py_ssize_t>(pairs.size()))));
         std::string text;
         for (std::size_t i = 0; i < pairs.size(); ++i) {
+            poll_interrupt(8);
             Ref entry(check(PyList_New(8)));
             for (Py_ssize_t k = 0; k < 8; ++k) {
                 text.clear();

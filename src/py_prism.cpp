@@ -26,7 +26,7 @@ QS_BINDING(py_make_prism) {
         match(kMakePrism, args, nargs, kwnames, a);
         std::vector<std::string> loop = arg_str_seq(a[0], "loop_flat");
         std::string h = arg_str(a[1], "h");
-        std::string prefix = arg_str(a[2], "prefix");
+        std::string prefix = arg_name(a[2], "prefix");
         return wrap_solid(prism_from_texts(loop, h, prefix));
     });
 }
@@ -40,7 +40,7 @@ QS_BINDING(py_make_prismatoid) {
         std::string z0 = arg_str(a[1], "z0");
         std::vector<std::string> top = arg_str_seq(a[2], "top");
         std::string z1 = arg_str(a[3], "z1");
-        std::string prefix = arg_str(a[4], "prefix");
+        std::string prefix = arg_name(a[4], "prefix");
         return wrap_solid(prismatoid_from_texts(bottom, z0, top, z1, prefix));
     });
 }

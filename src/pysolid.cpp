@@ -42,11 +42,14 @@ PyType_Slot kSlots[] = {
     {0, nullptr},
 };
 
+// Immutable: nothing can replace __new__ (or a method) to make an instance
+// that wrap_solid did not fill. The own tp_new above keeps the documented
+// refusal text, which the flag that forbids instantiation would change.
 PyType_Spec kSpec = {
     "quillstone.PySolid",
     sizeof(PySolidObject),
     0,
-    Py_TPFLAGS_DEFAULT,
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
     kSlots,
 };
 

@@ -1,8 +1,30 @@
 #include "pyutil.hpp"
 
+#include <dlfcn.h>
+
+#include <algorithm>
 #include <exception>
+#include <optional>
+
+#include "exact/interrupt.hpp"
 
 namespace qs::py {
+
+namespace {
+
+// The interpreter's own test of whether this thread holds the interpreter
+// lock. It is outside the limited API, so it is looked up rather than
+// linked: every CPython since 3.4 exports it. Where it is missing the old
+// assumption stays (a thread inside a call holds the lock).
+using GilCheck = int (*)();
+GilCheck find_gil_check() noexcept {
+    return reinterpret_cast<GilCheck>(dlsym(RTLD_DEFAULT, "PyGILState_Check"));
+}
+const GilCheck kGilCheck = find_gil_check();
+
+}  // namespace
+
+bool thread_state_held() noexcept { return !kGilCheck || kGilCheck() != 0; }
 
 std::string type_name(PyObject* o) {
     Ref n(PyType_GetName(Py_TYPE(o)));
@@ -26,33 +48,59 @@ namespace {
     throw ErrorSet{};
 }
 
-std::string utf8(PyObject* s) {
+// The UTF-8 text of a str; null with UnicodeEncodeError cleared when it
+// holds a lone surrogate, which has no UTF-8 form. Other errors throw.
+std::optional<std::string> utf8(PyObject* s) {
     Py_ssize_t len = 0;
-    const char* p = PyUnicode_AsUTF8AndSize(s, &len);
-    if (!p) throw ErrorSet{};
+    if (const char* p = PyUnicode_AsUTF8AndSize(s, &len)) return std::string(p, std::size_t(len));
+    if (!PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) throw ErrorSet{};
+    PyErr_Clear();
+    return std::nullopt;
+}
+
+// A number's text. One with a lone surrogate keeps the surrogate's bytes as
+// they are; they are no digits, so the text is refused when it is parsed,
+// in its turn, like any other malformed number.
+std::string number_text(PyObject* s) {
+    if (std::optional<std::string> text = utf8(s)) return std::move(*text);
+    Ref bytes(check(PyUnicode_AsEncodedString(s, "utf-8", "surrogatepass")));
+    char* p = nullptr;
+    Py_ssize_t len = 0;
+    if (PyBytes_AsStringAndSize(bytes.get(), &p, &len) < 0) throw ErrorSet{};
     return std::string(p, std::size_t(len));
 }
 
-// The items of a sequence argument; a str is refused although it is one.
-std::vector<Ref> seq_items(PyObject* o, const char* name) {
+// What a sequence argument's length may reserve up front: the length is
+// only a hint, and a sequence can claim more than it has or memory holds.
+constexpr std::size_t kReserveCap = 4096;
+
+// Reads a sequence argument item by item with read(item), checking each as
+// it comes, so the first bad item ends the call; a str is refused although
+// it is a sequence.
+template <class T, class Read>
+std::vector<T> read_seq(PyObject* o, const char* name, Read read) {
     if (PyUnicode_Check(o))
         type_error(std::string("argument '") + name + "': Can't extract `str` to `Vec`");
     if (!PySequence_Check(o))
         type_error(std::string("argument '") + name + "': expected a sequence, got '" +
                    type_name(o) + "'");
-    Py_ssize_t n = PySequence_Size(o);
+    const Py_ssize_t n = PySequence_Size(o);
     if (n < 0) throw ErrorSet{};
-    std::vector<Ref> items;
-    items.reserve(std::size_t(n));
-    for (Py_ssize_t i = 0; i < n; ++i) items.emplace_back(check(PySequence_GetItem(o, i)));
-    return items;
+    std::vector<T> out;
+    out.reserve(std::min(std::size_t(n), kReserveCap));
+    for (Py_ssize_t i = 0; i < n; ++i) {
+        poll_interrupt();
+        Ref item(check(PySequence_GetItem(o, i)));
+        out.push_back(read(item.get()));
+    }
+    return out;
 }
 
 std::string item_str(PyObject* o, const char* name) {
     if (!PyUnicode_Check(o))
         type_error(std::string("argument '") + name + "': expected a sequence of str, found '" +
                    type_name(o) + "'");
-    return utf8(o);
+    return number_text(o);
 }
 
 }  // namespace
@@ -69,7 +117,8 @@ void match(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObje
     for (std::size_t i = 0; i < sig.count; ++i) out[i] = i < given ? args[i] : nullptr;
     Py_ssize_t nkw = kwnames ? PyTuple_Size(kwnames) : 0;
     for (Py_ssize_t k = 0; k < nkw; ++k) {
-        std::string key = utf8(PyTuple_GetItem(kwnames, k));
+        // A name with a lone surrogate matches no parameter.
+        std::string key = utf8(PyTuple_GetItem(kwnames, k)).value_or("\xef\xbf\xbd");
         std::size_t i = 0;
         while (i < sig.count && key != sig.names[i]) ++i;
         if (i == sig.count)
@@ -88,35 +137,42 @@ void match(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObje
     }
 }
 
-std::string arg_str(PyObject* o, const char* name) {
+namespace {
+
+void require_str(PyObject* o, const char* name) {
     if (!PyUnicode_Check(o))
         type_error(std::string("argument '") + name + "': expected str, got '" + type_name(o) +
                    "'");
-    return utf8(o);
+}
+
+}  // namespace
+
+std::string arg_str(PyObject* o, const char* name) {
+    require_str(o, name);
+    return number_text(o);
+}
+
+std::string arg_name(PyObject* o, const char* name) {
+    require_str(o, name);
+    std::optional<std::string> text = utf8(o);
+    if (!text)
+        type_error(std::string("argument '") + name +
+                   "': a name cannot hold a lone surrogate (no UTF-8 form)");
+    return std::move(*text);
 }
 
 std::vector<std::string> arg_str_seq(PyObject* o, const char* name) {
-    std::vector<Ref> items = seq_items(o, name);
-    std::vector<std::string> out;
-    out.reserve(items.size());
-    for (Ref& it : items) out.push_back(item_str(it.get(), name));
-    return out;
+    return read_seq<std::string>(o, name, [&](PyObject* it) { return item_str(it, name); });
 }
 
 std::vector<std::vector<std::string>> arg_str_seq2(PyObject* o, const char* name) {
-    std::vector<Ref> items = seq_items(o, name);
-    std::vector<std::vector<std::string>> out;
-    out.reserve(items.size());
-    for (Ref& it : items) out.push_back(arg_str_seq(it.get(), name));
-    return out;
+    return read_seq<std::vector<std::string>>(
+        o, name, [&](PyObject* it) { return arg_str_seq(it, name); });
 }
 
 std::vector<std::vector<std::vector<std::string>>> arg_str_seq3(PyObject* o, const char* name) {
-    std::vector<Ref> items = seq_items(o, name);
-    std::vector<std::vector<std::vector<std::string>>> out;
-    out.reserve(items.size());
-    for (Ref& it : items) out.push_back(arg_str_seq2(it.get(), name));
-    return out;
+    return read_seq<std::vector<std::vector<std::string>>>(
+        o, name, [&](PyObject* it) { return arg_str_seq2(it, name); });
 }
 
 namespace {

@@ -10,6 +10,8 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <cxxabi.h>
+
 #include <cstdint>
 #include <new>
 #include <string>
@@ -25,7 +27,14 @@ namespace qs::py {
 // Thrown after a Python exception has been set; guard() lets it through.
 struct ErrorSet {};
 
-// An owned reference.
+// Whether this thread may touch Python objects now. It may not while the
+// interpreter ends a daemon thread at exit: the thread is unwound from
+// inside a call that had given up the interpreter lock, and it holds no
+// thread state any more.
+bool thread_state_held() noexcept;
+
+// An owned reference. Dropped without a thread state, it is left alone: the
+// process is exiting, and touching the object then would crash it.
 class Ref {
 public:
     Ref() = default;
@@ -37,7 +46,9 @@ public:
         std::swap(p_, o.p_);
         return *this;
     }
-    ~Ref() { Py_XDECREF(p_); }
+    ~Ref() {
+        if (p_ && thread_state_held()) Py_DECREF(p_);
+    }
     PyObject* get() const { return p_; }
     PyObject* release() { return std::exchange(p_, nullptr); }
     explicit operator bool() const { return p_ != nullptr; }
@@ -70,7 +81,10 @@ void match(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObje
 std::string type_name(PyObject* o);
 
 // Argument conversion; each failure raises TypeError naming the argument.
+// A number's text: a str whose text the operation parses.
 std::string arg_str(PyObject* o, const char* name);
+// A name (a label prefix, an op): a str with a UTF-8 form.
+std::string arg_name(PyObject* o, const char* name);
 // A sequence of str (a str itself is refused).
 std::vector<std::string> arg_str_seq(PyObject* o, const char* name);
 // Sequences of sequences of str, and one level deeper.
@@ -96,15 +110,22 @@ PyObject* panic_type();
 // gets the type from another module raises the very same object.
 void use_panic_type(PyObject* type) noexcept;
 
-// Runs body() and maps every failure to a Python exception:
+// Maps the exception being handled to a Python exception:
 // Panic -> PanicException, ChamferError and InputError -> ValueError,
 // std::bad_alloc -> MemoryError, anything else -> PanicException.
 PyObject* map_current_exception() noexcept;
 
+// Runs body() and maps every failure to a Python exception. The forced
+// unwinding that ends a thread (see thread_state_held) is no failure: it
+// must pass on to the thread's start, so this is not noexcept and rethrows
+// it. No exception is created for it, as there is no thread state to set
+// one in.
 template <class F>
-PyObject* guard(F&& body) noexcept {
+PyObject* guard(F&& body) {
     try {
         return body();
+    } catch (abi::__forced_unwind&) {
+        throw;
     } catch (...) {
         return map_current_exception();
     }

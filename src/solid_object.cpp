@@ -35,12 +35,15 @@ PyObject* wrap_solid(Solid&& s) {
 }
 
 const Solid& borrow_solid(PyObject* o, const char* name) {
+    // An instance that wrap_solid did not fill holds no solid; none can be
+    // made from Python, but it is refused all the same.
     int ok = PyObject_TypeCheck(o, solid_type());
-    if (!ok) {
+    const Solid* solid = ok ? reinterpret_cast<PySolidObject*>(o)->solid : nullptr;
+    if (!solid) {
         PyErr_Format(PyExc_TypeError, "argument '%s': expected PySolid", name);
         throw ErrorSet{};
     }
-    return *reinterpret_cast<PySolidObject*>(o)->solid;
+    return *solid;
 }
 
 }  // namespace qs::py

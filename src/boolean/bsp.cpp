@@ -112,6 +112,7 @@ void preorder(BspTree& tree, Visit visit) {
     while (!stack.empty()) {
         const std::size_t i = stack.back();
         stack.pop_back();
+        poll_interrupt();
         const std::size_t front = tree.nodes[i].front, back = tree.nodes[i].back;
         visit(tree.nodes[i]);
         if (back != kNone) stack.push_back(back);

@@ -1,5 +1,6 @@
 #include "exact/rational.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "exact/errors.hpp"
+#include "exact/interrupt.hpp"
 
 namespace qs {
 
@@ -21,6 +23,51 @@ const char* const kInvalidDigit =
 const char* const kEmpty =
     "called `Result::unwrap()` on an `Err` value: ParseBigIntError { kind: Empty }";
 
+// Digits at a time between two interruption polls while a text is checked.
+constexpr std::size_t kScanStep = 1 << 14;
+// Digits read by one call of FLINT's reader when a text is very long.
+constexpr std::size_t kBlockDigits = 1 << 16;
+
+// A long run of decimal digits to an integer in bounded steps, so that a
+// text of millions of digits can be interrupted: blocks of kBlockDigits
+// digits, then neighbours joined pairwise, level by level, as
+// high * 10^(length of low) + low. Only the most significant block may be
+// short, so the low half of every join has the full length of its level.
+void read_long_digits(const std::string& digits, fmpz_t out) {
+    struct Ints {
+        std::vector<fmpz> v;  // fmpz 0 is the word 0
+        ~Ints() {
+            for (fmpz& x : v) fmpz_clear(&x);
+        }
+    } parts;
+    const std::size_t n = digits.size();
+    parts.v.assign((n + kBlockDigits - 1) / kBlockDigits, 0);
+    std::string block;
+    for (std::size_t k = 0; k < parts.v.size(); ++k) {  // least significant first
+        poll_interrupt(256);
+        const std::size_t end = n - k * kBlockDigits;
+        const std::size_t len = std::min(kBlockDigits, end);
+        block.assign(digits, end - len, len);
+        fmpz_set_str(&parts.v[k], block.c_str(), 10);
+    }
+    Z scale;  // 10^(digits of a full part at this level)
+    fmpz_set_ui(scale.v, 10);
+    fmpz_pow_ui(scale.v, scale.v, kBlockDigits);
+    std::vector<fmpz>& v = parts.v;
+    while (v.size() > 1) {
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < v.size(); i += 2, ++kept) {
+            poll_interrupt(256);
+            if (i + 1 < v.size()) fmpz_addmul(&v[i], &v[i + 1], scale.v);
+            fmpz_swap(&v[kept], &v[i]);
+        }
+        for (std::size_t i = kept; i < v.size(); ++i) fmpz_clear(&v[i]);
+        v.resize(kept);
+        if (v.size() > 1) fmpz_mul(scale.v, scale.v, scale.v);
+    }
+    fmpz_swap(out, &v[0]);
+}
+
 // One decimal integer piece: sign rules, underscores, leading zeros.
 void parse_integer(std::string_view s, fmpz_t out) {
     bool negative = false;
@@ -33,7 +80,9 @@ void parse_integer(std::string_view s, fmpz_t out) {
     if (s[0] == '_') panic(kInvalidDigit);
 
     std::size_t digits = 0;
-    for (char c : s) {
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (i % kScanStep == kScanStep - 1) poll_interrupt(16);
+        const char c = s[i];
         if (c >= '0' && c <= '9')
             ++digits;
         else if (c != '_')
@@ -72,7 +121,7 @@ void parse_integer(std::string_view s, fmpz_t out) {
         clean.reserve(digits + 1);
         for (char c : s)
             if (c != '_') clean.push_back(c);
-        fmpz_set_str(out, clean.c_str(), 10);
+        read_long_digits(clean, out);
     }
     if (negative) fmpz_neg(out, out);
 }

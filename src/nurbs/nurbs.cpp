@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "exact/errors.hpp"
+#include "exact/interrupt.hpp"
 
 namespace qs::nurbs {
 
@@ -12,7 +13,10 @@ namespace {
 std::vector<Rational> parse_all(const Texts& texts) {
     std::vector<Rational> out;
     out.reserve(texts.size());
-    for (const std::string& s : texts) out.push_back(parse_rational(s));
+    for (const std::string& s : texts) {
+        poll_interrupt();
+        out.push_back(parse_rational(s));
+    }
     return out;
 }
 
@@ -21,6 +25,7 @@ HomogeneousPoint homogeneous(const Texts& coords, const Rational& w) {
     HomogeneousPoint h;
     h.reserve(coords.size() + 1);
     for (const std::string& s : coords) {
+        poll_interrupt();
         h.push_back(parse_rational(s));
         h.back() *= w;
     }
@@ -74,6 +79,7 @@ HomogeneousPoint de_boor_eval(std::uint64_t p, const std::vector<Rational>& knot
     Rational diff;
     for (std::size_t r = 1; r <= p; ++r) {
         for (std::size_t j = p; j >= r; --j) {
+            poll_interrupt(static_cast<std::uint32_t>(std::min<std::size_t>(dim, 256)));
             const std::size_t i0 = first + j;
             const std::size_t i1 = k + 1 + j - r;
             const Rational& k1 = at(knots, i1);
@@ -83,9 +89,10 @@ HomogeneousPoint de_boor_eval(std::uint64_t p, const std::vector<Rational>& knot
             HomogeneousPoint& hi = d[j];
             // Coordinates are read pairwise, lower point first; report the
             // first read that falls off a short point.
+            // Only the first dim coordinates blend; a longer point keeps
+            // its extra ones.
             const std::size_t m = std::min(lo.size(), hi.size());
             if (m < dim) index_panic(m, m);
-            hi.resize(dim);
             if (den.is_zero()) {
                 for (std::size_t c = 0; c < dim; ++c) fmpq_set(hi[c].raw(), lo[c].raw());
             } else {

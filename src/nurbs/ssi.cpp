@@ -1,11 +1,16 @@
 #include "nurbs/ssi.hpp"
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <optional>
+#include <string>
 
 #include "exact/errors.hpp"
+#include "exact/interrupt.hpp"
 
 namespace qs::nurbs {
 
@@ -96,6 +101,7 @@ ControlBox control_box(const Net& net) {
     Rational q[3];
     for (const auto& row : net) {
         for (const Point& p : row) {
+            poll_interrupt();
             for (std::size_t c = 0; c < 3; ++c) {
                 if (dim == 3) {
                     q[c] = at(p, c);
@@ -128,20 +134,20 @@ std::pair<std::vector<Polygon>, std::vector<Polygon>> split_curves(std::vector<P
     rights.reserve(polygons.size());
     for (Polygon& p : polygons) {
         const std::size_t n = p.size();
+        poll_interrupt(static_cast<std::uint32_t>(std::min<std::size_t>(n * n * dim, 256)));
         Polygon left{at(p, 0)};
         Polygon right{p[n - 1]};
         left.reserve(n);
         right.reserve(n);
         for (std::size_t f = 1; f < n; ++f) {
             for (std::size_t i = 0; i + f < n; ++i) {
-                Point mid;
-                mid.reserve(dim);
+                // The first dim coordinates are averaged; a longer point
+                // keeps its extra ones.
                 for (std::size_t c = 0; c < dim; ++c) {
                     const Rational& a = at(p[i], c);
                     const Rational& b = at(p[i + 1], c);
-                    mid.push_back(midpoint(a, b));
+                    p[i][c] = midpoint(a, b);
                 }
-                p[i] = std::move(mid);
             }
             left.push_back(p[0]);
             right.push_back(p[n - f - 1]);
@@ -185,13 +191,90 @@ std::array<Patch, 4> subdivide_patch(const Patch& patch) {
     return out;
 }
 
+namespace {
+
+constexpr std::size_t kNoLimit = static_cast<std::size_t>(-1);
+
+// The first number in a file; none when it is absent or not a number ("max").
+std::optional<std::size_t> read_number(const std::string& path) {
+    std::ifstream in(path);
+    unsigned long long v = 0;
+    if (!(in >> v)) return std::nullopt;
+    return static_cast<std::size_t>(v);
+}
+
+std::size_t headroom(std::size_t limit, std::size_t used) { return limit > used ? limit - used : 0; }
+
+// What the memory cgroups of this process still allow: the least headroom
+// of its group and every group above it, version 2 (memory.max) or
+// version 1 (memory.limit_in_bytes). Groups whose files are not visible are
+// skipped.
+std::size_t cgroup_headroom() {
+    std::ifstream groups("/proc/self/cgroup");
+    std::size_t room = kNoLimit;
+    std::string line;
+    while (std::getline(groups, line)) {
+        // "0::/path" (version 2) or "4:memory:/path" (version 1)
+        const std::size_t a = line.find(':');
+        const std::size_t b = a == std::string::npos ? a : line.find(':', a + 1);
+        if (b == std::string::npos) continue;
+        const std::string controllers = line.substr(a + 1, b - a - 1);
+        // The group's path below the root, "" for the root itself.
+        std::string dir = line.substr(b + 1);
+        if (dir == "/") dir.clear();
+        std::string root, limit_file, usage_file;
+        if (controllers.empty()) {
+            root = "/sys/fs/cgroup";
+            limit_file = "/memory.max";
+            usage_file = "/memory.current";
+        } else if ((',' + controllers + ',').find(",memory,") != std::string::npos) {
+            root = "/sys/fs/cgroup/memory";
+            limit_file = "/memory.limit_in_bytes";
+            usage_file = "/memory.usage_in_bytes";
+        } else {
+            continue;
+        }
+        while (true) {
+            std::optional<std::size_t> limit = read_number(root + dir + limit_file);
+            std::optional<std::size_t> used = read_number(root + dir + usage_file);
+            if (limit && used) room = std::min(room, headroom(*limit, *used));
+            if (dir.empty()) break;
+            const std::size_t up = dir.rfind('/');  // "/a/b" to "/a", "/a" to ""
+            dir.resize(up == std::string::npos ? 0 : up);
+        }
+    }
+    return room;
+}
+
+// What a resource limit still allows, given the pages now in use.
+std::size_t rlimit_headroom(int resource, std::size_t used) {
+    rlimit r{};
+    if (getrlimit(resource, &r) != 0 || r.rlim_cur == RLIM_INFINITY) return kNoLimit;
+    return headroom(static_cast<std::size_t>(r.rlim_cur), used);
+}
+
+}  // namespace
+
 std::size_t default_ssi_budget() {
     constexpr std::size_t kCap = std::size_t{2} << 30;
+    std::size_t budget = kCap;
     const long pages = sysconf(_SC_PHYS_PAGES);
     const long page = sysconf(_SC_PAGESIZE);
-    if (pages <= 0 || page <= 0) return kCap / 4;
-    const std::size_t phys = static_cast<std::size_t>(pages) * static_cast<std::size_t>(page);
-    return std::min(phys / 4, kCap);
+    if (pages > 0 && page > 0)
+        budget = std::min(budget, static_cast<std::size_t>(pages) * static_cast<std::size_t>(page) / 4);
+    // Limits below physical memory: address space and data size (from the
+    // sizes in /proc/self/statm), and the memory cgroup. Half of what they
+    // leave, since the process needs room beside the search.
+    std::size_t room = cgroup_headroom();
+    std::ifstream statm("/proc/self/statm");
+    std::size_t size = 0, resident = 0, shared = 0, text = 0, lib = 0, data = 0;
+    if (page > 0 && statm >> size >> resident >> shared >> text >> lib >> data) {
+        const std::size_t ps = static_cast<std::size_t>(page);
+        room = std::min(room, rlimit_headroom(RLIMIT_AS, size * ps));
+        room = std::min(room, rlimit_headroom(RLIMIT_DATA, data * ps));
+    }
+    if (room != kNoLimit) budget = std::min(budget, room / 2);
+    return budget;
 }
 
 // ---------------------------------------------------------------------------
@@ -213,7 +296,8 @@ std::size_t default_ssi_budget() {
 // the pair lists, and on the last level what each surviving pair costs as
 // the result (eight rationals, then a Python list of eight str, about
 // 0.8 KiB: the largest item at shallow depth). When the count passes the
-// budget (default_ssi_budget: a quarter of physical memory, at most 2 GiB)
+// budget (default_ssi_budget: a quarter of physical memory, at most 2 GiB,
+// less under tighter limits)
 // the call raises MemoryLimit before the allocator or the system gives
 // out. With its share of the patches and its result, a pair of bicubic
 // patches costs about 2 KiB, so the default allows about a million result
@@ -371,6 +455,7 @@ public:
             // Taking the pair out of the list lets a parent (and its memo)
             // go as soon as its last pair is done.
             Pair pr = std::move(cur[i]);
+            poll_interrupt();
             const Kids& ka = kids_of(*pr.a, a_);
             const Kids& kb = kids_of(*pr.b, b_);
             for (const PatchPtr& x : ka)
@@ -385,8 +470,10 @@ private:
         fmpz* acc = fmpq_numref(d.raw());
         for (const Patch& p : kids)
             for (std::size_t i = 0; i < s.rows; ++i)
-                for (std::size_t j = 0; j < s.cols; ++j)
+                for (std::size_t j = 0; j < s.cols; ++j) {
+                    poll_interrupt();
                     for (std::size_t k = 0; k < s.dim; ++k) fmpz_lcm(acc, acc, p.net[i][j][k].den());
+                }
     }
 
     Kids convert(std::array<Patch, 4>& kids, const Shape& s) {
@@ -398,7 +485,7 @@ private:
             auto p = std::make_shared<FastPatch>(s.count());
             fmpz* dst = p->pts.data();
             for (std::size_t i = 0; i < s.rows; ++i)
-                for (std::size_t j = 0; j < s.cols; ++j)
+                for (std::size_t j = 0; j < s.cols; ++j, poll_interrupt())
                     for (std::size_t k = 0; k < s.dim; ++k, ++dst) {
                         const Rational& x = kids[h].net[i][j][k];
                         fmpz_divexact(q, d, x.den());
@@ -433,6 +520,7 @@ private:
 
     const Kids& kids_of(const FastPatch& p, const Shape& s) {
         if (p.kids) return *p.kids;
+        poll_interrupt(static_cast<std::uint32_t>(std::min<std::size_t>(s.count(), 256)));
         const std::size_t r = s.rows, c = s.cols, dim = s.dim;
         const std::size_t row = c * dim;
         fmpz* lo = half_lo_.data();
@@ -530,6 +618,7 @@ private:
     }
 
     void append(std::vector<Pair>& next, const PatchPtr& x, const PatchPtr& y) {
+        poll_interrupt();
         next.push_back(Pair{x, y});
         pairs_ = next.size();
         check();
@@ -589,6 +678,7 @@ Net parse_net(const Texts3& texts) {
         std::vector<Point>& r = net.emplace_back();
         r.reserve(row.size());
         for (const Texts& pt : row) {
+            poll_interrupt();
             Point& p = r.emplace_back();
             p.reserve(pt.size());
             for (const std::string& s : pt) p.push_back(parse_rational(s));
@@ -637,7 +727,10 @@ std::vector<PairBoxes> ssi_pairs(Net a, Net b, const ParamBox& a_box, const Para
     }
     if (cur.empty()) return out;
     out.reserve(cur.size());
-    for (const Pair& p : cur) out.push_back(boxes_of(p.a->pbox, p.b->pbox));
+    for (const Pair& p : cur) {
+        poll_interrupt();
+        out.push_back(boxes_of(p.a->pbox, p.b->pbox));
+    }
     return out;
 }
 

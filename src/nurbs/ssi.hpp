@@ -72,7 +72,8 @@ private:
 constexpr std::uint64_t kMaxSsiLevels = 2048;
 
 // The default memory bound of one ssi_pairs call, in bytes: a quarter of
-// the physical memory, at most 2 GiB.
+// the physical memory, at most 2 GiB, and at most half of what the address
+// space and data size limits and the memory cgroup still leave.
 std::size_t default_ssi_budget();
 
 // The surviving pairs after `depth` levels, in creation order. budget is the

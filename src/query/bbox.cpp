@@ -1,6 +1,7 @@
 #include "query/bbox.hpp"
 
 #include "exact/errors.hpp"
+#include "exact/interrupt.hpp"
 
 namespace qs {
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "exact/interrupt.hpp"
+
 namespace qs {
 
 // std::string compares through char_traits<char>, which orders bytes as
@@ -12,6 +14,7 @@ std::string canonical_form(const Solid& s) {
     faces.reserve(s.faces.size());
     std::vector<std::string> points;
     for (const Face& f : s.faces) {
+        poll_interrupt();
         points.clear();
         for (const Point3& p : f.vertices) points.push_back(point_text(p));
         std::sort(points.begin(), points.end());

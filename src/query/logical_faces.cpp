@@ -2,6 +2,7 @@
 
 #include <set>
 
+#include "exact/interrupt.hpp"
 #include "query/primitive.hpp"
 
 namespace qs {
@@ -24,7 +25,10 @@ std::string plane_key(const std::array<Rational, 4>& k) {
 
 std::size_t logical_faces(const Solid& s) {
     std::set<std::string> keys;
-    for (const Face& f : s.faces) keys.insert(plane_key(primitive_plane(f.plane)));
+    for (const Face& f : s.faces) {
+        poll_interrupt();
+        keys.insert(plane_key(primitive_plane(f.plane)));
+    }
     return keys.size();
 }
 

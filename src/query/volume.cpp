@@ -1,6 +1,7 @@
 #include "query/volume.hpp"
 
 #include "exact/errors.hpp"
+#include "exact/interrupt.hpp"
 
 namespace qs {
 
@@ -8,6 +9,7 @@ Rational solid_volume6(const Solid& s) {
     Rational sum;
     Rational t;
     for (const Face& f : s.faces) {
+        poll_interrupt();
         const auto& v = f.vertices;
         if (v.empty()) index_panic(0, 0);
         const Point3& p0 = v[0];

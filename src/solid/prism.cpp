@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "exact/errors.hpp"
+#include "exact/interrupt.hpp"
 
 namespace qs {
 
@@ -12,6 +13,7 @@ std::vector<Point2> read_flat_points(const std::vector<std::string>& texts) {
     std::vector<Point2> out;
     out.reserve(texts.size() / 2);
     for (std::size_t i = 0; i + 1 < texts.size(); i += 2) {
+        poll_interrupt();
         Rational x = parse_rational(texts[i]);
         Rational y = parse_rational(texts[i + 1]);
         out.push_back({std::move(x), std::move(y)});
@@ -29,6 +31,7 @@ Rational polygon_area2(const std::vector<Point2>& p) {
     Rational s;
     const std::size_t n = p.size();
     for (std::size_t i = 0; i < n; ++i) {
+        poll_interrupt();
         const Point2& a = p[i];
         const Point2& b = p[(i + 1) % n];
         s.add_mul(a.x, b.y);
@@ -109,6 +112,7 @@ std::vector<Tri> ear_clip(const std::vector<Point2>& poly) {
             if (orient.sign(prev, cur, next) <= 0) continue;
             bool blocked = false;
             for (std::size_t k = 0; k < n && !blocked; ++k) {
+                poll_interrupt();
                 if (k == ip || k == pos || k == in) continue;
                 std::size_t p = v[k];
                 // The diagonal test first: for a convex polygon it alone
@@ -198,8 +202,9 @@ Solid build_prismatoid(std::vector<Point2> b, const Rational& z0, std::vector<Po
     const std::size_t n = b.size();
     for (std::size_t i = 0; i < n; ++i) {
         const std::size_t j = (i + 1) % n;
-        const Point2& ti = at(t, i);
+        // The first side triangle reads T_j before T_i.
         const Point2& tj = at(t, j);
+        const Point2& ti = at(t, i);
         std::string name = side_label(prefix, i);
         faces.push_back(make_face({lift(b[i], z0), lift(b[j], z0), lift(tj, z1)}, name));
         faces.push_back(make_face({lift(b[i], z0), lift(tj, z1), lift(ti, z1)}, std::move(name)));

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "exact/errors.hpp"
+#include "exact/interrupt.hpp"
 
 namespace qs {
 
@@ -98,8 +99,10 @@ bool is_degenerate(const Face& f) { return has_zero_area(f.vertices, f.approx); 
 Solid solid_from_faces(std::vector<Face> faces) {
     Solid s;
     s.faces.reserve(faces.size());
-    for (Face& f : faces)
+    for (Face& f : faces) {
+        poll_interrupt();
         if (!is_degenerate(f)) s.faces.push_back(std::move(f));
+    }
     return s;
 }
 

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "exact/errors.hpp"
+#include "exact/interrupt.hpp"
 
 namespace qs {
 
@@ -19,6 +20,7 @@ Solid transform_solid(const Solid& s, const PointMap& map) {
     Solid out;
     out.faces.reserve(s.faces.size());
     for (const Face& f : s.faces) {
+        poll_interrupt();
         std::vector<Point3> v;
         v.reserve(f.vertices.size());
         for (const Point3& p : f.vertices) v.push_back(map(p));

@@ -114,6 +114,20 @@ TEST(ParseRational, LongValuesRoundTripDigitForDigit) {
         EXPECT_EQ(parse_rational(digits), expect) << len;
         EXPECT_EQ(parse_rational("-" + spaced), -expect) << len;
     }
+    // Very long texts are read in blocks joined pairwise: lengths around
+    // the block size and its multiples, leading zeros included.
+    const int kBlock = 1 << 16;
+    for (int len : {kBlock - 1, kBlock, kBlock + 1, 2 * kBlock, 3 * kBlock + 5, 5 * kBlock - 1}) {
+        std::string digits = "000";
+        for (int i = 3; i < len; ++i) digits.push_back(char('0' + rng() % 10));
+        fmpz_t want;
+        fmpz_init(want);
+        fmpz_set_str(want, digits.c_str(), 10);
+        Rational expect = Rational::from_fmpz(want);
+        fmpz_clear(want);
+        EXPECT_EQ(parse_rational(digits), expect) << len;
+        EXPECT_EQ(parse_rational("-" + digits + "/7"), -expect / Rational(7)) << len;
+    }
     // Normalisation of long values: (10^300 * 3) / (10^300 * 6) is 1/2.
     std::string z(300, '0');
     EXPECT_EQ(roundtrip("3" + z + "/6" + z), "1/2");

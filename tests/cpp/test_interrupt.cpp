@@ -1,0 +1,105 @@
+// Long core calls stop where the interrupt hook throws, at any of their
+// polls: the exception comes out, the operands are unchanged, and (under
+// the leak checker) nothing is left behind. The same call then runs to the
+// end with the same result as if it had never been stopped.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "boolean/boolean.hpp"
+#include "chamfer/chamfer.hpp"
+#include "exact/interrupt.hpp"
+#include "nurbs/ssi.hpp"
+#include "query/canonical.hpp"
+#include "solid/box.hpp"
+#include "solid/prism.hpp"
+#include "solid/transform.hpp"
+
+namespace qs {
+namespace {
+
+struct Stop {};
+
+int g_calls_left = 0;
+
+void stop_when_counted_down() {
+    if (--g_calls_left <= 0) throw Stop{};
+}
+
+class Interrupt : public ::testing::Test {
+protected:
+    void TearDown() override { set_interrupt_hook(nullptr); }
+
+    // Stops fn at its 1st, 2nd, ... hook call until it runs to the end
+    // untouched; returns how many stops there were.
+    template <class F>
+    int stop_everywhere(F fn) {
+        set_interrupt_hook(stop_when_counted_down);
+        for (int k = 1;; ++k) {
+            g_calls_left = k;
+            try {
+                fn();
+                set_interrupt_hook(nullptr);
+                return k - 1;
+            } catch (const Stop&) {
+            }
+        }
+    }
+};
+
+// A convex polygon with whole corners on a parabola.
+std::vector<Point2> parabola_gon(long n, long dx) {
+    std::vector<Point2> p;
+    for (long i = 0; i < n; ++i) p.push_back({Rational(i + dx), Rational(i * i - 2 * n * i)});
+    return p;
+}
+
+TEST_F(Interrupt, BooleanStopsAnywhereAndLeavesItsOperands) {
+    const Solid a = build_prism(parabola_gon(40, 0), Rational(2), "a");
+    const Solid b = translate_solid(build_prism(parabola_gon(40, 3), Rational(2), "b"),
+                                    Point3(Rational(0), Rational(1, 3), Rational(1)));
+    const std::string ta = canonical_form(a), tb = canonical_form(b);
+    const std::string whole = canonical_form(boolean_solids("cut", a, b));
+    std::string last;
+    const int stops = stop_everywhere([&] { last = canonical_form(boolean_solids("cut", a, b)); });
+    EXPECT_GT(stops, 3);
+    EXPECT_EQ(last, whole);
+    EXPECT_EQ(canonical_form(a), ta);
+    EXPECT_EQ(canonical_form(b), tb);
+}
+
+TEST_F(Interrupt, ChamferStopsAnywhere) {
+    const Solid box = build_box(Rational(2), Rational(3), Rational(4), "b");
+    const std::string before = canonical_form(box);
+    const std::string whole = canonical_form(chamfer_solid(box, Rational(1, 4)));
+    std::string last;
+    EXPECT_GT(stop_everywhere([&] { last = canonical_form(chamfer_solid(box, Rational(1, 4))); }),
+              3);
+    EXPECT_EQ(last, whole);
+    EXPECT_EQ(canonical_form(box), before);
+}
+
+TEST_F(Interrupt, SubdivisionSearchStopsAnywhere) {
+    const nurbs::Texts3 net = {{{"0", "0", "0"}, {"0", "1", "0"}},
+                               {{"1", "0", "0"}, {"1", "1", "1"}}};
+    std::size_t pairs = 0;
+    EXPECT_GT(stop_everywhere([&] { pairs = nurbs::ssi_pairs(net, net, 5, nullptr, nullptr).size(); }),
+              3);
+    EXPECT_EQ(pairs, 8836u);
+}
+
+TEST_F(Interrupt, LongNumbersAndPolygonsStopAnywhere) {
+    const std::string digits(300000, '7');
+    Rational value;
+    EXPECT_GT(stop_everywhere([&] { value = parse_rational(digits); }), 3);
+    EXPECT_EQ(format_rational(value), digits + "/1");
+    std::size_t faces = 0;
+    EXPECT_GT(stop_everywhere([&] { faces = build_prism(parabola_gon(300, 0), Rational(1), "p")
+                                                .faces.size(); }),
+              3);
+    EXPECT_EQ(faces, 2u * 298 + 300);
+}
+
+}  // namespace
+}  // namespace qs
