@@ -39,14 +39,6 @@ PyModuleDef kModule = {
     PyModuleDef_HEAD_INIT, "quillstone", "", 0, nullptr, nullptr, nullptr, nullptr, nullptr,
 };
 
-// Long loops of the core poll this. The interpreter lock is held throughout
-// a call, so pending signals can be handled right here; when a handler
-// raises (KeyboardInterrupt for Ctrl-C), the call unwinds with that error
-// set and nothing it built survives.
-void stop_on_signal() {
-    if (PyErr_CheckSignals() < 0) throw ErrorSet{};
-}
-
 // Adds obj under name and appends name to __all__; steals obj.
 bool add_exported(PyObject* module, PyObject* all, const char* name, PyObject* obj) {
     if (!obj) return false;

@@ -26,6 +26,10 @@ const GilCheck kGilCheck = find_gil_check();
 
 bool thread_state_held() noexcept { return !kGilCheck || kGilCheck() != 0; }
 
+void stop_on_signal() {
+    if (PyErr_CheckSignals() < 0) throw ErrorSet{};
+}
+
 std::string type_name(PyObject* o) {
     Ref n(PyType_GetName(Py_TYPE(o)));
     if (!n) {

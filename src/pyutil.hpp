@@ -10,12 +10,11 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
-#include <cxxabi.h>
-
 #include <cstdint>
 #include <new>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -115,20 +114,24 @@ void use_panic_type(PyObject* type) noexcept;
 // std::bad_alloc -> MemoryError, anything else -> PanicException.
 PyObject* map_current_exception() noexcept;
 
-// Runs body() and maps every failure to a Python exception. The forced
+// The interrupt hook each module installs for its copy of the core: the
+// interpreter lock is held throughout a call, so pending signals are
+// handled right here; when a handler raises (KeyboardInterrupt for Ctrl-C),
+// the call unwinds with that error set and nothing it built survives.
+void stop_on_signal();
+
+// Runs body(ctx) and maps every failure to a Python exception. The forced
 // unwinding that ends a thread (see thread_state_held) is no failure: it
 // must pass on to the thread's start, so this is not noexcept and rethrows
 // it. No exception is created for it, as there is no thread state to set
 // one in.
+PyObject* run_guarded(PyObject* (*body)(void*), void* ctx);
+
 template <class F>
 PyObject* guard(F&& body) {
-    try {
-        return body();
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
-        return map_current_exception();
-    }
+    using Body = std::remove_reference_t<F>;
+    return run_guarded([](void* f) -> PyObject* { return (*static_cast<Body*>(f))(); },
+                       const_cast<void*>(static_cast<const void*>(&body)));
 }
 
 }  // namespace qs::py

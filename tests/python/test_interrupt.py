@@ -16,6 +16,11 @@ sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "bench"))
 from bench_nurbs import DOME  # noqa: E402
 from bench_prism import ngon  # noqa: E402
 
+# Seconds from the signal to the exception: the next poll comes within a
+# millisecond; the rest is freeing what the call had built, slower under
+# the sanitizers. Uninterrupted, each call below runs for seconds.
+BOUND = 1.5 if "asan" in os.environ.get("LD_PRELOAD", "") else 0.5
+
 
 def interrupt_during(call, after):
     """Runs call() while another process sends SIGINT after `after` seconds.
@@ -49,13 +54,12 @@ def interrupt_during(call, after):
 
 
 def test_ctrl_c_stops_a_long_boolean_and_leaves_operands_unchanged():
-    # Uninterrupted, this union takes more than ten seconds.
+    # Uninterrupted, this union takes some seconds.
     a = qs.make_prism(ngon(1024), "1", "a")
     b = qs.make_prism(ngon(1024, cx=Fraction(1, 3), cy=Fraction(1, 5)), "1", "b")
     b = b.translate("0", "0", "1/2")
     before = (a.canonical(), b.canonical())
-    latency = interrupt_during(lambda: a.boolean("union", b), 0.3)
-    assert latency < 2.0
+    assert interrupt_during(lambda: a.boolean("union", b), 0.3) < BOUND
     assert (a.canonical(), b.canonical()) == before
     # The module goes on working, and the same operands still combine.
     small = qs.make_box("1", "1", "1", "s")
@@ -65,4 +69,4 @@ def test_ctrl_c_stops_a_long_boolean_and_leaves_operands_unchanged():
 def test_ctrl_c_stops_a_deep_subdivision_search():
     # Coincident bicubic patches: more than a second and half a million pairs
     # at depth 8.
-    assert interrupt_during(lambda: qs.ssi_pairs(DOME, DOME, 8), 0.2) < 2.0
+    assert interrupt_during(lambda: qs.ssi_pairs(DOME, DOME, 8), 0.2) < BOUND

@@ -2,6 +2,7 @@
 // the PanicException type from quillstone itself, so that the solids it
 // makes are quillstone's and the failures it raises are the very type
 // quillstone raises.
+#include "exact/interrupt.hpp"
 #include "exact/memory.hpp"
 #include "native.hpp"
 #include "solid_object.hpp"
@@ -84,5 +85,6 @@ PyObject* create_module() {
 
 PyMODINIT_FUNC PyInit__native(void) {
     qs::install_throwing_allocators();
+    qs::set_interrupt_hook(qs::py::stop_on_signal);
     return qs::py::io::create_module();
 }
