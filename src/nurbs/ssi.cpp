@@ -388,7 +388,9 @@ std::size_t rational_bits(const Rational& r) {
 class Search {
 public:
     Search(Shape a, Shape b, std::uint64_t depth, std::size_t budget)
-        : a_(std::move(a)), b_(std::move(b)), depth_(depth), budget_(budget),
+        : a_(std::move(a)), b_(std::move(b)), depth_(depth),
+          budget_(budget == kSsiDefaultBudget ? kSsiProbeBytes : budget),
+          limits_read_(budget != kSsiDefaultBudget),
           work_(std::max({a_.rows, a_.cols, b_.rows, b_.cols})),
           half_lo_(std::max(a_.count(), b_.count())), half_hi_(std::max(a_.count(), b_.count())) {
         integer_boxes_ = a_.cartesian && b_.cartesian;
@@ -624,12 +626,16 @@ private:
         check();
     }
 
-    void check() const {
+    void check() {
         const double need =
             static_cast<double>(old_patches_) * static_cast<double>(old_patch_bytes_) +
             static_cast<double>(new_patches_) * static_cast<double>(patch_bytes_) +
             static_cast<double>(cur_pairs_) * sizeof(Pair) +
             static_cast<double>(pairs_) * static_cast<double>(pair_bytes_);
+        if (need > static_cast<double>(budget_) && !limits_read_) {
+            limits_read_ = true;
+            budget_ = default_ssi_budget();
+        }
         if (need > static_cast<double>(budget_)) {
             throw MemoryLimit("ssi_pairs: the search reached its memory bound of " +
                               std::to_string(budget_ >> 20) + " MiB at level " +
@@ -641,6 +647,7 @@ private:
     Shape a_, b_;
     std::uint64_t depth_;
     std::size_t budget_;
+    bool limits_read_;  // budget_ is final; otherwise it is the probe bound
     FmpzVec work_, half_lo_, half_hi_;
     bool integer_boxes_ = false;
     std::size_t s_ = 0;

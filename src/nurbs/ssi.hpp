@@ -76,6 +76,12 @@ constexpr std::uint64_t kMaxSsiLevels = 2048;
 // space and data size limits and the memory cgroup still leave.
 std::size_t default_ssi_budget();
 
+// As a budget: default_ssi_budget(), worked out only once a search has
+// grown past kSsiProbeBytes, so that the many small calls never read the
+// system's limits.
+constexpr std::size_t kSsiDefaultBudget = 0;
+constexpr std::size_t kSsiProbeBytes = std::size_t{64} << 20;
+
 // The surviving pairs after `depth` levels, in creation order. budget is the
 // memory bound in bytes (see ssi.cpp for what it counts).
 std::vector<PairBoxes> ssi_pairs(Net a, Net b, const ParamBox& a_box, const ParamBox& b_box,
@@ -85,6 +91,6 @@ std::vector<PairBoxes> ssi_pairs(Net a, Net b, const ParamBox& a_box, const Para
 // net_b. A null box is (0, 1, 0, 1).
 std::vector<PairBoxes> ssi_pairs(const Texts3& net_a, const Texts3& net_b, std::uint64_t depth,
                                  const Texts* a_box, const Texts* b_box,
-                                 std::size_t budget = default_ssi_budget());
+                                 std::size_t budget = kSsiDefaultBudget);
 
 }  // namespace qs::nurbs
