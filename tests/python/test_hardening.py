@@ -158,6 +158,7 @@ def test_ssi_memory_bound_follows_the_address_space_limit():
 
 
 def test_only_the_main_interpreter_loads_the_module_whichever_imports_first():
+    # A fresh process, so that a sub-interpreter can be the first to import.
     code = """
         def sub_run(code):
             try:
