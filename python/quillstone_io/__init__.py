@@ -33,7 +33,7 @@ __all__ = ["PanicException", "faces", "from_faces", "dumps", "loads", "read_mesh
            "write_mesh", "to_arrays", "render"]
 
 PanicException = _native.PanicException
-PanicException.__doc__ = """A quillstone call was aborted.
+_PANIC_DOC = """A quillstone call was aborted.
 
 Raised for a malformed number text, an unknown operation name or a broken
 internal invariant, by quillstone and by this module's own compiled code.
@@ -42,6 +42,10 @@ not catch it: name it (``except quillstone_io.PanicException``). Its one
 argument is the failure text. It pickles by reference, so a worker process
 that raises it hands the parent this same type.
 """
+try:
+    PanicException.__doc__ = _PANIC_DOC
+except (AttributeError, TypeError):  # a type made immutable keeps its own
+    pass
 
 
 def faces(solid):

@@ -44,6 +44,14 @@ std::optional<Rational> parse_decimal(std::string_view s) {
 
     // The digits without the point, as one integer: in a machine word when
     // they fit, the common case in files written from doubles.
+    const long shift = exponent - long(frac_part.size());
+    if (int_part.size() + frac_part.size() <= 18 && shift <= 0 && shift >= -18) {
+        long v = 0, scale = 1;
+        for (char c : int_part) v = v * 10 + (c - '0');
+        for (char c : frac_part) v = v * 10 + (c - '0');
+        for (long k = 0; k < -shift; ++k) scale *= 10;
+        return Rational(negative ? -v : v, scale);
+    }
     ScratchInt num, scale;
     if (int_part.size() + frac_part.size() <= 18) {
         std::int64_t v = 0;
@@ -56,7 +64,6 @@ std::optional<Rational> parse_decimal(std::string_view s) {
         fmpz_set_str(num.v, digits.c_str(), 10);
     }
     if (negative) fmpz_neg(num.v, num.v);
-    const long shift = exponent - long(frac_part.size());
     fmpz_set_ui(scale.v, 10);
     fmpz_pow_ui(scale.v, scale.v, static_cast<ulong>(shift < 0 ? -shift : shift));
     if (shift >= 0) {
@@ -66,7 +73,35 @@ std::optional<Rational> parse_decimal(std::string_view s) {
     return Rational::from_fmpz(num.v, scale.v);
 }
 
+namespace {
+
+// Up to 18 digits, all of d, as a word; nothing otherwise.
+std::optional<long> small_digits(std::string_view d) {
+    if (d.empty() || d.size() > 18) return std::nullopt;
+    long v = 0;
+    for (char c : d) {
+        if (!digit(c)) return std::nullopt;
+        v = v * 10 + (c - '0');
+    }
+    return v;
+}
+
+}  // namespace
+
 std::optional<Rational> parse_fraction(std::string_view s) {
+    {
+        // The common case in machine words: both parts at most 18 digits.
+        const bool negative = !s.empty() && s[0] == '-';
+        std::string_view body = s.substr(negative ? 1 : 0);
+        const std::size_t slash = body.find('/');
+        std::optional<long> num = small_digits(body.substr(0, slash));
+        std::optional<long> den =
+            slash == std::string_view::npos ? std::optional<long>(1) : small_digits(body.substr(slash + 1));
+        if (num && den) {
+            if (*den == 0) return std::nullopt;
+            return Rational(negative ? -*num : *num, *den);
+        }
+    }
     const std::size_t start = !s.empty() && s[0] == '-' ? 1 : 0;
     const std::size_t slash = s.find('/');
     const std::size_t num_end = slash == std::string_view::npos ? s.size() : slash;

@@ -1,5 +1,6 @@
 #include "mesh/face_rules.hpp"
 
+#include <cmath>
 #include <utility>
 
 #include "exact/errors.hpp"
@@ -18,12 +19,64 @@ std::string vertex_text(const char* what, std::size_t j) {
     return std::string(what) + " at vertex " + std::to_string(j);
 }
 
+// The sign of (b - a) x (c - b) . area for vertices a, b, c of f, and of
+// (b - a) . (c - b) where the first is zero. Doubles decide the turn when
+// their error bound allows: each coordinate's nearest double is off by u of
+// itself, so each difference by about 2u of the two magnitudes, and each of
+// the six monomials by about 8u of the product of those; 16u covers it.
+// Points along a side (turn exactly zero) always take the exact road.
+struct Turn {
+    int turn, along;
+};
+
+Turn turn_at(const Face& f, std::size_t ia, std::size_t ib, std::size_t ic, const Point3& area,
+             const Approx& ad) {
+    if (f.approx.size() == f.vertices.size()) {
+        const Approx &a = f.approx[ia], &b = f.approx[ib], &c = f.approx[ic];
+        double e1[3], e2[3], m1[3], m2[3];
+        for (int k = 0; k < 3; ++k) {
+            e1[k] = b[k] - a[k];
+            e2[k] = c[k] - b[k];
+            m1[k] = std::fabs(a[k]) + std::fabs(b[k]);
+            m2[k] = std::fabs(b[k]) + std::fabs(c[k]);
+        }
+        double t = 0, mag = 0;
+        for (int k = 0; k < 3; ++k) {
+            const int i = (k + 1) % 3, j = (k + 2) % 3;
+            t += ad[k] * (e1[i] * e2[j] - e1[j] * e2[i]);
+            mag += std::fabs(ad[k]) * (m1[i] * m2[j] + m1[j] * m2[i]);
+        }
+        const double bound = 16 * 0x1p-53 * mag + 0x1p-1000;
+        if (std::isfinite(t) && std::isfinite(bound) && std::fabs(t) > bound)
+            return {t > 0 ? 1 : -1, 0};
+    }
+    const Point3& a = f.vertices[ia];
+    const Point3& b = f.vertices[ib];
+    const Point3& c = f.vertices[ic];
+    Point3 e1 = b - a, e2 = c - b;
+    int t = dot(cross(e1, e2), area).sign();
+    return {t, t == 0 ? dot(e1, e2).sign() : 0};
+}
+
+// The sign of b - a in one coordinate. Rounding to nearest is monotone, so
+// distinct doubles already order the exact values.
+int sign_of_difference(const Face& f, std::size_t ia, std::size_t ib, int c) {
+    if (f.approx.size() == f.vertices.size()) {
+        double da = f.approx[ia][std::size_t(c)], db = f.approx[ib][std::size_t(c)];
+        if (da < db) return 1;
+        if (da > db) return -1;
+    }
+    const auto o = f.vertices[ib][c] <=> f.vertices[ia][c];
+    return o > 0 ? 1 : (o < 0 ? -1 : 0);
+}
+
 // Convexity of a loop with the nonzero area vector `area`: every turn is to
 // the left seen from the tip of `area` (or straight on), none folds back,
 // and the loop goes around once. With all turns to one side, an edge
 // direction that goes around k times changes the sign of one projected
 // coordinate 2k times, so exactly two changes mean one turn.
-std::optional<std::string> convexity_problem(const std::vector<Point3>& v, const Point3& area) {
+std::optional<std::string> convexity_problem(const Face& f, const Point3& area) {
+    const auto& v = f.vertices;
     std::vector<std::size_t> corner;  // indices of the loop without repeats in a row
     corner.reserve(v.size());
     for (std::size_t i = 0; i < v.size(); ++i)
@@ -36,18 +89,16 @@ std::optional<std::string> convexity_problem(const std::vector<Point3>& v, const
     for (int c = 1; c < 3; ++c)
         if (area[c].abs() > area[drop].abs()) drop = c;
     const int axis = (drop + 1) % 3;
+    const Approx ad = {rational_to_double(area.x), rational_to_double(area.y),
+                       rational_to_double(area.z)};
 
     int first = 0, last = 0, changes = 0;
     for (std::size_t k = 0; k < m; ++k) {
-        const Point3& a = v[corner[k]];
-        const Point3& b = v[corner[(k + 1) % m]];
-        const Point3& c = v[corner[(k + 2) % m]];
-        Point3 e1 = b - a, e2 = c - b;
-        int turn = dot(cross(e1, e2), area).sign();
-        std::size_t at = corner[(k + 1) % m];
-        if (turn < 0) return vertex_text("the loop is not convex", at);
-        if (turn == 0 && dot(e1, e2).sign() < 0) return vertex_text("the loop folds back", at);
-        int s = e1[axis].sign();
+        const std::size_t ia = corner[k], ib = corner[(k + 1) % m], ic = corner[(k + 2) % m];
+        Turn t = turn_at(f, ia, ib, ic, area, ad);
+        if (t.turn < 0) return vertex_text("the loop is not convex", ib);
+        if (t.turn == 0 && t.along < 0) return vertex_text("the loop folds back", ib);
+        int s = sign_of_difference(f, ia, ib, axis);
         if (s == 0) continue;
         if (first == 0) first = s;
         if (last != 0 && s != last) ++changes;
@@ -58,26 +109,72 @@ std::optional<std::string> convexity_problem(const std::vector<Point3>& v, const
     return std::nullopt;
 }
 
+// normal . p == offset, in machine words when all of them are small
+// integers (faces of boxes and grids), exactly in any case.
+bool on_plane(const Plane& pl, const Point3& p) {
+    auto small = [](const Rational& r) {
+        return r.is_integer() && !COEFF_IS_MPZ(*r.num()) && fmpz_bits(r.num()) <= 60;
+    };
+    if (small(pl.offset) && small(pl.normal.x) && small(pl.normal.y) && small(pl.normal.z) &&
+        small(p.x) && small(p.y) && small(p.z)) {
+        __int128 s = 0;
+        for (int c = 0; c < 3; ++c) s += __int128(*pl.normal[c].num()) * __int128(*p[c].num());
+        return s == __int128(*pl.offset.num());
+    }
+    return dot(pl.normal, p) == pl.offset;
+}
+
 std::string where(std::size_t index, std::size_t line) {
     std::string s = "face " + std::to_string(index);
     if (line) s += " (line " + std::to_string(line) + ")";
     return s;
 }
 
-}  // namespace
-
-std::optional<std::string> face_problem(const Face& f) {
+// face_problem with the face's area vector at hand and its first `known`
+// vertices known to lie on its plane (the plane was made from them).
+std::optional<std::string> problem_of(const Face& f, const Point3& area, std::size_t known) {
     const auto& v = f.vertices;
     if (v.size() < 3)
         return "a face needs at least 3 vertices, got " + std::to_string(v.size());
-    for (std::size_t j = 0; j < v.size(); ++j)
-        if (dot(f.plane.normal, v[j]) != f.plane.offset)
+    for (std::size_t j = known; j < v.size(); ++j)
+        if (!on_plane(f.plane, v[j]))
             return "vertex " + std::to_string(j) + " is not on the face's plane";
-    Point3 area = area_vector(v);
     if (area.is_zero()) return std::nullopt;
     if (!f.plane.normal.is_zero() && dot(f.plane.normal, area).sign() <= 0)
         return std::string(kClockwise);
-    return convexity_problem(v, area);
+    if (v.size() == 3) return std::nullopt;  // a triangle with area is convex
+    return convexity_problem(f, area);
+}
+
+// The sign of a closed shell's volume, from doubles where their error
+// bound decides it. Each fan term p0 . (pi x pj) computed from the nearest
+// doubles is off by at most about 10u times the sum of the magnitudes of
+// its six monomials (three rounded inputs, the products, the sums); the
+// running sum adds u of its own size per term. (16 + n) u covers both.
+int volume_sign(const Solid& s) {
+    double sum = 0, mag = 0;
+    std::size_t terms = 0;
+    for (const Face& f : s.faces) {
+        const auto& a = f.approx;
+        for (std::size_t i = 1; i + 1 < a.size(); ++i, ++terms) {
+            const Approx &p = a[0], &q = a[i], &r = a[i + 1];
+            sum += p[0] * (q[1] * r[2] - q[2] * r[1]) + p[1] * (q[2] * r[0] - q[0] * r[2]) +
+                   p[2] * (q[0] * r[1] - q[1] * r[0]);
+            mag += std::fabs(p[0]) * (std::fabs(q[1] * r[2]) + std::fabs(q[2] * r[1])) +
+                   std::fabs(p[1]) * (std::fabs(q[2] * r[0]) + std::fabs(q[0] * r[2])) +
+                   std::fabs(p[2]) * (std::fabs(q[0] * r[1]) + std::fabs(q[1] * r[0]));
+        }
+    }
+    const double bound = (16 + double(terms)) * 0x1p-53 * mag + double(terms) * 0x1p-1020;
+    if (std::isfinite(sum) && std::isfinite(bound) && std::fabs(sum) > bound)
+        return sum > 0 ? 1 : -1;
+    return solid_volume6(s).sign();
+}
+
+}  // namespace
+
+std::optional<std::string> face_problem(const Face& f) {
+    return problem_of(f, area_vector(f.vertices), 0);
 }
 
 Solid solid_from_input(std::vector<InputFace> in, bool check_closed) {
@@ -96,21 +193,34 @@ Solid solid_from_input(std::vector<InputFace> in, bool check_closed) {
         Point3 area = area_vector(g.vertices);
         if (area.is_zero()) continue;
         Plane pl;
+        std::size_t known = 0;  // vertices on the plane by construction
         if (g.normal) {
             if (g.normal->is_zero()) fail("the normal is zero");
             if (dot(*g.normal, area).sign() <= 0) fail(kClockwise);
             pl.normal = std::move(*g.normal);
+        } else if (g.vertices.size() == 3) {
+            pl.normal = area;  // for a triangle, the rule of make_face gives the same
+            known = 3;
         } else {
             pl.normal = plane_of(g.vertices).normal;
-            if (pl.normal.is_zero() || dot(pl.normal, area).sign() <= 0) pl.normal = std::move(area);
+            known = 3;
+            if (pl.normal.is_zero() || dot(pl.normal, area).sign() <= 0) {
+                pl.normal = area;
+                known = 1;
+            }
         }
-        pl.offset = g.offset ? std::move(*g.offset) : dot(pl.normal, g.vertices[0]);
+        if (g.offset) {
+            pl.offset = std::move(*g.offset);
+            known = 0;
+        } else {
+            pl.offset = dot(pl.normal, g.vertices[0]);
+        }
         Face f;
         f.approx = approximate(g.vertices);
         f.vertices = std::move(g.vertices);
         f.label = std::move(g.label);
         f.plane = std::move(pl);
-        if (auto problem = face_problem(f)) fail(*problem);
+        if (auto problem = problem_of(f, area, known)) fail(*problem);
         s.faces.push_back(std::move(f));
         origin.push_back(i);
     }
@@ -122,7 +232,7 @@ Solid solid_from_input(std::vector<InputFace> in, bool check_closed) {
                          " to vertex " + std::to_string((open->edge + 1) % n) +
                          ": not matched by edges running the other way, so the surface is not closed");
     }
-    if (solid_volume6(s).sign() < 0) flip_faces(s.faces);
+    if (volume_sign(s) < 0) flip_faces(s.faces);
     return s;
 }
 

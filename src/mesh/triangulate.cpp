@@ -9,6 +9,7 @@
 
 #include "exact/errors.hpp"
 #include "exact/interrupt.hpp"
+#include "exact/point_hash.hpp"
 #include "query/watertight.hpp"
 
 namespace qs {
@@ -16,30 +17,6 @@ namespace qs {
 namespace {
 
 using Index = std::uint32_t;
-
-std::size_t hash_fmpz(const fmpz* z) {
-    if (!COEFF_IS_MPZ(*z)) return std::hash<slong>()(*z);
-    const __mpz_struct* m = COEFF_TO_PTR(*z);
-    std::size_t h = std::hash<int>()(m->_mp_size);
-    const int n = m->_mp_size < 0 ? -m->_mp_size : m->_mp_size;
-    for (int i = 0; i < n; ++i) h = h * 1000003u ^ std::hash<mp_limb_t>()(m->_mp_d[i]);
-    return h;
-}
-
-struct PointHash {
-    std::size_t operator()(const Point3* p) const {
-        std::size_t h = 0;
-        for (int c = 0; c < 3; ++c) {
-            h = h * 31 + hash_fmpz((*p)[c].num());
-            h = h * 31 + hash_fmpz((*p)[c].den());
-        }
-        return h;
-    }
-};
-
-struct PointEq {
-    bool operator()(const Point3* a, const Point3* b) const { return *a == *b; }
-};
 
 std::uint64_t pair_key(Index a, Index b) {
     return a < b ? (std::uint64_t(a) << 32 | b) : (std::uint64_t(b) << 32 | a);
@@ -132,7 +109,7 @@ TriangleMesh triangulate_solid(const Solid& s) {
     TriangleMesh mesh;
     // Vertex indices by exact value.
     std::vector<const Point3*> points;
-    std::unordered_map<const Point3*, Index, PointHash, PointEq> index_of;
+    std::unordered_map<const Point3*, Index, PointPtrHash, PointPtrEq> index_of;
     std::vector<std::vector<Index>> loops(s.faces.size());
     for (std::size_t i = 0; i < s.faces.size(); ++i) {
         poll_interrupt();

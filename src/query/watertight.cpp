@@ -1,11 +1,16 @@
 #include "query/watertight.hpp"
 
 #include <algorithm>
+#include <cstdint>
+#include <limits>
 #include <map>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "exact/errors.hpp"
 #include "exact/interrupt.hpp"
+#include "exact/point_hash.hpp"
 #include "query/primitive.hpp"
 
 namespace qs {
@@ -74,15 +79,41 @@ std::optional<LineEdge> edge_on_line(const Point3& a, const Point3& b) {
 }
 
 std::optional<OpenEdge> find_open_edge(const Solid& s) {
+    // Edges that run between the same two points in opposite directions
+    // cover the same intervals of their line once each way, so they cancel
+    // on every line; only the others (T-junctions, open or doubled edges)
+    // need their lines. In a mesh whose edges all meet end to end that
+    // leaves none, and no line key is made at all.
+    std::unordered_map<const Point3*, std::uint32_t, PointPtrHash, PointPtrEq> id_of;
+    std::vector<std::vector<std::uint32_t>> ids(s.faces.size());
+    std::unordered_map<std::uint64_t, long> net;
+    auto pair_key = [](std::uint32_t a, std::uint32_t b) {
+        return a < b ? (std::uint64_t(a) << 32 | b) : (std::uint64_t(b) << 32 | a);
+    };
+    for (std::size_t i = 0; i < s.faces.size(); ++i) {
+        poll_interrupt();
+        const auto& v = s.faces[i].vertices;
+        ids[i].reserve(v.size());
+        for (const Point3& p : v) {
+            auto [it, fresh] = id_of.try_emplace(&p, std::uint32_t(id_of.size()));
+            if (fresh && id_of.size() == std::numeric_limits<std::uint32_t>::max())
+                throw Panic("too many vertices to check closedness");
+            ids[i].push_back(it->second);
+        }
+        for (std::size_t j = 0; j < v.size(); ++j) {
+            std::uint32_t a = ids[i][j], b = ids[i][(j + 1) % v.size()];
+            if (a != b) net[pair_key(a, b)] += a < b ? 1 : -1;
+        }
+    }
+
     std::map<std::string, std::vector<EdgeSpan>> lines;
     for (std::size_t i = 0; i < s.faces.size(); ++i) {
         poll_interrupt();
         const auto& v = s.faces[i].vertices;
         for (std::size_t j = 0; j < v.size(); ++j) {
-            const Point3& a = v[j];
-            const Point3& b = v[(j + 1) % v.size()];
-            std::optional<LineEdge> e = edge_on_line(a, b);
-            if (!e) continue;
+            std::uint32_t a = ids[i][j], b = ids[i][(j + 1) % v.size()];
+            if (a == b || net[pair_key(a, b)] == 0) continue;
+            std::optional<LineEdge> e = edge_on_line(v[j], v[(j + 1) % v.size()]);
             EdgeSpan span;
             span.sign = e->ta < e->tb ? 1 : -1;
             span.lo = std::move(span.sign > 0 ? e->ta : e->tb);

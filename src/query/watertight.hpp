@@ -1,7 +1,9 @@
 // Exact closedness test: face edges are grouped by the line that carries
 // them, and along every line the coverage in one direction must equal the
 // coverage in the other. Edges are not paired by end points, so T-junctions
-// left by the boolean operations count as closed.
+// left by the boolean operations count as closed. (Edges that do meet end
+// to end, running opposite ways, cancel on any line, so only the others
+// are placed on lines.)
 #pragma once
 
 #include <cstddef>

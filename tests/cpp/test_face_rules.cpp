@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <map>
 #include <optional>
+#include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -154,6 +157,82 @@ TEST(FindOpenEdge, NamesAnEdgeThatIsNotMatched) {
         EXPECT_NE(refusal(in).find("so the surface is not closed"), std::string::npos);
         EXPECT_EQ(refusal(input_of(open, true), false), "built");
     }
+}
+
+// The rule of the closedness check, done plainly: every edge on its line,
+// the signed coverage of every elementary interval summed.
+bool closed_by_lines(const Solid& s) {
+    std::map<std::string, std::vector<std::pair<Rational, Rational>>> lines;  // (from, to)
+    for (const Face& f : s.faces)
+        for (std::size_t j = 0; j < f.vertices.size(); ++j)
+            if (auto e = edge_on_line(f.vertices[j], f.vertices[(j + 1) % f.vertices.size()]))
+                lines[e->key].emplace_back(e->ta, e->tb);
+    for (const auto& [key, spans] : lines) {
+        std::set<Rational> cuts;
+        for (const auto& [a, b] : spans) cuts.insert({a, b});
+        for (auto it = cuts.begin(); std::next(it) != cuts.end(); ++it) {
+            long sum = 0;
+            for (const auto& [a, b] : spans) {
+                if (std::min(a, b) <= *it && *std::next(it) <= std::max(a, b)) sum += a < b ? 1 : -1;
+            }
+            if (sum != 0) return false;
+        }
+    }
+    return true;
+}
+
+TEST(FindOpenEdge, AgreesWithThePlainRuleOnDamagedSolids) {
+    std::mt19937_64 rng(9);
+    Solid box = build_box(Rational(2), Rational(1), Rational(1), "b");
+    int open = 0, closed = 0;
+    for (int round = 0; round < 400; ++round) {
+        Solid s;
+        for (const Face& f : box.faces) {
+            // Split some faces in two along x = 1, a T-junction for the rest.
+            bool spans_x = f.plane.normal.x.is_zero();
+            if (spans_x && rng() % 2) {
+                for (long x0 : {0L, 1L}) {
+                    std::vector<Point3> v = f.vertices;
+                    for (Point3& p : v) p.x = p.x.is_zero() ? Rational(x0) : Rational(x0 + 1);
+                    s.faces.push_back(make_face(std::move(v), f.label));
+                }
+            } else {
+                s.faces.push_back(f);
+            }
+        }
+        for (int k = 0, n = int(rng() % 3); k < n; ++k) {
+            std::size_t i = rng() % s.faces.size();
+            switch (rng() % 4) {
+                case 0: s.faces.erase(s.faces.begin() + long(i)); break;
+                case 1: s.faces[i] = flip_face(s.faces[i]); break;
+                case 2: s.faces.push_back(s.faces[i]); break;
+                default: {
+                    auto& v = s.faces[i].vertices;
+                    v.insert(v.begin() + long(rng() % v.size()), v[rng() % v.size()]);
+                }
+            }
+            if (s.faces.empty()) break;
+        }
+        const bool want = closed_by_lines(s);
+        ASSERT_EQ(watertight_ok(s), want) << "round " << round;
+        (want ? closed : open) += 1;
+        if (auto e = find_open_edge(s)) {
+            // The named edge is not cancelled end to end by edges running back.
+            const auto& v = s.faces[e->face].vertices;
+            const Point3& a = v[e->edge];
+            const Point3& b = v[(e->edge + 1) % v.size()];
+            long net = 0;
+            for (const Face& f : s.faces)
+                for (std::size_t j = 0; j < f.vertices.size(); ++j) {
+                    const Point3& p = f.vertices[j];
+                    const Point3& q = f.vertices[(j + 1) % f.vertices.size()];
+                    net += (p == a && q == b) - (p == b && q == a);
+                }
+            EXPECT_NE(net, 0) << "round " << round;
+        }
+    }
+    EXPECT_GT(open, 50);
+    EXPECT_GT(closed, 50);
 }
 
 }  // namespace

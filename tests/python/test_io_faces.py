@@ -2,6 +2,7 @@
 
 import concurrent.futures
 import copy
+import gc
 import multiprocessing
 import pickle
 
@@ -48,6 +49,22 @@ def test_faces_are_the_stored_ones():
     cut = box.boolean("cut", qs.make_box("1", "1", "5", "h").translate("1/2", "1/2", "-1"))
     tops = [f for f in qi.faces(cut) if f[0] == "b.top"]
     assert len(tops) > 1 and all(f[2:] == (["0/1", "0/1", "2/1"], "6/1") for f in tops)
+
+
+def test_faces_leaves_the_collector_as_it_found_it():
+    box = qs.make_box("1", "1", "1", "b")
+    try:
+        gc.disable()
+        qi.faces(box)
+        assert not gc.isenabled()
+        gc.enable()
+        qi.faces(box)
+        assert gc.isenabled()
+        with pytest.raises(TypeError):
+            qi.faces(5)
+        assert gc.isenabled()
+    finally:
+        gc.enable()
 
 
 def test_chamfer_of_a_round_tripped_solid():
@@ -290,6 +307,7 @@ def test_quillstone_keeps_its_surface():
                           "box_form", "nurbs_curve_eval", "nurbs_surface_eval", "ssi_pairs"]
     assert {n for n in dir(qs) if not n.startswith("__")} == set(qs.__all__)
     assert not hasattr(qs, "PanicException")
+    assert all(v is not qi.PanicException for v in vars(qs).values())
     methods = [n for n, v in vars(qs.PySolid).items() if n != "__new__" and callable(v)]
     assert len(methods) == 12
     assert not any(n.startswith("__reduce") for n in vars(qs.PySolid))

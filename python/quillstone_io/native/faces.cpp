@@ -36,6 +36,23 @@ PyObject* face_tuple(const Face& f) {
     return check(PyTuple_Pack(4, label.get(), verts.get(), normal.get(), offset.get()));
 }
 
+// Holds the cyclic garbage collector off while a large result is built:
+// its lists hold only strings and each other, so they make no cycles, yet
+// every allocation of a tracked list counts towards a collection, and the
+// collections over a growing result take longer than the building.
+class GcPause {
+public:
+    GcPause() : was_enabled_(PyGC_Disable()) {}
+    ~GcPause() {
+        if (was_enabled_) PyGC_Enable();
+    }
+    GcPause(const GcPause&) = delete;
+    GcPause& operator=(const GcPause&) = delete;
+
+private:
+    int was_enabled_;
+};
+
 [[noreturn]] void fail(PyObject* kind, const std::string& text) {
     PyErr_SetString(kind, text.c_str());
     throw ErrorSet{};
@@ -120,6 +137,7 @@ QS_BINDING(py_faces) {
         PyObject* a[1];
         match(kFacesSig, args, nargs, kwnames, a);
         const Solid& s = borrow_solid(a[0], "solid");
+        GcPause pause;
         Ref list(check(PyList_New(Py_ssize_t(s.faces.size()))));
         for (std::size_t i = 0; i < s.faces.size(); ++i) {
             poll_interrupt();
