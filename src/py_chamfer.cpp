@@ -1,7 +1,6 @@
 // PySolid.chamfer(dist)
 #include "bindings.hpp"
 #include "chamfer/chamfer.hpp"
-#include "pyutil.hpp"
 
 namespace qs::py {
 namespace {
@@ -9,7 +8,7 @@ const char* const kNames[] = {"dist"};
 const Signature kSig{"chamfer", kNames, 1, 1};
 }  // namespace
 
-PyObject* py_chamfer(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+QS_BINDING(py_chamfer) {
     return guard([&]() -> PyObject* {
         PyObject* a[1];
         match(kSig, args, nargs, kwnames, a);

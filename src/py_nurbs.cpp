@@ -25,8 +25,8 @@ const Signature kSsiSig{"ssi_pairs", kSsiNames, 5, 3};
 
 }  // namespace
 
-PyObject* py_nurbs_curve_eval(PyObject*, PyObject* const* args, Py_ssize_t nargs,
-                              PyObject* kwnames) {
+QS_BINDING(py_nurbs_curve_eval) {
+    (void)self;
     return guard([&]() -> PyObject* {
         PyObject* a[5];
         match(kCurveSig, args, nargs, kwnames, a);
@@ -41,8 +41,8 @@ PyObject* py_nurbs_curve_eval(PyObject*, PyObject* const* args, Py_ssize_t nargs
     });
 }
 
-PyObject* py_nurbs_surface_eval(PyObject*, PyObject* const* args, Py_ssize_t nargs,
-                                PyObject* kwnames) {
+QS_BINDING(py_nurbs_surface_eval) {
+    (void)self;
     return guard([&]() -> PyObject* {
         PyObject* a[8];
         match(kSurfaceSig, args, nargs, kwnames, a);
@@ -60,7 +60,8 @@ PyObject* py_nurbs_surface_eval(PyObject*, PyObject* const* args, Py_ssize_t nar
     });
 }
 
-PyObject* py_ssi_pairs(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+QS_BINDING(py_ssi_pairs) {
+    (void)self;
     return guard([&]() -> PyObject* {
         PyObject* a[5];
         match(kSsiSig, args, nargs, kwnames, a);

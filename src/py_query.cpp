@@ -1,0 +1,111 @@
+// The queries on PySolid (volume, volume6_str, canonical, watertight_ok,
+// logical_faces, bbox) and the two box entry points box_form and
+// box_boolean.
+#include "bindings.hpp"
+#include "query/bbox.hpp"
+#include "query/box_entry.hpp"
+#include "query/canonical.hpp"
+#include "query/logical_faces.hpp"
+#include "query/volume.hpp"
+#include "query/watertight.hpp"
+
+namespace qs::py {
+
+namespace {
+
+const Signature kVolume{"volume", nullptr, 0, 0};
+const Signature kVolume6{"volume6_str", nullptr, 0, 0};
+const Signature kCanonical{"canonical", nullptr, 0, 0};
+const Signature kWatertight{"watertight_ok", nullptr, 0, 0};
+const Signature kLogicalFaces{"logical_faces", nullptr, 0, 0};
+const Signature kBbox{"bbox", nullptr, 0, 0};
+
+const char* const kBoxForm[] = {"dx", "dy", "dz"};
+const char* const kBoxBoolean[] = {"dx", "dy", "dz", "ex", "ey", "ez", "tx", "ty", "tz", "op"};
+const Signature kBoxFormSig{"box_form", kBoxForm, 3, 3};
+const Signature kBoxBooleanSig{"box_boolean", kBoxBoolean, 10, 10};
+
+}  // namespace
+
+QS_BINDING(py_volume) {
+    return guard([&]() -> PyObject* {
+        match(kVolume, args, nargs, kwnames, nullptr);
+        const Solid& s = borrow_solid(self, "self");
+        Rational v = solid_volume6(s) / Rational(6);
+        return check(PyFloat_FromDouble(rational_to_double(v)));
+    });
+}
+
+QS_BINDING(py_volume6_str) {
+    return guard([&]() -> PyObject* {
+        match(kVolume6, args, nargs, kwnames, nullptr);
+        const Solid& s = borrow_solid(self, "self");
+        return new_str(format_rational(solid_volume6(s)));
+    });
+}
+
+QS_BINDING(py_canonical) {
+    return guard([&]() -> PyObject* {
+        match(kCanonical, args, nargs, kwnames, nullptr);
+        const Solid& s = borrow_solid(self, "self");
+        return new_str(canonical_form(s));
+    });
+}
+
+QS_BINDING(py_watertight_ok) {
+    return guard([&]() -> PyObject* {
+        match(kWatertight, args, nargs, kwnames, nullptr);
+        const Solid& s = borrow_solid(self, "self");
+        return check(PyBool_FromLong(watertight_ok(s) ? 1 : 0));
+    });
+}
+
+QS_BINDING(py_logical_faces) {
+    return guard([&]() -> PyObject* {
+        match(kLogicalFaces, args, nargs, kwnames, nullptr);
+        const Solid& s = borrow_solid(self, "self");
+        return check(PyLong_FromSize_t(logical_faces(s)));
+    });
+}
+
+QS_BINDING(py_bbox) {
+    return guard([&]() -> PyObject* {
+        match(kBbox, args, nargs, kwnames, nullptr);
+        const Solid& s = borrow_solid(self, "self");
+        auto [lo, hi] = solid_bbox(s);
+        const Rational* values[6] = {&lo.x, &lo.y, &lo.z, &hi.x, &hi.y, &hi.z};
+        Ref list(check(PyList_New(6)));
+        for (Py_ssize_t i = 0; i < 6; ++i) {
+            PyObject* f = check(PyFloat_FromDouble(rational_to_double(*values[i])));
+            PyList_SetItem(list.get(), i, f);  // steals f
+        }
+        return list.release();
+    });
+}
+
+QS_BINDING(py_box_form) {
+    (void)self;
+    return guard([&]() -> PyObject* {
+        PyObject* a[3];
+        match(kBoxFormSig, args, nargs, kwnames, a);
+        std::string t[3];
+        for (int i = 0; i < 3; ++i) t[i] = arg_str(a[i], kBoxForm[i]);
+        TextPair r = box_form(t[0], t[1], t[2]);
+        return new_str_pair(r.first, r.second);
+    });
+}
+
+QS_BINDING(py_box_boolean) {
+    (void)self;
+    return guard([&]() -> PyObject* {
+        PyObject* a[10];
+        match(kBoxBooleanSig, args, nargs, kwnames, a);
+        std::string t[10];
+        for (int i = 0; i < 9; ++i) t[i] = arg_str(a[i], kBoxBoolean[i]);
+        t[9] = arg_name(a[9], "op");
+        TextPair r = box_boolean(t[0], t[1], t[2], t[3], t[4], t[5], t[6], t[7], t[8], t[9]);
+        return new_str_pair(r.first, r.second);
+    });
+}
+
+}  // namespace qs::py
