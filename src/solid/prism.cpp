@@ -57,7 +57,10 @@ class Orienter {
 public:
     explicit Orienter(const std::vector<Point2>& p) : p_(p) {
         ap_.reserve(p.size());
-        for (const Point2& q : p) ap_.push_back({rational_to_double(q.x), rational_to_double(q.y)});
+        for (const Point2& q : p) {
+            poll_interrupt();
+            ap_.push_back({rational_to_double(q.x), rational_to_double(q.y)});
+        }
     }
 
     int sign(std::size_t a, std::size_t b, std::size_t c) const {
@@ -107,6 +110,7 @@ std::vector<Tri> ear_clip(const std::vector<Point2>& poly) {
         const std::size_t n = v.size();
         bool clipped = false;
         for (std::size_t pos = 0; pos < n; ++pos) {
+            poll_interrupt();
             std::size_t ip = (pos + n - 1) % n, in = (pos + 1) % n;
             std::size_t prev = v[ip], cur = v[pos], next = v[in];
             if (orient.sign(prev, cur, next) <= 0) continue;
@@ -156,16 +160,20 @@ std::string side_label(std::string_view prefix, std::size_t i) {
 
 void append_bottom_caps(std::vector<Face>& faces, const std::vector<Point2>& poly,
                         const Rational& z, std::string_view prefix) {
-    for (const Tri& t : ear_clip(poly))
+    for (const Tri& t : ear_clip(poly)) {
+        poll_interrupt();
         faces.push_back(make_face({lift(poly[t[0]], z), lift(poly[t[2]], z), lift(poly[t[1]], z)},
                                   label(prefix, "bottom")));
+    }
 }
 
 void append_top_caps(std::vector<Face>& faces, const std::vector<Point2>& poly, const Rational& z,
                      std::string_view prefix) {
-    for (const Tri& t : ear_clip(poly))
+    for (const Tri& t : ear_clip(poly)) {
+        poll_interrupt();
         faces.push_back(make_face({lift(poly[t[0]], z), lift(poly[t[1]], z), lift(poly[t[2]], z)},
                                   label(prefix, "top")));
+    }
 }
 
 }  // namespace
@@ -176,6 +184,7 @@ Solid build_prism(std::vector<Point2> p, const Rational& h, std::string_view pre
     std::vector<Face> faces;
     // Bottom and top alternate per triangle.
     for (const Tri& t : ear_clip(p)) {
+        poll_interrupt();
         faces.push_back(make_face({lift(p[t[0]], zero), lift(p[t[2]], zero), lift(p[t[1]], zero)},
                                   label(prefix, "bottom")));
         faces.push_back(make_face({lift(p[t[0]], h), lift(p[t[1]], h), lift(p[t[2]], h)},
@@ -183,6 +192,7 @@ Solid build_prism(std::vector<Point2> p, const Rational& h, std::string_view pre
     }
     const std::size_t n = p.size();
     for (std::size_t i = 0; i < n; ++i) {
+        poll_interrupt();
         const std::size_t j = (i + 1) % n;
         faces.push_back(make_face({lift(p[i], zero), lift(p[j], zero), lift(p[j], h), lift(p[i], h)},
                                   side_label(prefix, i)));
@@ -201,6 +211,7 @@ Solid build_prismatoid(std::vector<Point2> b, const Rational& z0, std::vector<Po
     append_top_caps(faces, t, z1, prefix);
     const std::size_t n = b.size();
     for (std::size_t i = 0; i < n; ++i) {
+        poll_interrupt();
         const std::size_t j = (i + 1) % n;
         // The first side triangle reads T_j before T_i.
         const Point2& tj = at(t, j);

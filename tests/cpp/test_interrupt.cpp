@@ -90,7 +90,7 @@ TEST_F(Interrupt, SubdivisionSearchStopsAnywhere) {
 }
 
 TEST_F(Interrupt, LongNumbersAndPolygonsStopAnywhere) {
-    const std::string digits(300000, '7');
+    const std::string digits(1500000, '7');
     Rational value;
     EXPECT_GT(stop_everywhere([&] { value = parse_rational(digits); }), 3);
     EXPECT_EQ(format_rational(value), digits + "/1");

@@ -115,9 +115,11 @@ TEST(ParseRational, LongValuesRoundTripDigitForDigit) {
         EXPECT_EQ(parse_rational("-" + spaced), -expect) << len;
     }
     // Very long texts are read in blocks joined pairwise: lengths around
-    // the block size and its multiples, leading zeros included.
-    const int kBlock = 1 << 16;
-    for (int len : {kBlock - 1, kBlock, kBlock + 1, 2 * kBlock, 3 * kBlock + 5, 5 * kBlock - 1}) {
+    // the first blocked length and multiples of the block, leading zeros
+    // included.
+    const int kBlock = 1 << 18;
+    for (int len : {4 * kBlock - 1, 4 * kBlock, 4 * kBlock + 1, 5 * kBlock, 7 * kBlock + 5,
+                    9 * kBlock - 1}) {
         std::string digits = "000";
         for (int i = 3; i < len; ++i) digits.push_back(char('0' + rng() % 10));
         fmpz_t want;
