@@ -41,6 +41,11 @@ It derives from BaseException, not Exception, so ``except Exception`` does
 not catch it: name it (``except quillstone_io.PanicException``). Its one
 argument is the failure text. It pickles by reference, so a worker process
 that raises it hands the parent this same type.
+
+``concurrent.futures.ProcessPoolExecutor`` (and Dask) pass it back from a
+worker. ``multiprocessing.Pool`` passes back only ``Exception``: a worker
+that lets this escape ends, and the pool waits for its result forever. In
+a Pool, catch it in the worker and return or re-raise it as you need.
 """
 try:
     PanicException.__doc__ = _PANIC_DOC
@@ -73,9 +78,12 @@ def from_faces(faces, check=True):
     (``'3'``, ``'-1/2'``), running counter-clockwise seen from outside.
     ``normal`` (three texts) and ``offset`` (one text) give the face's plane
     ``normal . p == offset``; either may be ``None``. A missing normal is
-    taken from vertices 0, 1 and 2, as quillstone's own builders do, or,
-    where those are collinear or turn against the loop, from the loop's
-    area vector; a missing offset is ``normal . vertex 0``.
+    taken from vertices 0, 1 and 2, as quillstone's own builders do; a
+    missing offset is ``normal . vertex 0``. A loop whose first three
+    vertices lie on one line (it starts along a side, as loops with
+    T-junction points may) is stored starting at the next vertex where they
+    do not: the transforms take a face's plane from its first three
+    vertices, and would otherwise lose it.
 
     Every face is checked, and a failure raises ``ValueError`` naming the
     face's index and what is wrong (``TypeError`` for an item of the wrong

@@ -1,5 +1,6 @@
 #include "mesh/face_rules.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -171,6 +172,25 @@ int volume_sign(const Solid& s) {
     return solid_volume6(s).sign();
 }
 
+// Transforms rebuild a face's plane from its first three vertices, so a
+// loop that starts along a side (its first three vertices on one line)
+// would get a zero normal from the first transform, and the booleans would
+// then cut it wrongly. Such a loop is turned to start where the first three
+// vertices make a turn the loop's way; the polygon stays the same.
+void start_at_a_corner(std::vector<Point3>& v, const Point3& area) {
+    auto turns = [&](std::size_t r) {
+        const std::size_t n = v.size();
+        const Point3& a = v[r];
+        return dot(cross(v[(r + 1) % n] - a, v[(r + 2) % n] - a), area).sign() > 0;
+    };
+    if (turns(0)) return;
+    for (std::size_t r = 1; r < v.size(); ++r)
+        if (turns(r)) {
+            std::rotate(v.begin(), v.begin() + long(r), v.end());
+            return;
+        }
+}
+
 }  // namespace
 
 std::optional<std::string> face_problem(const Face& f) {
@@ -192,6 +212,7 @@ Solid solid_from_input(std::vector<InputFace> in, bool check_closed) {
             fail("a face needs at least 3 vertices, got " + std::to_string(g.vertices.size()));
         Point3 area = area_vector(g.vertices);
         if (area.is_zero()) continue;
+        start_at_a_corner(g.vertices, area);
         Plane pl;
         std::size_t known = 0;  // vertices on the plane by construction
         if (g.normal) {

@@ -34,9 +34,13 @@ struct InputFace {
 // Builds a solid from the faces in their order, or throws InputError naming
 // the first bad face by its index in the list (and its line, where known).
 // A face needs at least three vertices; a face without area is dropped, as
-// every builder drops them. A missing normal is taken from vertices 0, 1, 2
-// (the rule of make_face) and, where those are collinear or turn against
-// the loop, from the loop's area vector; a missing offset from vertex 0.
+// every builder drops them. A loop whose first three vertices lie on one
+// line, or turn against the loop, is turned to start at the first vertex
+// where they make a turn the loop's way (transforms take the plane from the
+// first three vertices). A missing normal is taken from vertices 0, 1, 2
+// (the rule of make_face) and, for a loop with no such turn (it is not
+// convex and will be refused), from the area vector; a missing offset from
+// vertex 0.
 // A given normal must not be zero and must agree with the loop's winding.
 // Then face_problem applies. With check_closed, the faces must also close
 // up (the rule of watertight_ok); a closed shell wound inwards (negative

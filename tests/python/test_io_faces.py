@@ -5,6 +5,7 @@ import copy
 import gc
 import multiprocessing
 import pickle
+from fractions import Fraction
 
 import pytest
 
@@ -91,9 +92,10 @@ def insert_between(loop, a, b, point):
     raise AssertionError("no such edge")
 
 
-def test_collinear_first_vertices_take_the_area_normal():
+def test_loops_starting_along_a_side_keep_their_plane_under_transforms():
     # A unit cube whose bottom starts with a midpoint: vertices 0, 1, 2 lie
-    # on one line, so the rule of the builders gives no normal.
+    # on one line, so the rule of the builders gives no normal, and each
+    # transform would take the plane from them again.
     cube = qs.make_box("1", "1", "1", "b")
     faces = [(label, verts) for label, verts, _, _ in qi.faces(cube)]
     a, b, mid = ("0/1", "0/1", "0/1"), ("0/1", "1/1", "0/1"), ["0/1", "1/2", "0/1"]
@@ -105,10 +107,16 @@ def test_collinear_first_vertices_take_the_area_normal():
     assert faces[0][1][1] == mid
     s = qi.from_faces(faces)
     assert s.volume6_str() == "6/1"
-    normal = [int(c.split("/")[0]) for c in qi.faces(s)[0][2]]
-    assert normal[0] == normal[1] == 0 and normal[2] < 0
-    # Booleans cut it as they cut the cube.
-    assert s.boolean("cut", PROBE).volume6_str() == cube.boolean("cut", PROBE).volume6_str()
+    # The same loop, started one vertex later.
+    stored = qi.faces(s)[0][1]
+    assert stored == faces[0][1][1:] + faces[0][1][:1]
+    moved, ref = s.translate("1/3", "0", "0"), cube.translate("1/3", "0", "0")
+    nx, ny, nz = (Fraction(c) for c in qi.faces(moved)[0][2])
+    assert nx == ny == 0 and nz < 0
+    for op in ("union", "cut", "intersect"):
+        got = moved.boolean(op, PROBE)
+        assert got.volume6_str() == ref.boolean(op, PROBE).volume6_str(), op
+        assert got.watertight_ok(), op
 
 
 def unit_faces():
