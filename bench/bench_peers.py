@@ -21,6 +21,7 @@ the canonical text must be the same, or the script says so.
 
 Usage:
   python bench/bench_peers.py [--baseline DIR] [--repeat N] [--sizes 16,64,256,1024]
+                               [--only plate,boxes]
 DIR holds another build of the module (for example from
 `pip install --target DIR <checkout>`); it is put first on that worker's path.
 """
@@ -221,6 +222,7 @@ def main():
     ap.add_argument("--baseline", help="directory holding a baseline build of the module")
     ap.add_argument("--repeat", type=int, default=5)
     ap.add_argument("--sizes", default="16,64,256,1024")
+    ap.add_argument("--only", help="comma-separated workload prefixes, e.g. plate,boxes")
     args = ap.parse_args()
     if args.worker:
         worker(args.worker)
@@ -239,6 +241,9 @@ def main():
     workloads = [f"prism {n} {cap} {op}" for n in map(int, args.sizes.split(","))
                  for cap in ("coplanar", "shifted") for op in OPS]
     workloads += ["plate", "boxes"]
+    if args.only:
+        keep = tuple(args.only.split(","))
+        workloads = [w for w in workloads if w.startswith(keep)]
 
     header = f"{'workload':<28}" + "".join(f"{e.label + ' ms':>14}" for e in engines)
     if args.baseline:
@@ -271,7 +276,8 @@ def main():
         e.close()
 
     sizes = sorted(map(int, args.sizes.split(",")))
-    if len(sizes) >= 2:
+    if len(sizes) >= 2 and all(f"prism {n} {c} {op}" in medians for n in sizes[-2:]
+                               for c in ("coplanar", "shifted") for op in OPS):
         lo, hi = sizes[-2], sizes[-1]
         print(f"growth exponent of the prism time in n, from n = {lo} to {hi} "
               "(mean over caps and ops):")

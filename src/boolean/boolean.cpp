@@ -1,5 +1,6 @@
 #include "boolean/boolean.hpp"
 
+#include <algorithm>
 #include <utility>
 
 #include "boolean/bsp.hpp"
@@ -42,39 +43,54 @@ void intersect(BspTree& a, BspTree& b) {
     complement(a);
 }
 
-// The operands' faces as pieces: copies of the vertices, the rest named.
-std::vector<Piece> pieces_of(const Solid& s, std::uint32_t first_source) {
-    std::vector<Piece> out;
-    out.reserve(s.faces.size());
-    for (std::size_t i = 0; i < s.faces.size(); ++i) {
-        const Face& f = s.faces[i];
-        out.push_back({f.vertices, f.approx, approx_box(f.approx, f.vertices.size()),
-                       first_source + static_cast<std::uint32_t>(i), false});
+// The result's faces: every piece with a nonzero area, in order, with its
+// loop and the label and plane of the face it came from, the plane negated
+// when the piece was turned over. A whole piece copies its face's loop, or
+// takes it when the operand is the boolean's own.
+Solid assemble(const Sources& sources, std::vector<Piece>&& pieces, Solid* own_a, Solid* own_b,
+               std::size_t a_count) {
+    Solid out;
+    out.faces.reserve(pieces.size());
+    for (Piece& p : pieces) {
+        const Face& from = sources.face(p.source);
+        if (p.whole ? has_zero_area(from.vertices, from.approx)
+                    : has_zero_area(p.vertices, p.approx))
+            continue;
+        Face& f = out.faces.emplace_back();
+        if (p.whole) {
+            Solid* own = p.source < a_count ? own_a : own_b;
+            if (own) {
+                Face& taken = own->faces[p.source < a_count ? p.source : p.source - a_count];
+                f.vertices = std::move(taken.vertices);
+                f.approx = std::move(taken.approx);
+            } else {
+                f.vertices = from.vertices;
+                f.approx = from.approx;
+            }
+            if (p.flipped) {
+                std::reverse(f.vertices.begin(), f.vertices.end());
+                std::reverse(f.approx.begin(), f.approx.end());
+            }
+        } else {
+            f.vertices = std::move(p.vertices);
+            f.approx = std::move(p.approx);
+        }
+        f.label = from.label;
+        f.plane = from.plane;
+        if (p.flipped) {
+            f.plane.normal.x.negate();
+            f.plane.normal.y.negate();
+            f.plane.normal.z.negate();
+            f.plane.offset.negate();
+        }
     }
     return out;
 }
 
-// A piece becomes a face again: its vertices, and the label and plane of
-// the face it came from, the plane negated when the piece was flipped.
-Face face_of(const Sources& sources, Piece&& p) {
-    const Face& from = sources.face(p.source);
-    Face f;
-    f.vertices = std::move(p.vertices);
-    f.approx = std::move(p.approx);
-    f.label = from.label;
-    f.plane = from.plane;
-    if (p.flipped) {
-        f.plane.normal.x.negate();
-        f.plane.normal.y.negate();
-        f.plane.normal.z.negate();
-        f.plane.offset.negate();
-    }
-    return f;
-}
-
-}  // namespace
-
-Solid boolean_solids(std::string_view op, const Solid& a, const Solid& b) {
+// `own_a` and `own_b`, when given, are `a` and `b` themselves, handed over
+// by the caller: their faces' loops may be taken for the result.
+Solid run_boolean(std::string_view op, const Solid& a, const Solid& b, Solid* own_a,
+                  Solid* own_b) {
     std::vector<const Face*> faces;
     faces.reserve(a.faces.size() + b.faces.size());
     for (const Face& f : a.faces) faces.push_back(&f);
@@ -82,8 +98,8 @@ Solid boolean_solids(std::string_view op, const Solid& a, const Solid& b) {
     if (faces.size() > UINT32_MAX) throw std::bad_alloc();
     Sources sources(std::move(faces));
     BspTree ta(sources), tb(sources);
-    insert_faces(ta, pieces_of(a, 0));  // copies: the operands stay as they are
-    insert_faces(tb, pieces_of(b, static_cast<std::uint32_t>(a.faces.size())));
+    insert_faces(ta, whole_pieces(a, 0));
+    insert_faces(tb, whole_pieces(b, static_cast<std::uint32_t>(a.faces.size())));
     // The empty set minus anything, and anything met with the empty set,
     // is empty. The tree sequences alone would give the other operand
     // (turned inside out for a cut), which breaks every identity a chain of
@@ -99,11 +115,18 @@ Solid boolean_solids(std::string_view op, const Solid& a, const Solid& b) {
     } else {
         throw Panic("unknown op");
     }
-    std::vector<Piece> pieces = collect_faces(ta);
-    std::vector<Face> out;
-    out.reserve(pieces.size());
-    for (Piece& p : pieces) out.push_back(face_of(sources, std::move(p)));
-    return solid_from_faces(std::move(out));
+    return assemble(sources, collect_faces(ta), own_a, own_b, a.faces.size());
+}
+
+}  // namespace
+
+Solid boolean_solids(std::string_view op, const Solid& a, const Solid& b) {
+    return run_boolean(op, a, b, nullptr, nullptr);
+}
+
+Solid boolean_solids(std::string_view op, Solid&& a, const Solid& b) {
+    // The same solid on both sides must stay readable to the end.
+    return run_boolean(op, a, b, &a == &b ? nullptr : &a, nullptr);
 }
 
 }  // namespace qs

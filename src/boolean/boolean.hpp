@@ -13,5 +13,9 @@ namespace qs {
 // with the label and plane of the face it came from. A cut of an empty a,
 // and an intersection with an empty operand, are empty.
 Solid boolean_solids(std::string_view op, const Solid& a, const Solid& b);
+// The same, for a caller that no longer needs `a`: the faces of `a` that
+// come through whole are moved into the result instead of copied, and `a`
+// is left with faces whose loops may be empty.
+Solid boolean_solids(std::string_view op, Solid&& a, const Solid& b);
 
 }  // namespace qs

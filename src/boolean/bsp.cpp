@@ -25,14 +25,17 @@ struct Job {
     Ids ids;
 };
 
-Ids all_ids(const Pool& pool) {
-    Ids ids(pool.size());
+Ids all_ids(Sources& sources, const Pool& pool) {
+    Ids ids = sources.take_ids();
+    ids.resize(pool.size());
     for (std::size_t i = 0; i < ids.size(); ++i) ids[i] = i;
     return ids;
 }
 
 // A piece lies in the node's plane when its face does and the two planes
-// are the same plane.
+// are the same plane. Making a face's plane ready costs more than testing
+// one piece's vertices, so a face met here for the first time is left to
+// the vertex tests; one met again likely has more pieces to come.
 struct InNodePlane final : InPlane {
     Sources& sources;
     const TestPlane& plane;
@@ -40,17 +43,31 @@ struct InNodePlane final : InPlane {
     InNodePlane(Sources& s, const TestPlane& p, std::uint32_t n, std::uint32_t f)
         : sources(s), plane(p), node_source(n), source(f) {}
     bool holds() override {
-        return (source == node_source || plane.same_plane(sources.plane(source))) &&
-               sources.planar(source);
+        if (source == node_source) return sources.planar(source);
+        if (!sources.plane_made(source) && !sources.asked_before(source)) return false;
+        return plane.same_plane(sources.plane(source)) && sources.planar(source);
     }
 };
 
-void add_half(Pool& pool, Loop&& half, const Piece& from, Ids& to) {
+void add_half(Pool& pool, Loop&& half, std::uint32_t source, bool flipped, Ids& to) {
     if (half.empty()) return;
     to.push_back(pool.size());
     const ApproxBox box = approx_box(half.approx, half.vertices.size());
     pool.push_back(
-        {std::move(half.vertices), std::move(half.approx), box, from.source, from.flipped});
+        {std::move(half.vertices), std::move(half.approx), box, source, flipped, false});
+}
+
+// A whole piece about to be cut gets a loop of its own, in its own
+// orientation; `sides` were found on the face's loop and are turned with it.
+void own_loop(Piece& piece, const Face& face, Side* sides) {
+    piece.vertices = face.vertices;
+    piece.approx = face.approx;
+    piece.whole = false;
+    if (piece.flipped) {
+        std::reverse(piece.vertices.begin(), piece.vertices.end());
+        std::reverse(piece.approx.begin(), piece.approx.end());
+        std::reverse(sides, sides + piece.vertices.size());
+    }
 }
 
 // Sorts the pooled pieces `ids` against a node's plane, in list order.
@@ -61,13 +78,25 @@ void sort_ids(Sources& sources, const BspNode& node, Pool& pool, const Ids& ids,
               std::vector<Piece>* keep, Ids& front, Ids& back) {
     const TestPlane& plane = sources.plane(node.plane);
     Scratch& scratch = sources.scratch();
+    front.reserve(ids.size());
+    back.reserve(ids.size());
     for (std::size_t id : ids) {
         poll_interrupt();
         Piece& piece = pool[id];
-        SideBuffer sides(piece.vertices.size());
+        // Most pieces lie clear of the plane, and their box says so.
+        if (const int bits = plane.box_bits(piece.box, node.flipped)) {
+            count_filtered(piece.whole ? sources.face(piece.source).vertices.size()
+                                       : piece.vertices.size());
+            (bits == 1 ? front : back).push_back(id);
+            continue;
+        }
+        const Face* face = piece.whole ? &sources.face(piece.source) : nullptr;
+        const std::vector<Point3>& vertices = face ? face->vertices : piece.vertices;
+        SideBuffer sides(vertices.size());
         InNodePlane in_plane(sources, plane, node.plane, piece.source);
-        const int bits = classify_loop(plane, node.flipped, piece.vertices, piece.approx,
-                                       &piece.box, &in_plane, sides.data(), scratch);
+        const int bits = classify_loop(plane, node.flipped, vertices,
+                                       face ? face->approx : piece.approx, nullptr, &in_plane,
+                                       sides.data(), scratch);
         if (bits == 0) {
             if (keep) {
                 keep->push_back(std::move(piece));
@@ -83,13 +112,15 @@ void sort_ids(Sources& sources, const BspNode& node, Pool& pool, const Ids& ids,
         } else if (bits == 2) {
             back.push_back(id);
         } else {
+            if (face) own_loop(piece, *face, sides.data());
             Loop f, b;
             split_loop(plane, sides.data(), std::move(piece.vertices), std::move(piece.approx), f,
                        b, scratch);
-            const Piece from{{}, {}, {}, piece.source, piece.flipped};
+            const std::uint32_t source = piece.source;
+            const bool flipped = piece.flipped;
             piece = Piece{};  // its halves take over
-            add_half(pool, std::move(f), from, front);
-            add_half(pool, std::move(b), from, back);
+            add_half(pool, std::move(f), source, flipped, front);
+            add_half(pool, std::move(b), source, flipped, back);
         }
     }
 }
@@ -133,6 +164,43 @@ std::size_t child(BspTree& tree, std::size_t parent, std::size_t BspNode::*side)
 
 }  // namespace
 
+std::vector<Piece> whole_pieces(const Solid& s, std::uint32_t first_source) {
+    std::vector<Piece> out;
+    out.reserve(s.faces.size());
+    for (std::size_t i = 0; i < s.faces.size(); ++i) {
+        const Face& f = s.faces[i];
+        out.push_back({{}, {}, approx_box(f.approx, f.vertices.size()),
+                       first_source + static_cast<std::uint32_t>(i), false, true});
+    }
+    return out;
+}
+
+Ids Sources::take_ids() {
+    if (spare_ids_.empty()) return {};
+    Ids ids = std::move(spare_ids_.back());
+    spare_ids_.pop_back();
+    return ids;
+}
+
+void Sources::give_ids(Ids&& ids) {
+    if (ids.capacity() == 0) return;
+    ids.clear();
+    spare_ids_.push_back(std::move(ids));
+}
+
+std::vector<Piece> Sources::take_pieces() {
+    if (spare_pieces_.empty()) return {};
+    std::vector<Piece> pieces = std::move(spare_pieces_.back());
+    spare_pieces_.pop_back();
+    return pieces;
+}
+
+void Sources::give_pieces(std::vector<Piece>&& pieces) {
+    if (pieces.capacity() == 0) return;
+    pieces.clear();
+    spare_pieces_.push_back(std::move(pieces));
+}
+
 bool Sources::planar(std::uint32_t id) {
     if (planar_[id] == kUnknown) {
         const TestPlane& p = plane(id);
@@ -144,14 +212,15 @@ bool Sources::planar(std::uint32_t id) {
 }
 
 void insert_faces(BspTree& tree, std::vector<Piece> faces) {
+    Sources& sources = *tree.sources;
     Pool pool = std::move(faces);
     std::vector<Job> stack;
-    stack.push_back({0, all_ids(pool)});
+    stack.push_back({0, all_ids(sources, pool)});
     while (!stack.empty()) {
         Job job = std::move(stack.back());
         stack.pop_back();
         if (job.ids.empty()) continue;  // an empty node stays without a plane
-        Ids front, back;
+        Ids front = sources.take_ids(), back = sources.take_ids();
         {
             BspNode& node = tree.nodes[job.node];
             if (!node.has_plane) {
@@ -160,22 +229,30 @@ void insert_faces(BspTree& tree, std::vector<Piece> faces) {
                 node.plane = first.source;
                 node.flipped = first.flipped;
             }
-            sort_ids(*tree.sources, node, pool, job.ids, &node.faces, front, back);
+            sort_ids(sources, node, pool, job.ids, &node.faces, front, back);
         }
+        sources.give_ids(std::move(job.ids));
         // The front list is inserted before the back list: push it last.
         if (!back.empty())
             stack.push_back({child(tree, job.node, &BspNode::back), std::move(back)});
+        else
+            sources.give_ids(std::move(back));
         if (!front.empty())
             stack.push_back({child(tree, job.node, &BspNode::front), std::move(front)});
+        else
+            sources.give_ids(std::move(front));
     }
+    sources.give_pieces(std::move(pool));
 }
 
 std::vector<Piece> clip_faces(const BspTree& tree, std::vector<Piece> faces) {
-    if (!tree.nodes[0].has_plane) return faces;
+    if (!tree.nodes[0].has_plane || faces.empty()) return faces;
+    Sources& sources = *tree.sources;
     Pool pool = std::move(faces);
-    std::vector<Piece> out;
+    std::vector<Piece> out = sources.take_pieces();
+    out.reserve(pool.size());
     std::vector<Job> stack;
-    stack.push_back({0, all_ids(pool)});
+    stack.push_back({0, all_ids(sources, pool)});
     // Everything still on the stack comes after what has been moved to
     // `out`, so a front list with no subtree to clip it goes out at once.
     while (!stack.empty()) {
@@ -183,18 +260,29 @@ std::vector<Piece> clip_faces(const BspTree& tree, std::vector<Piece> faces) {
         stack.pop_back();
         const BspNode& node = tree.nodes[job.node];
         Ids front, back;
-        if (node.has_plane)
-            sort_ids(*tree.sources, node, pool, job.ids, nullptr, front, back);
-        else
+        if (node.has_plane) {
+            front = sources.take_ids();
+            back = sources.take_ids();
+            sort_ids(sources, node, pool, job.ids, nullptr, front, back);
+            sources.give_ids(std::move(job.ids));
+        } else {
             front = std::move(job.ids);  // a node without a plane clips nothing
+        }
         // Without a back subtree the back list lies inside: dropped.
-        if (node.back != kNone && !back.empty()) stack.push_back({node.back, std::move(back)});
+        if (node.back != kNone && !back.empty())
+            stack.push_back({node.back, std::move(back)});
+        else
+            sources.give_ids(std::move(back));
         if (node.front == kNone || !node.has_plane) {
             for (std::size_t id : front) out.push_back(std::move(pool[id]));
+            sources.give_ids(std::move(front));
         } else if (!front.empty()) {
             stack.push_back({node.front, std::move(front)});
+        } else {
+            sources.give_ids(std::move(front));
         }
     }
+    sources.give_pieces(std::move(pool));
     return out;
 }
 
@@ -205,8 +293,10 @@ void clip_by(BspTree& tree, const BspTree& other) {
 void complement(BspTree& tree) {
     preorder(tree, [](BspNode& node) {
         for (Piece& p : node.faces) {
-            std::reverse(p.vertices.begin(), p.vertices.end());
-            std::reverse(p.approx.begin(), p.approx.end());
+            if (!p.whole) {  // a whole piece reads its face's loop backwards instead
+                std::reverse(p.vertices.begin(), p.vertices.end());
+                std::reverse(p.approx.begin(), p.approx.end());
+            }
             p.flipped = !p.flipped;
         }
         node.flipped = !node.flipped;  // an empty node has no plane to negate

@@ -8,10 +8,13 @@
 // then its front subtree, then its back subtree), which fixes the order of
 // the faces that come out.
 //
-// The tree holds pieces, not faces: a piece has its own vertices but takes
-// its label and plane from the operand face it came from, so splitting a
-// face copies no plane and no label, and each plane is made ready for
-// testing (Sources::plane) once per boolean, not once per visit.
+// The tree holds pieces, not faces: a piece takes its label and plane from
+// the operand face it came from, so splitting a face copies no plane and no
+// label, and each plane is made ready for testing (Sources::plane) once per
+// boolean, not once per visit. A piece that is still its whole operand face
+// does not copy that face's loop either: it reads the face's, backwards
+// when it has been turned over, and gets a loop of its own only when it is
+// cut.
 #pragma once
 
 #include <cstddef>
@@ -25,11 +28,12 @@
 namespace qs {
 
 struct Piece {
-    std::vector<Point3> vertices;
+    std::vector<Point3> vertices;  // empty while whole
     std::vector<Approx> approx;
     ApproxBox box;             // of approx, for deciding whole pieces at once
     std::uint32_t source = 0;  // the operand face it came from
     bool flipped = false;      // turned over an odd number of times
+    bool whole = false;        // its loop is the source face's, reversed when flipped
 };
 
 // The operand faces of one boolean, which pieces name by index, each with
@@ -38,24 +42,43 @@ struct Piece {
 class Sources {
 public:
     explicit Sources(std::vector<const Face*> faces)
-        : faces_(std::move(faces)), planes_(faces_.size()), planar_(faces_.size(), kUnknown) {}
+        : faces_(std::move(faces)),
+          planes_(faces_.size()),
+          planar_(faces_.size(), kUnknown),
+          asked_(faces_.size(), 0) {}
     const Face& face(std::uint32_t id) const { return *faces_[id]; }
     const TestPlane& plane(std::uint32_t id) {
         if (!planes_[id]) planes_[id].emplace(faces_[id]->plane);
         return *planes_[id];
+    }
+    bool plane_made(std::uint32_t id) const { return planes_[id].has_value(); }
+    // False the first time it is asked about a face, true after that.
+    bool asked_before(std::uint32_t id) {
+        const bool before = asked_[id] != 0;
+        asked_[id] = 1;
+        return before;
     }
     // Every vertex of the face lies exactly in its plane; then so does
     // every vertex of every piece of it (a crossing point lies on an edge
     // between two of them).
     bool planar(std::uint32_t id);
     Scratch& scratch() noexcept { return scratch_; }
+    // Index lists and piece lists handed back by one walk and reused by
+    // the next, so the walks allocate only while the lists grow.
+    std::vector<std::size_t> take_ids();
+    void give_ids(std::vector<std::size_t>&& ids);
+    std::vector<Piece> take_pieces();
+    void give_pieces(std::vector<Piece>&& pieces);
 
 private:
     enum : std::int8_t { kUnknown = -1 };
     std::vector<const Face*> faces_;
     std::vector<std::optional<TestPlane>> planes_;
     std::vector<std::int8_t> planar_;
+    std::vector<std::uint8_t> asked_;
     Scratch scratch_;
+    std::vector<std::vector<std::size_t>> spare_ids_;
+    std::vector<std::vector<Piece>> spare_pieces_;
 };
 
 struct BspNode {
@@ -75,6 +98,9 @@ public:
     std::vector<BspNode> nodes;  // nodes[0] is the root
     Sources* sources;
 };
+
+// The faces of an operand as whole pieces, naming sources from `first_source` on.
+std::vector<Piece> whole_pieces(const Solid& s, std::uint32_t first_source);
 
 // Sorts the pieces into the tree, growing it where they fall outside it.
 void insert_faces(BspTree& tree, std::vector<Piece> faces);

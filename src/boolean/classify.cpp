@@ -40,7 +40,19 @@ inline int filter_side(const PlaneApprox& pa, const Approx& p) noexcept {
     return kUndecided;
 }
 
-inline Side sign_of(__int128 s) { return Side((s > 0) - (s < 0)); }
+// The same filter for a plane whose normal has one nonzero component n:
+// the other two terms are exact zeros and drop out of value and bound.
+// The exact value does not depend on those coordinates either, so it
+// holds even where their approximations are not finite.
+inline int filter_axis(double n, double dd, double z) noexcept {
+    const double g = n * z - dd;
+    const double b = ((std::fabs(dd) + std::fabs(n * z)) + 1.0) * kFilterScale;
+    if (std::isfinite(g)) {
+        if (g > b) return kFront;
+        if (g < -b) return kBack;
+    }
+    return kUndecided;
+}
 
 inline const fmpz* num(const Rational& r) { return r.num(); }
 inline const fmpz* den(const Rational& r) { return r.den(); }
@@ -139,9 +151,17 @@ TestPlane::TestPlane(const Plane& plane) : approx_(plane_approx(plane)) {
         const Rational* c[4] = {&plane.normal.x, &plane.normal.y, &plane.normal.z, &plane.offset};
         if (!whole_inline_plane(c, k_)) integer_form(c, k_);
         orient_ = 0;
+        inline_ = true;
         for (int i = 0; i < 4; ++i) {
             sign_[i] = std::int8_t(fmpz_sgn(k_[i]));
             if (!orient_) orient_ = sign_[i];
+            inline_ = inline_ && inline_fmpz(k_[i]);
+        }
+        axis_ = -1;
+        for (int c = 0; c < 3; ++c) {
+            low_[c] = std::uint8_t(sign_[c] >= 0 ? c : c + 3);
+            high_[c] = std::uint8_t(sign_[c] >= 0 ? c + 3 : c);
+            if (sign_[c] != 0) axis_ = sign_[(c + 1) % 3] == 0 && sign_[(c + 2) % 3] == 0 ? c : -1;
         }
         key_ = 1469598103934665603ull;
         for (const fmpz_t& k : k_) key_ = (key_ ^ hash_fmpz(k, orient_)) * 1099511628211ull;
@@ -156,8 +176,12 @@ TestPlane::~TestPlane() {
 }
 
 TestPlane::TestPlane(TestPlane&& o) noexcept
-    : approx_(o.approx_), orient_(o.orient_), key_(o.key_) {
+    : approx_(o.approx_), inline_(o.inline_), axis_(o.axis_), orient_(o.orient_), key_(o.key_) {
     for (int i = 0; i < 4; ++i) sign_[i] = o.sign_[i];
+    for (int c = 0; c < 3; ++c) {
+        low_[c] = o.low_[c];
+        high_[c] = o.high_[c];
+    }
     // FLINT integers do not point back at their owner: the words move.
     for (int i = 0; i < 4; ++i) {
         *k_[i] = *o.k_[i];
@@ -173,19 +197,29 @@ bool TestPlane::same_plane(const TestPlane& o) const {
     return true;
 }
 
-Side TestPlane::exact_side(const Point3& p, Scratch& s) const {
+int TestPlane::box_bits(const ApproxBox& box, bool flip) const noexcept {
+    // Rounding is monotone, so each corner is the approximation of a point
+    // whose exact value bounds every vertex's from below (low) or above
+    // (high): a side the filter proves for the corner holds for the loop.
+    if (axis_ >= 0) {
+        const double n = approx_[axis_], dd = approx_[3];
+        if (filter_axis(n, dd, box[low_[axis_]]) == kFront) return flip ? 2 : 1;
+        if (filter_axis(n, dd, box[high_[axis_]]) == kBack) return flip ? 1 : 2;
+        return 0;
+    }
+    const Approx low{box[low_[0]], box[low_[1]], box[low_[2]]};
+    if (filter_side(approx_, low) == kFront) return flip ? 2 : 1;
+    const Approx high{box[high_[0]], box[high_[1]], box[high_[2]]};
+    if (filter_side(approx_, high) == kBack) return flip ? 1 : 2;
+    return 0;
+}
+
+// Over the product of the denominators, which is positive: acc / e
+// collects a x + b y (+ c z), term by term, without a gcd.
+Side TestPlane::wide_side(const Point3& p, Scratch& s) const {
     const fmpz *a = k_[0], *b = k_[1], *c = k_[2], *d = k_[3];
-    const bool whole = fmpz_is_one(den(p.x)) && fmpz_is_one(den(p.y)) && fmpz_is_one(den(p.z));
-    // Whole coordinates and plane within 62 bits: three products below
-    // 2^124 and the offset sum to less than 2^127.
-    if (whole && inline_fmpz(a) && inline_fmpz(b) && inline_fmpz(c) && inline_fmpz(d) &&
-        inline_fmpz(num(p.x)) && inline_fmpz(num(p.y)) && inline_fmpz(num(p.z)))
-        return sign_of(__int128(*a) * *num(p.x) + __int128(*b) * *num(p.y) +
-                       __int128(*c) * *num(p.z) - *d);
-    // Otherwise over the product of the denominators, which is positive:
-    // acc / e collects a x + b y (+ c z), term by term, without a gcd.
-    fmpz *acc = s[0], *e = s[1], *t = s[2];
     const Rational* coord[3] = {&p.x, &p.y, &p.z};
+    fmpz *acc = s[0], *e = s[1], *t = s[2];
     const fmpz* k[3] = {a, b, c};
     fmpz_zero(acc);
     fmpz_one(e);
@@ -290,57 +324,51 @@ int classify_loop(const TestPlane& plane, bool flip, const std::vector<Point3>& 
                   Side* sides, Scratch& s) {
     const std::size_t n = vertices.size();
     const bool have_approx = approx.size() == n;
-    // Against the negated plane the filter's value is exactly the negated
-    // value and its bound is the same, so flipping the outcome decides alike.
-    const int sign = flip ? -1 : 1;
-    int first = kUndecided;
-    if (have_approx && n > 0) {
-        first = filter_side(plane.approx(), approx[0]);
-        if (first == kUndecided && in_plane && in_plane->holds()) {
+    if (box && have_approx && n > 0) {
+        if (const int bits = plane.box_bits(*box, flip)) {
 #ifdef QS_CLASSIFY_STATS
             g_stats.filtered += n;
 #endif
-            return 0;
-        }
-        if (box && first != kUndecided) {
-            // The box corner where the plane's value is least (first in
-            // front) or greatest (first behind), chosen by the exact signs
-            // of the normal. Rounding is monotone, so the corner is the
-            // approximation of a point whose exact value bounds every
-            // vertex's: if the filter proves the corner's side, it holds for
-            // the whole loop.
-            Approx corner;
-            for (int c = 0; c < 3; ++c) {
-                const bool low = (plane.normal_sign(c) >= 0) == (first == kFront);
-                corner[c] = (*box)[low ? c : c + 3];
-            }
-            if (filter_side(plane.approx(), corner) == first) {
-#ifdef QS_CLASSIFY_STATS
-                g_stats.filtered += n;
-#endif
-                return first * sign == kFront ? 1 : 2;
-            }
+            return bits;
         }
     }
-    std::uint64_t exact = 0;
+    // Against the negated plane the filter's value is exactly the negated
+    // value and its bound is the same, so flipping the outcome decides alike.
+    const int sign = flip ? -1 : 1;
+    // The filter first, for every vertex: a loop with a vertex clear of the
+    // plane is not in it, so the in-plane question is asked only of loops
+    // the filter left wholly open.
     int bits = 0;
+    std::size_t open = 0;
     for (std::size_t i = 0; i < n; ++i) {
-        int side = i == 0 ? first
-                          : (have_approx ? filter_side(plane.approx(), approx[i]) : kUndecided);
+        const int side = have_approx ? filter_side(plane.approx(), approx[i]) : kUndecided;
         if (side == kUndecided) {
-            side = plane.exact_side(vertices[i], s);
-            ++exact;
+            ++open;
+            sides[i] = Side(kUndecided);
+        } else {
+            sides[i] = Side(side * sign);
+            bits |= side * sign == kFront ? 1 : 2;
         }
-        side *= sign;
+    }
+#ifdef QS_CLASSIFY_STATS
+    g_stats.filtered += n - open;
+#endif
+    if (open == 0) return bits;
+    if (open == n && in_plane && in_plane->holds()) {
+#ifdef QS_CLASSIFY_STATS
+        g_stats.filtered += n;
+#endif
+        return 0;
+    }
+#ifdef QS_CLASSIFY_STATS
+    g_stats.exact += open;
+#endif
+    for (std::size_t i = 0; i < n; ++i) {
+        if (sides[i] != Side(kUndecided)) continue;
+        const int side = plane.exact_side(vertices[i], s) * sign;
         sides[i] = Side(side);
         bits |= side == kFront ? 1 : (side == kBack ? 2 : 0);
     }
-#ifdef QS_CLASSIFY_STATS
-    g_stats.exact += exact;
-    g_stats.filtered += n - exact;
-#else
-    (void)exact;
-#endif
     return bits;
 }
 
@@ -409,6 +437,8 @@ void split_loop(const TestPlane& plane, const Side* sides, std::vector<Point3>&&
 ClassifyStats classify_stats() noexcept { return g_stats; }
 
 void reset_classify_stats() noexcept { g_stats = {}; }
+
+void count_filtered(std::size_t n) noexcept { g_stats.filtered += n; }
 #endif
 
 }  // namespace qs

@@ -65,10 +65,17 @@ public:
     const PlaneApprox& approx() const noexcept { return approx_; }
     // Sign of normal component i, exact.
     int normal_sign(int i) const noexcept { return sign_[i]; }
+    // The bits of a loop (1 front, 2 back) against the plane, negated when
+    // `flip`, when the filter proves from the loop's box alone that every
+    // vertex lies on that side; 0 when the box does not decide.
+    int box_bits(const ApproxBox& box, bool flip) const noexcept;
     // The same plane, of either orientation.
     bool same_plane(const TestPlane& o) const;
     // Exact side of p.
-    Side exact_side(const Point3& p, Scratch& s) const;
+    Side exact_side(const Point3& p, Scratch& s) const {
+        Side side;
+        return word_side(p, side) ? side : wide_side(p, s);
+    }
     // The point where the segment from p to q meets the plane; p and q lie
     // strictly on opposite sides. The same rational point as
     // p + t (q - p) with t = (offset - n.p) / (n.(q - p)).
@@ -77,9 +84,38 @@ public:
     int normal_dot_sign(const TestPlane& o, Scratch& s) const;
 
 private:
+    // The exact side when the plane and the coordinates it looks at are
+    // held in their words and those coordinates share one denominator w (1
+    // when they are whole): the sign of a x' + b y' + c z' - d w over their
+    // numerators, four products below 2^124 summed below 2^127. False when
+    // the values do not allow it.
+    bool word_side(const Point3& p, Side& side) const noexcept {
+        if (!inline_) return false;
+        const Rational* const c[3] = {&p.x, &p.y, &p.z};
+        slong w = 0;
+        __int128 acc = 0;
+        for (int i = 0; i < 3; ++i) {
+            const slong k = *k_[i];
+            if (k == 0) continue;
+            const fmpz n = *c[i]->num(), e = *c[i]->den();
+            if (COEFF_IS_MPZ(n) || COEFF_IS_MPZ(e) || (w != 0 && w != e)) return false;
+            w = e;
+            acc += __int128(k) * n;
+        }
+        acc -= __int128(*k_[3]) * (w == 0 ? 1 : w);
+        side = Side((acc > 0) - (acc < 0));
+        return true;
+    }
+    Side wide_side(const Point3& p, Scratch& s) const;
+
     fmpz_t k_[4];  // a, b, c, d: a x + b y + c z - d has the side's sign
     PlaneApprox approx_;
     std::int8_t sign_[4];  // of k_
+    bool inline_;          // all four k_ held in their words
+    std::int8_t axis_;     // the one nonzero normal component, or -1
+    // Box corners where the plane's value is least and greatest: indices
+    // into an ApproxBox per coordinate.
+    std::uint8_t low_[3], high_[3];
     int orient_;           // sign of the first nonzero k_, or 0
     std::uint64_t key_;    // hash of orient_ * k_: equal for the same plane
 };
@@ -93,7 +129,9 @@ private:
 // the plane exactly, and then is coplanar at once. Either way `sides` is
 // then left unset (only a spanning loop needs them).
 struct InPlane {
-    virtual bool holds() = 0;  // every vertex lies in the plane, exactly
+    // True only when every vertex lies in the plane, exactly; false leaves
+    // the loop to the vertex tests.
+    virtual bool holds() = 0;
 };
 int classify_loop(const TestPlane& plane, bool flip, const std::vector<Point3>& vertices,
                   const std::vector<Approx>& approx, const ApproxBox* box, InPlane* in_plane,
@@ -143,6 +181,10 @@ struct ClassifyStats {
 };
 ClassifyStats classify_stats() noexcept;
 void reset_classify_stats() noexcept;
+// Counts the n vertex tests of a loop decided without classify_loop.
+void count_filtered(std::size_t n) noexcept;
+#else
+inline void count_filtered(std::size_t) noexcept {}
 #endif
 
 }  // namespace qs
