@@ -202,6 +202,15 @@ void append_fmpz(std::string& out, const fmpz_t z) {
 }
 
 void append_rational(std::string& out, const Rational& r) {
+    const fmpz n = *r.num(), d = *r.den();
+    if (!COEFF_IS_MPZ(n) && !COEFF_IS_MPZ(d)) {  // both in their words: one append
+        char buf[48];
+        char* end = std::to_chars(buf, buf + 21, slong(n)).ptr;
+        *end++ = '/';
+        end = std::to_chars(end, buf + sizeof buf, slong(d)).ptr;
+        out.append(buf, end);
+        return;
+    }
     append_fmpz(out, r.num());
     out.push_back('/');
     append_fmpz(out, r.den());

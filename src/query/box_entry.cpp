@@ -4,7 +4,6 @@
 #include "query/canonical.hpp"
 #include "query/volume.hpp"
 #include "solid/box.hpp"
-#include "solid/transform.hpp"
 
 namespace qs {
 
@@ -32,18 +31,15 @@ TextPair box_boolean(std::string_view dx, std::string_view dy, std::string_view 
         Rational z = parse_rational(dz);
         a = build_box(x, y, z, "A");
     }
-    Solid b0;
-    {
-        Rational x = parse_rational(ex);
-        Rational y = parse_rational(ey);
-        Rational z = parse_rational(ez);
-        b0 = build_box(x, y, z, "B");
-    }
+    Rational x = parse_rational(ex);
+    Rational y = parse_rational(ey);
+    Rational z = parse_rational(ez);
     Point3 t;
     t.x = parse_rational(tx);
     t.y = parse_rational(ty);
     t.z = parse_rational(tz);
-    const Solid b = translate_solid(b0, t);
+    // The box of sizes x, y, z translated by t, built in place.
+    const Solid b = build_box_at(x, y, z, t, "B");
     return summary(boolean_solids(op, a, b));
 }
 

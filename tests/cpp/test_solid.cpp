@@ -9,6 +9,7 @@
 #include "query/volume.hpp"
 #include "solid/box.hpp"
 #include "solid/solid.hpp"
+#include "solid/transform.hpp"
 
 using namespace qs;
 
@@ -19,6 +20,45 @@ Point3 P(const char* x, const char* y, const char* z) { return {R(x), R(y), R(z)
 std::string S(const Point3& p) { return point_text(p); }
 
 Face face(std::vector<Point3> v) { return make_face(std::move(v), "f"); }
+
+// Everything a face carries; approximations by their bits.
+std::string dump(const Solid& s) {
+    std::string out;
+    for (const Face& f : s.faces) {
+        out += f.label;
+        for (const Point3& p : f.vertices) {
+            out += ' ';
+            append_point(out, p);
+        }
+        out += " n ";
+        append_point(out, f.plane.normal);
+        out += ' ';
+        append_rational(out, f.plane.offset);
+        for (const Approx& a : f.approx)
+            for (double c : a) {
+                char buf[32];
+                std::snprintf(buf, sizeof buf, " %a", c);
+                out += buf;
+            }
+        out += "\n";
+    }
+    return out;
+}
+
+// Sizes and positions of every kind: zero, negative, fractions, one word
+// and beyond, beyond the range of doubles.
+Rational any_size(std::mt19937_64& rng) {
+    static const char* const kBig[] = {"4611686018427387903", "-4611686018427387904",
+                                       "123456789012345678901234567/7"};
+    switch (rng() % 6) {
+        case 0: return Rational(0);
+        case 1: return Rational(long(rng() % 41) - 20);
+        case 2: return Rational(long(rng() % 41) - 20, long(rng() % 12) + 1);
+        case 3: return R(kBig[rng() % 3]);
+        case 4: return R(("-1" + std::string(330, '7')).c_str());
+        default: return Rational(long(rng() % 2000001) - 1000000, 1024);
+    }
+}
 
 }  // namespace
 
@@ -134,6 +174,74 @@ TEST(Box, FlatAndNegativeSizes) {
     EXPECT_EQ(S(inv.faces[4].plane.normal), "1/1,0/1,0/1");
     EXPECT_EQ(format_rational(solid_volume6(inv)), "-6/1");
     EXPECT_EQ(format_rational(solid_volume6(build_box(R("-1"), R("-2"), R("1"), "n"))), "12/1");
+}
+
+// The box builder computes planes and approximations directly; they must be
+// what make_face gives for the same loops, with the same faces dropped, and
+// a box built in place must be the translated box face for face.
+TEST(Box, DirectBuildMatchesMakeFaceAndTranslation) {
+    std::mt19937_64 rng(41);
+    const int kLoops[6][4] = {{0, 3, 2, 1}, {4, 5, 6, 7}, {0, 1, 5, 4},
+                              {2, 3, 7, 6}, {1, 2, 6, 5}, {3, 0, 4, 7}};
+    const char* kNames[6] = {"bottom", "top", "front", "back", "right", "left"};
+    for (int round = 0; round < 1500; ++round) {
+        const Rational dx = any_size(rng), dy = any_size(rng), dz = any_size(rng);
+        std::vector<Face> faces;
+        for (int i = 0; i < 6; ++i) {
+            std::vector<Point3> loop;
+            for (int c : kLoops[i]) {
+                const bool ix = c == 1 || c == 2 || c == 5 || c == 6, iy = c == 2 || c == 3 || c >= 6;
+                loop.emplace_back(ix ? dx : Rational(), iy ? dy : Rational(), c >= 4 ? dz : Rational());
+            }
+            faces.push_back(make_face(std::move(loop), std::string("p.") + kNames[i]));
+        }
+        const Solid box = solid_from_faces(std::move(faces));
+        ASSERT_EQ(dump(build_box(dx, dy, dz, "p")), dump(box)) << round;
+        const Point3 at(any_size(rng), any_size(rng), any_size(rng));
+        ASSERT_EQ(dump(build_box_at(dx, dy, dz, at, "p")), dump(translate_solid(box, at))) << round;
+    }
+}
+
+// Faces with small whole corners are summed in machine words, the others in
+// rationals; the sum must be the plain rational one, across the limit of the
+// word path and through sums that outgrow 128 bits.
+TEST(Volume, WordSumsMatchRationalSums) {
+    std::mt19937_64 rng(43);
+    const long kLimit = 1L << 40;
+    auto coordinate = [&](int kind) {
+        switch (kind) {
+            case 0: return Rational(long(rng() % 201) - 100);
+            case 1: return Rational(kLimit - 1 - long(rng() % 3)) * Rational(rng() % 2 ? 1 : -1);
+            case 2: return Rational(kLimit + long(rng() % 3));
+            default: return Rational(long(rng() % 201) - 100, long(rng() % 9) + 1);
+        }
+    };
+    for (int round = 0; round < 400; ++round) {
+        Solid s;
+        const std::size_t faces = 1 + rng() % 40;
+        for (std::size_t i = 0; i < faces; ++i) {
+            Face f;
+            const std::size_t n = 1 + rng() % 6;
+            const int kind = int(rng() % (round % 2 ? 4 : 2));
+            for (std::size_t k = 0; k < n; ++k)
+                f.vertices.emplace_back(coordinate(kind), coordinate(kind), coordinate(kind));
+            s.faces.push_back(std::move(f));
+        }
+        Rational expected;
+        for (const Face& f : s.faces)
+            for (std::size_t i = 1; i + 1 < f.vertices.size(); ++i)
+                expected += dot(f.vertices[0], cross(f.vertices[i], f.vertices[i + 1]));
+        ASSERT_EQ(solid_volume6(s), expected) << round;
+    }
+    // Triangles of volume term X^3 near 2^120, all of one sign: the word sum
+    // overflows many times over and must be carried into the rational sum.
+    const Rational x(kLimit - 1);
+    Solid same;
+    for (int i = 0; i < 300; ++i)
+        same.faces.push_back(face({Point3(x, 0, 0), Point3(0, x, 0), Point3(0, 0, x)}));
+    EXPECT_EQ(solid_volume6(same), Rational(300) * x * x * x);
+    same.faces.push_back(face({Point3(-x, 0, 0), Point3(0, x, 0), Point3(0, 0, x)}));
+    EXPECT_EQ(solid_volume6(same), Rational(299) * x * x * x);
 }
 
 TEST(Volume, ExactForAnyMagnitude) {

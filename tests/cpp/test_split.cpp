@@ -312,3 +312,90 @@ TEST(Split, BoxCornerAndSamePlaneAgreeWithVertexTests) {
         EXPECT_FALSE(tp.same_plane(TestPlane(Plane{pl.normal, pl.offset + Rational(1, 7)})));
     }
 }
+
+namespace {
+
+// A coordinate of the given denominator whose numerator is small, at the
+// limit of one word, or beyond it.
+Rational over(std::mt19937_64& rng, const Rational& den) {
+    static const char* const kNums[] = {"0", "1", "-7", "4611686018427387903",
+                                        "-4611686018427387903", "4611686018427387904",
+                                        "-98765432109876543210987"};
+    const Rational n = rng() % 3 ? Rational(long(rng() % 2001) - 1000) : R(kNums[rng() % 7]);
+    return n / den;
+}
+
+}  // namespace
+
+// The one-word exact test takes coordinates that share a denominator (or
+// are whole); every other mix goes the long way. Both must agree with
+// Rational arithmetic, for planes of every size, and for axis planes whose
+// other coordinates may be anything.
+TEST(Split, SharedDenominatorsAgreeWithRationals) {
+    std::mt19937_64 rng(23);
+    static const char* const kDens[] = {"1", "2", "3", "1000003", "4611686018427387903",
+                                        "4611686018427387904"};
+    int on = 0;
+    for (int round = 0; round < 6000; ++round) {
+        const Rational w = R(kDens[rng() % 6]);
+        Point3 p(over(rng, w), over(rng, w), over(rng, w));
+        if (round % 4 == 1) p.y = over(rng, R(kDens[rng() % 6]));  // a mixed denominator
+        Plane pl{Point3(any_value(rng, round), any_value(rng, round + 1), any_value(rng, round)),
+                 Rational(0)};
+        if (round % 3 == 0) pl.normal.x = pl.normal.y = Rational(0);  // an axis plane
+        if (round % 5 == 0) pl.normal.z = Rational(0);
+        // Offsets through p make points on the plane; shifted ones miss it.
+        pl.offset = dot(pl.normal, p);
+        if (round % 2) pl.offset += any_value(rng, round + 2);
+        const Rational s = dot(pl.normal, p) - pl.offset;
+        Scratch scratch;
+        ASSERT_EQ(int(TestPlane(pl).exact_side(p, scratch)), s.sign()) << round;
+        on += s.is_zero();
+    }
+    EXPECT_GT(on, 2000);
+}
+
+// For a plane along one axis the box test reads that axis alone, even where
+// the other coordinates have no finite approximation; its decisions must be
+// the vertex tests' exactly.
+TEST(Split, AxisPlaneBoxDecisionsAgreeWithVertexTests) {
+    std::mt19937_64 rng(31);
+    const Rational huge = R(("1" + std::string(400, '0')).c_str());
+    int decided = 0;
+    for (int round = 0; round < 3000; ++round) {
+        const int axis = int(rng() % 3);
+        std::vector<Point3> loop;
+        const std::size_t n = 3 + rng() % 4;
+        for (std::size_t i = 0; i < n; ++i) {
+            Point3 p(any_value(rng, round), any_value(rng, round + 1), any_value(rng, round + 2));
+            if (round % 4 == 0) p[(axis + 1) % 3] = huge * any_value(rng, 0);  // beyond doubles
+            loop.push_back(p);
+        }
+        const std::vector<Approx> approx = approximate(loop);
+        Plane pl;
+        pl.normal[axis] = any_value(rng, round + 3);
+        pl.offset = any_value(rng, round);
+        if (pl.normal.is_zero()) continue;
+        // Half the planes miss the first vertex by far less than its
+        // approximation can show: only a proven bound keeps the box honest.
+        if (round % 2) {
+            const Rational eps = R("1/98765432109876543211");
+            pl.offset = pl.normal[axis] * (loop[0][axis] + (rng() % 2 ? eps : -eps));
+        }
+        const TestPlane tp(pl);
+        const ApproxBox box = approx_box(approx, n);
+        Scratch s;
+        std::vector<Side> a(n), b(n);
+        for (bool flip : {false, true}) {
+            const int by_box = tp.box_bits(box, flip);
+            const int by_vertex = classify_loop(tp, flip, loop, approx, nullptr, nullptr, b.data(), s);
+            if (by_box) {
+                ++decided;
+                ASSERT_EQ(by_box, by_vertex) << round;
+            }
+            ASSERT_EQ(classify_loop(tp, flip, loop, approx, &box, nullptr, a.data(), s), by_vertex)
+                << round;
+        }
+    }
+    EXPECT_GT(decided, 1000);
+}
