@@ -19,11 +19,7 @@ constexpr std::size_t kNone = BspNode::kNone;
 using Pool = std::vector<Piece>;
 using Ids = std::vector<std::size_t>;
 
-// A node together with the pieces it still has to sort.
-struct Job {
-    std::size_t node;
-    Ids ids;
-};
+using Job = Sources::Job;
 
 Ids all_ids(Sources& sources, const Pool& pool) {
     Ids ids = sources.take_ids();
@@ -80,6 +76,10 @@ void sort_ids(Sources& sources, const BspNode& node, Pool& pool, const Ids& ids,
     Scratch& scratch = sources.scratch();
     front.reserve(ids.size());
     back.reserve(ids.size());
+    // Coplanar pieces join the node's list once the sort is done, in one
+    // reservation.
+    Ids kept;
+    if (keep) kept = sources.take_ids();
     for (std::size_t id : ids) {
         poll_interrupt();
         Piece& piece = pool[id];
@@ -99,7 +99,7 @@ void sort_ids(Sources& sources, const BspNode& node, Pool& pool, const Ids& ids,
                                        sides.data(), scratch);
         if (bits == 0) {
             if (keep) {
-                keep->push_back(std::move(piece));
+                kept.push_back(id);
                 continue;
             }
             // Same orientation when the normals point the same way; a zero
@@ -123,6 +123,10 @@ void sort_ids(Sources& sources, const BspNode& node, Pool& pool, const Ids& ids,
             add_half(pool, std::move(b), source, flipped, back);
         }
     }
+    if (!keep) return;
+    keep->reserve(keep->size() + kept.size());
+    for (std::size_t id : kept) keep->push_back(std::move(pool[id]));
+    sources.give_ids(std::move(kept));
 }
 
 void append(std::vector<Piece>& out, std::vector<Piece>&& more) {
@@ -214,7 +218,7 @@ bool Sources::planar(std::uint32_t id) {
 void insert_faces(BspTree& tree, std::vector<Piece> faces) {
     Sources& sources = *tree.sources;
     Pool pool = std::move(faces);
-    std::vector<Job> stack;
+    std::vector<Job>& stack = sources.walk_stack();
     stack.push_back({0, all_ids(sources, pool)});
     while (!stack.empty()) {
         Job job = std::move(stack.back());
@@ -251,7 +255,7 @@ std::vector<Piece> clip_faces(const BspTree& tree, std::vector<Piece> faces) {
     Pool pool = std::move(faces);
     std::vector<Piece> out = sources.take_pieces();
     out.reserve(pool.size());
-    std::vector<Job> stack;
+    std::vector<Job>& stack = sources.walk_stack();
     stack.push_back({0, all_ids(sources, pool)});
     // Everything still on the stack comes after what has been moved to
     // `out`, so a front list with no subtree to clip it goes out at once.

@@ -69,6 +69,13 @@ public:
     void give_ids(std::vector<std::size_t>&& ids);
     std::vector<Piece> take_pieces();
     void give_pieces(std::vector<Piece>&& pieces);
+    // The stack of one walk: a node and the pooled pieces it has still to
+    // sort. Walks do not nest, so they share it; each leaves it empty.
+    struct Job {
+        std::size_t node;
+        std::vector<std::size_t> ids;
+    };
+    std::vector<Job>& walk_stack() noexcept { return stack_; }
 
 private:
     enum : std::int8_t { kUnknown = -1 };
@@ -79,6 +86,7 @@ private:
     Scratch scratch_;
     std::vector<std::vector<std::size_t>> spare_ids_;
     std::vector<std::vector<Piece>> spare_pieces_;
+    std::vector<Job> stack_;
 };
 
 struct BspNode {

@@ -23,7 +23,8 @@ ClassifyStats g_stats;
 // that fell into the subnormals.
 constexpr double kFilterScale = 0x1p-48;
 
-// Filter outcome: a decided side, or kUndecided for the exact test.
+// Filter outcome: a decided side, or kUndecided for the exact test (the
+// value TestPlane::axis_side gives too).
 constexpr int kUndecided = 2;
 
 inline int filter_side(const PlaneApprox& pa, const Approx& p) noexcept {
@@ -33,20 +34,6 @@ inline int filter_side(const PlaneApprox& pa, const Approx& p) noexcept {
     const double b =
         ((std::fabs(dd) + (std::fabs(nz * z) + (std::fabs(ny * y) + std::fabs(nx * x)))) + 1.0) *
         kFilterScale;
-    if (std::isfinite(g)) {
-        if (g > b) return kFront;
-        if (g < -b) return kBack;
-    }
-    return kUndecided;
-}
-
-// The same filter for a plane whose normal has one nonzero component n:
-// the other two terms are exact zeros and drop out of value and bound.
-// The exact value does not depend on those coordinates either, so it
-// holds even where their approximations are not finite.
-inline int filter_axis(double n, double dd, double z) noexcept {
-    const double g = n * z - dd;
-    const double b = ((std::fabs(dd) + std::fabs(n * z)) + 1.0) * kFilterScale;
     if (std::isfinite(g)) {
         if (g > b) return kFront;
         if (g < -b) return kBack;
@@ -163,6 +150,8 @@ TestPlane::TestPlane(const Plane& plane) : approx_(plane_approx(plane)) {
             high_[c] = std::uint8_t(sign_[c] >= 0 ? c + 3 : c);
             if (sign_[c] != 0) axis_ = sign_[(c + 1) % 3] == 0 && sign_[(c + 2) % 3] == 0 ? c : -1;
         }
+        at_ = axis_ >= 0 ? rational_to_double(Rational::from_fmpz(k_[3], k_[axis_]))
+                         : std::numeric_limits<double>::quiet_NaN();
         key_ = 1469598103934665603ull;
         for (const fmpz_t& k : k_) key_ = (key_ ^ hash_fmpz(k, orient_)) * 1099511628211ull;
     } catch (...) {
@@ -176,7 +165,12 @@ TestPlane::~TestPlane() {
 }
 
 TestPlane::TestPlane(TestPlane&& o) noexcept
-    : approx_(o.approx_), inline_(o.inline_), axis_(o.axis_), orient_(o.orient_), key_(o.key_) {
+    : approx_(o.approx_),
+      inline_(o.inline_),
+      axis_(o.axis_),
+      at_(o.at_),
+      orient_(o.orient_),
+      key_(o.key_) {
     for (int i = 0; i < 4; ++i) sign_[i] = o.sign_[i];
     for (int c = 0; c < 3; ++c) {
         low_[c] = o.low_[c];
@@ -202,10 +196,14 @@ int TestPlane::box_bits(const ApproxBox& box, bool flip) const noexcept {
     // whose exact value bounds every vertex's from below (low) or above
     // (high): a side the filter proves for the corner holds for the loop.
     if (axis_ >= 0) {
-        const double n = approx_[axis_], dd = approx_[3];
-        if (filter_axis(n, dd, box[low_[axis_]]) == kFront) return flip ? 2 : 1;
-        if (filter_axis(n, dd, box[high_[axis_]]) == kBack) return flip ? 1 : 2;
-        return 0;
+        // Every vertex's coordinate lies between the box's ends.
+        int side = 0;
+        if (box[axis_] > at_)
+            side = sign_[axis_];
+        else if (box[axis_ + 3] < at_)
+            side = -sign_[axis_];
+        if (flip) side = -side;
+        return side > 0 ? 1 : (side < 0 ? 2 : 0);
     }
     const Approx low{box[low_[0]], box[low_[1]], box[low_[2]]};
     if (filter_side(approx_, low) == kFront) return flip ? 2 : 1;
@@ -319,6 +317,15 @@ ApproxBox approx_box(const std::vector<Approx>& approx, std::size_t vertex_count
     return box;
 }
 
+namespace {
+
+inline int filter_vertex(const TestPlane& plane, const Approx& p) noexcept {
+    const int axis = plane.axis();
+    return axis < 0 ? filter_side(plane.approx(), p) : plane.axis_side(p[axis]);
+}
+
+}  // namespace
+
 int classify_loop(const TestPlane& plane, bool flip, const std::vector<Point3>& vertices,
                   const std::vector<Approx>& approx, const ApproxBox* box, InPlane* in_plane,
                   Side* sides, Scratch& s) {
@@ -341,7 +348,7 @@ int classify_loop(const TestPlane& plane, bool flip, const std::vector<Point3>& 
     int bits = 0;
     std::size_t open = 0;
     for (std::size_t i = 0; i < n; ++i) {
-        const int side = have_approx ? filter_side(plane.approx(), approx[i]) : kUndecided;
+        const int side = have_approx ? filter_vertex(plane, approx[i]) : kUndecided;
         if (side == kUndecided) {
             ++open;
             sides[i] = Side(kUndecided);

@@ -65,6 +65,19 @@ public:
     const PlaneApprox& approx() const noexcept { return approx_; }
     // Sign of normal component i, exact.
     int normal_sign(int i) const noexcept { return sign_[i]; }
+    // The one coordinate the plane depends on, or -1 when there are more.
+    int axis() const noexcept { return axis_; }
+    // For a plane along one axis, the side of a point from the nearest
+    // double x of that coordinate (NaN when it has none), against the
+    // nearest double `at` of the plane's exact position d / n. Rounding is
+    // monotone: a coordinate at most d / n never rounds above `at`, so
+    // x > at proves it exceeds d / n, and x < at that it falls short. Only
+    // x == at, and NaN, are left open (returned as 2).
+    int axis_side(double x) const noexcept {
+        if (x > at_) return sign_[axis_];
+        if (x < at_) return -sign_[axis_];
+        return 2;
+    }
     // The bits of a loop (1 front, 2 back) against the plane, negated when
     // `flip`, when the filter proves from the loop's box alone that every
     // vertex lies on that side; 0 when the box does not decide.
@@ -91,6 +104,14 @@ private:
     // the values do not allow it.
     bool word_side(const Point3& p, Side& side) const noexcept {
         if (!inline_) return false;
+        if (axis_ >= 0) {  // one coordinate counts: a x' - d w
+            const Rational& x = p[axis_];
+            const fmpz n = *x.num(), w = *x.den();
+            if (COEFF_IS_MPZ(n) || COEFF_IS_MPZ(w)) return false;
+            const __int128 acc = __int128(*k_[axis_]) * n - __int128(*k_[3]) * w;
+            side = Side((acc > 0) - (acc < 0));
+            return true;
+        }
         const Rational* const c[3] = {&p.x, &p.y, &p.z};
         slong w = 0;
         __int128 acc = 0;
@@ -113,6 +134,7 @@ private:
     std::int8_t sign_[4];  // of k_
     bool inline_;          // all four k_ held in their words
     std::int8_t axis_;     // the one nonzero normal component, or -1
+    double at_;            // d / n on that axis, rounded; NaN when axis_ < 0
     // Box corners where the plane's value is least and greatest: indices
     // into an ApproxBox per coordinate.
     std::uint8_t low_[3], high_[3];
