@@ -45,12 +45,12 @@ struct InNodePlane final : InPlane {
     }
 };
 
-void add_half(Pool& pool, Loop&& half, std::uint32_t source, bool flipped, Ids& to) {
+void add_half(Pool& pool, Loop&& half, const Piece& from, Ids& to) {
     if (half.empty()) return;
     to.push_back(pool.size());
     const ApproxBox box = approx_box(half.approx, half.vertices.size());
-    pool.push_back(
-        {std::move(half.vertices), std::move(half.approx), box, source, flipped, false});
+    pool.push_back({std::move(half.vertices), std::move(half.approx), box, from.source,
+                    from.flipped, false, from.node});
 }
 
 // A whole piece about to be cut gets a loop of its own, in its own
@@ -116,11 +116,10 @@ void sort_ids(Sources& sources, const BspNode& node, Pool& pool, const Ids& ids,
             Loop f, b;
             split_loop(plane, sides.data(), std::move(piece.vertices), std::move(piece.approx), f,
                        b, scratch);
-            const std::uint32_t source = piece.source;
-            const bool flipped = piece.flipped;
+            const Piece from{{}, {}, {}, piece.source, piece.flipped, false, piece.node};
             piece = Piece{};  // its halves take over
-            add_half(pool, std::move(f), source, flipped, front);
-            add_half(pool, std::move(b), source, flipped, back);
+            add_half(pool, std::move(f), from, front);
+            add_half(pool, std::move(b), from, back);
         }
     }
     if (!keep) return;
@@ -249,16 +248,17 @@ void insert_faces(BspTree& tree, std::vector<Piece> faces) {
     sources.give_pieces(std::move(pool));
 }
 
-std::vector<Piece> clip_faces(const BspTree& tree, std::vector<Piece> faces) {
-    if (!tree.nodes[0].has_plane || faces.empty()) return faces;
+namespace {
+
+// The pooled pieces `ids` walked through the tree: the ids of their parts
+// outside it, in walk order. Everything still on the stack comes after
+// what has gone out, so a front list with no subtree to clip it goes out at
+// once; a back list with no subtree lies inside and is dropped.
+Ids clip_ids(const BspTree& tree, Pool& pool, Ids ids) {
     Sources& sources = *tree.sources;
-    Pool pool = std::move(faces);
-    std::vector<Piece> out = sources.take_pieces();
-    out.reserve(pool.size());
+    Ids out = sources.take_ids();
     std::vector<Job>& stack = sources.walk_stack();
-    stack.push_back({0, all_ids(sources, pool)});
-    // Everything still on the stack comes after what has been moved to
-    // `out`, so a front list with no subtree to clip it goes out at once.
+    stack.push_back({0, std::move(ids)});
     while (!stack.empty()) {
         Job job = std::move(stack.back());
         stack.pop_back();
@@ -272,13 +272,12 @@ std::vector<Piece> clip_faces(const BspTree& tree, std::vector<Piece> faces) {
         } else {
             front = std::move(job.ids);  // a node without a plane clips nothing
         }
-        // Without a back subtree the back list lies inside: dropped.
         if (node.back != kNone && !back.empty())
             stack.push_back({node.back, std::move(back)});
         else
             sources.give_ids(std::move(back));
         if (node.front == kNone || !node.has_plane) {
-            for (std::size_t id : front) out.push_back(std::move(pool[id]));
+            out.insert(out.end(), front.begin(), front.end());
             sources.give_ids(std::move(front));
         } else if (!front.empty()) {
             stack.push_back({node.front, std::move(front)});
@@ -286,12 +285,49 @@ std::vector<Piece> clip_faces(const BspTree& tree, std::vector<Piece> faces) {
             sources.give_ids(std::move(front));
         }
     }
+    return out;
+}
+
+}  // namespace
+
+std::vector<Piece> clip_faces(const BspTree& tree, std::vector<Piece> faces) {
+    if (!tree.nodes[0].has_plane || faces.empty()) return faces;
+    Sources& sources = *tree.sources;
+    Pool pool = std::move(faces);
+    Ids kept = clip_ids(tree, pool, all_ids(sources, pool));
+    std::vector<Piece> out = sources.take_pieces();
+    out.reserve(kept.size());
+    for (std::size_t id : kept) out.push_back(std::move(pool[id]));
+    sources.give_ids(std::move(kept));
     sources.give_pieces(std::move(pool));
     return out;
 }
 
+// Every node's pieces go through `other` in one walk, each marked with its
+// node. A piece's way through the other tree does not depend on the others,
+// and the walk keeps the order of every list, so each node gets back
+// exactly the pieces, in exactly the order, that clipping it alone gives.
 void clip_by(BspTree& tree, const BspTree& other) {
-    preorder(tree, [&](BspNode& node) { node.faces = clip_faces(other, std::move(node.faces)); });
+    if (!other.nodes[0].has_plane) return;  // an empty tree clips nothing
+    std::size_t count = 0;
+    for (const BspNode& node : tree.nodes) count += node.faces.size();
+    if (count == 0) return;
+    Sources& sources = *tree.sources;
+    Pool pool = sources.take_pieces();
+    pool.reserve(count);
+    Ids ids = sources.take_ids();
+    for (std::size_t at = 0; at < tree.nodes.size(); ++at) {
+        for (Piece& p : tree.nodes[at].faces) {
+            p.node = static_cast<std::uint32_t>(at);
+            ids.push_back(pool.size());
+            pool.push_back(std::move(p));
+        }
+        tree.nodes[at].faces.clear();
+    }
+    Ids kept = clip_ids(other, pool, std::move(ids));
+    for (std::size_t id : kept) tree.nodes[pool[id].node].faces.push_back(std::move(pool[id]));
+    sources.give_ids(std::move(kept));
+    sources.give_pieces(std::move(pool));
 }
 
 void complement(BspTree& tree) {

@@ -34,6 +34,7 @@ struct Piece {
     std::uint32_t source = 0;  // the operand face it came from
     bool flipped = false;      // turned over an odd number of times
     bool whole = false;        // its loop is the source face's, reversed when flipped
+    std::uint32_t node = 0;    // the node it belongs to while clip_by clips it
 };
 
 // The operand faces of one boolean, which pieces name by index, each with
