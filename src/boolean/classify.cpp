@@ -140,9 +140,11 @@ TestPlane::TestPlane(const Plane& plane) : approx_(plane_approx(plane)) {
         orient_ = 0;
         inline_ = true;
         for (int i = 0; i < 4; ++i) {
-            sign_[i] = std::int8_t(fmpz_sgn(k_[i]));
+            const fmpz k = *k_[i];
+            const bool word = !COEFF_IS_MPZ(k);
+            sign_[i] = std::int8_t(word ? (k > 0) - (k < 0) : fmpz_sgn(k_[i]));
             if (!orient_) orient_ = sign_[i];
-            inline_ = inline_ && inline_fmpz(k_[i]);
+            inline_ = inline_ && word;
         }
         axis_ = -1;
         for (int c = 0; c < 3; ++c) {
@@ -150,8 +152,17 @@ TestPlane::TestPlane(const Plane& plane) : approx_(plane_approx(plane)) {
             high_[c] = std::uint8_t(sign_[c] >= 0 ? c + 3 : c);
             if (sign_[c] != 0) axis_ = sign_[(c + 1) % 3] == 0 && sign_[(c + 2) % 3] == 0 ? c : -1;
         }
-        at_ = axis_ >= 0 ? rational_to_double(Rational::from_fmpz(k_[3], k_[axis_]))
-                         : std::numeric_limits<double>::quiet_NaN();
+        at_ = std::numeric_limits<double>::quiet_NaN();
+        if (axis_ >= 0) {
+            // Integers within 2^53 are exact doubles, and their quotient is
+            // rounded once, to nearest: the rounding of the rational.
+            const slong lim = slong(1) << 53;
+            const fmpz d = *k_[3], a = *k_[axis_];
+            if (inline_ && d <= lim && d >= -lim && a <= lim && a >= -lim)
+                at_ = double(d) / double(a);
+            else
+                at_ = rational_to_double(Rational::from_fmpz(k_[3], k_[axis_]));
+        }
         key_ = 1469598103934665603ull;
         for (const fmpz_t& k : k_) key_ = (key_ ^ hash_fmpz(k, orient_)) * 1099511628211ull;
     } catch (...) {

@@ -67,14 +67,25 @@ bool fast_clears(const std::vector<Point3>& v, const std::vector<Approx>& ap) {
     if (n < 3 || n != v.size()) return false;
     double a[3] = {0, 0, 0}, m[3] = {0, 0, 0};
     const Approx& p0 = ap[0];
-    auto diff = [&](std::size_t i, int c) { return ap[i][c] - p0[c]; };
-    auto mag = [&](std::size_t i, int c) { return std::fabs(ap[i][c]) + std::fabs(p0[c]); };
-    for (std::size_t i = 1; i + 1 < n; ++i) {
+    // Each vertex's difference from vertex 0 and its magnitude, made once
+    // and used for both triangles the vertex belongs to.
+    Approx d_prev, g_prev, d_next, g_next;
+    auto load = [&](std::size_t i, Approx& d, Approx& g) {
         for (int c = 0; c < 3; ++c) {
-            int c1 = (c + 1) % 3, c2 = (c + 2) % 3;
-            a[c] += diff(i, c1) * diff(i + 1, c2) - diff(i, c2) * diff(i + 1, c1);
-            m[c] += mag(i, c1) * mag(i + 1, c2) + mag(i, c2) * mag(i + 1, c1);
+            d[c] = ap[i][c] - p0[c];
+            g[c] = std::fabs(ap[i][c]) + std::fabs(p0[c]);
         }
+    };
+    load(1, d_prev, g_prev);
+    for (std::size_t i = 1; i + 1 < n; ++i) {
+        load(i + 1, d_next, g_next);
+        for (int c = 0; c < 3; ++c) {
+            const int c1 = c == 2 ? 0 : c + 1, c2 = c == 0 ? 2 : c - 1;
+            a[c] += d_prev[c1] * d_next[c2] - d_prev[c2] * d_next[c1];
+            m[c] += g_prev[c1] * g_next[c2] + g_prev[c2] * g_next[c1];
+        }
+        d_prev = d_next;
+        g_prev = g_next;
     }
     double norm = std::fabs(a[0]) + std::fabs(a[1]) + std::fabs(a[2]);
     if (!(norm > 1e-7) || !std::isfinite(norm)) return false;

@@ -150,6 +150,30 @@ TEST(Boolean, MatchesRecursiveReferenceFaceForFace) {
     }
 }
 
+// Taking the first operand by move hands its untouched faces to the
+// result instead of copying them; the result must be the same face for
+// face, flipped faces included, and one solid passed on both sides must
+// still be read whole.
+TEST(Boolean, FirstOperandByMoveGivesTheSameFaces) {
+    std::mt19937 rng(777);
+    auto pick = [&](int lo, int hi) {
+        return Rational(std::uniform_int_distribution<int>(lo, hi)(rng));
+    };
+    for (int round = 0; round < 60; ++round) {
+        Solid a = box_at("A", pick(0, 2), pick(0, 2), pick(0, 2), pick(1, 3), pick(1, 3), pick(1, 3));
+        Solid b = box_at("B", pick(0, 3), pick(0, 3), pick(0, 3), pick(1, 3), pick(1, 3), pick(1, 3));
+        if (round % 4 == 1) a = boolean_solids("union", a, rotate_quarter_solid(b, 2, 1));
+        for (const std::string& op : kOps) {
+            const std::string expected = dump(boolean_solids(op, a, b));
+            Solid moved = a;
+            ASSERT_EQ(dump(boolean_solids(op, std::move(moved), b)), expected) << op << round;
+            Solid same = a;
+            const std::string with_itself = dump(boolean_solids(op, same, same));
+            ASSERT_EQ(dump(boolean_solids(op, std::move(same), same)), with_itself) << op << round;
+        }
+    }
+}
+
 TEST(Boolean, IdenticalBoxes) {
     Solid a = build_box(R("1"), R("1"), R("1"), "A");
     Solid b = build_box(R("1"), R("1"), R("1"), "B");
