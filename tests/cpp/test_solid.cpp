@@ -5,6 +5,7 @@
 #include <random>
 #include <string>
 
+#include "corpus.hpp"
 #include "exact/errors.hpp"
 #include "query/volume.hpp"
 #include "solid/box.hpp"
@@ -21,29 +22,7 @@ std::string S(const Point3& p) { return point_text(p); }
 
 Face face(std::vector<Point3> v) { return make_face(std::move(v), "f"); }
 
-// Everything a face carries; approximations by their bits.
-std::string dump(const Solid& s) {
-    std::string out;
-    for (const Face& f : s.faces) {
-        out += f.label;
-        for (const Point3& p : f.vertices) {
-            out += ' ';
-            append_point(out, p);
-        }
-        out += " n ";
-        append_point(out, f.plane.normal);
-        out += ' ';
-        append_rational(out, f.plane.offset);
-        for (const Approx& a : f.approx)
-            for (double c : a) {
-                char buf[32];
-                std::snprintf(buf, sizeof buf, " %a", c);
-                out += buf;
-            }
-        out += "\n";
-    }
-    return out;
-}
+using corpus::face_dump;
 
 // Sizes and positions of every kind: zero, negative, fractions, one word
 // and beyond, beyond the range of doubles.
@@ -196,9 +175,10 @@ TEST(Box, DirectBuildMatchesMakeFaceAndTranslation) {
             faces.push_back(make_face(std::move(loop), std::string("p.") + kNames[i]));
         }
         const Solid box = solid_from_faces(std::move(faces));
-        ASSERT_EQ(dump(build_box(dx, dy, dz, "p")), dump(box)) << round;
+        ASSERT_EQ(face_dump(build_box(dx, dy, dz, "p")), face_dump(box)) << round;
         const Point3 at(any_size(rng), any_size(rng), any_size(rng));
-        ASSERT_EQ(dump(build_box_at(dx, dy, dz, at, "p")), dump(translate_solid(box, at))) << round;
+        ASSERT_EQ(face_dump(build_box_at(dx, dy, dz, at, "p")), face_dump(translate_solid(box, at)))
+            << round;
     }
 }
 
