@@ -1,10 +1,13 @@
 // Point-against-plane classification and the splitting of one loop.
 //
 // Every decision here is exact. A vertex is first tested in doubles against
-// a fixed error bound; only when the double value is too close to zero, or
-// not finite, is the test repeated exactly. The exact work runs on the
+// a fixed error bound (against a plane along one axis, by its coordinate's
+// double beside the plane's rounded position); only when the doubles do not
+// decide is the test repeated exactly. The exact work runs on the
 // plane's integer form and on integers only: a side test is a few
-// multiply-adds, and a crossing point is reduced once, at the end.
+// multiply-adds, and a crossing point is reduced once, at the end. The
+// filter and the splitting are in classify.cpp, the plane's integer form
+// and the exact kernels in test_plane.cpp.
 #pragma once
 
 #include <array>
@@ -146,10 +149,10 @@ private:
 // in vertex order, through the double filter where `approx` has one triple
 // per vertex. Returns the or of the vertex bits: On 0, Front 1, Back 2.
 // Given the loop's box, a loop that the filter proves to lie wholly on one
-// side is decided by the box's nearest corner; given `in_plane`, a loop
-// whose first vertex the filter leaves open is asked whether it lies in
-// the plane exactly, and then is coplanar at once. Either way `sides` is
-// then left unset (only a spanning loop needs them).
+// side is decided by the box (TestPlane::box_bits); given `in_plane`, a
+// loop whose every vertex the filter leaves open is asked whether it lies
+// in the plane exactly, and then is coplanar at once. Either way `sides`
+// is then left unset (only a spanning loop needs them).
 struct InPlane {
     // True only when every vertex lies in the plane, exactly; false leaves
     // the loop to the vertex tests.

@@ -1,0 +1,267 @@
+// A plane made ready for exact tests: its integer form and signs, the
+// position of a plane along one axis, and the exact side test and crossing
+// point in integers. The double filter is classify.cpp's, compiled under
+// the flags its error bound needs; nothing here adds or multiplies doubles
+// beyond one correctly rounded division.
+#include "boolean/classify.hpp"
+
+#include <flint/fmpq.h>
+
+#include <cmath>
+#include <limits>
+#include <numeric>
+#include <utility>
+
+namespace qs {
+
+namespace {
+
+inline const fmpz* num(const Rational& r) { return r.num(); }
+inline const fmpz* den(const Rational& r) { return r.den(); }
+
+// p as homogeneous integers (x, y, z, w) with w > 0 the least common
+// denominator of its coordinates. t and u are scratch.
+void homogeneous(const Point3& p, fmpz* x, fmpz* y, fmpz* z, fmpz* w, fmpz* t, fmpz* u) {
+    const fmpz *dx = den(p.x), *dy = den(p.y), *dz = den(p.z);
+    fmpz_set(x, num(p.x));
+    fmpz_set(y, num(p.y));
+    fmpz_set(z, num(p.z));
+    fmpz_set(w, dx);
+    // Bring in one more coordinate over denominator d: with g = gcd(w, d)
+    // the new w is w (d / g), the coordinates so far scale by d / g and
+    // the new one by w / g.
+    auto join = [&](fmpz* c, const fmpz* d, fmpz* const* done, int n_done) {
+        if (fmpz_equal(w, d)) return;
+        if (fmpz_is_one(d)) {
+            fmpz_mul(c, c, w);
+            return;
+        }
+        fmpz_gcd(t, w, d);
+        fmpz_divexact(u, d, t);  // d / g
+        fmpz_divexact(t, w, t);  // w / g
+        fmpz_mul(c, c, t);
+        for (int i = 0; i < n_done; ++i) fmpz_mul(done[i], done[i], u);
+        fmpz_mul(w, w, u);
+    };
+    fmpz* const done[2] = {x, y};
+    join(y, dy, done, 1);
+    join(z, dz, done, 2);
+}
+
+// A hash of sign * z.
+std::uint64_t hash_fmpz(const fmpz_t z, int sign) {
+    if (!COEFF_IS_MPZ(*z)) return std::uint64_t(sign < 0 ? -*z : *z);
+    const __mpz_struct* m = COEFF_TO_PTR(*z);
+    std::uint64_t h = std::uint64_t(sign < 0 ? -m->_mp_size : m->_mp_size);
+    const int n = m->_mp_size < 0 ? -m->_mp_size : m->_mp_size;
+    for (int i = 0; i < n; ++i) h = (h ^ m->_mp_d[i]) * 1099511628211ull;
+    return h;
+}
+
+}  // namespace
+
+PlaneApprox plane_approx(const Plane& plane) {
+    return {rational_to_double(plane.normal.x), rational_to_double(plane.normal.y),
+            rational_to_double(plane.normal.z), rational_to_double(plane.offset)};
+}
+
+namespace {
+
+// Whole components held inline: the integer form in machine words.
+bool whole_inline_plane(const Rational* const c[4], fmpz_t k[4]) {
+    slong v[4];
+    ulong g = 0;
+    for (int i = 0; i < 4; ++i) {
+        if (!fmpz_is_one(c[i]->den()) || COEFF_IS_MPZ(*c[i]->num())) return false;
+        v[i] = *c[i]->num();
+        g = std::gcd(g, ulong(v[i] < 0 ? -v[i] : v[i]));
+    }
+    for (int i = 0; i < 4; ++i) fmpz_set_si(k[i], g > 1 ? v[i] / slong(g) : v[i]);
+    return true;
+}
+
+// Over the least common denominator, divided by the gcd of the results.
+void integer_form(const Rational* const c[4], fmpz_t k[4]) {
+    ScratchInt l, t, g;
+    fmpz_one(l.v);
+    for (int i = 0; i < 4; ++i)
+        if (!fmpz_is_one(c[i]->den())) fmpz_lcm(l.v, l.v, c[i]->den());
+    for (int i = 0; i < 4; ++i) {
+        if (fmpz_equal(l.v, c[i]->den())) {
+            fmpz_set(k[i], c[i]->num());
+        } else {
+            fmpz_divexact(t.v, l.v, c[i]->den());
+            fmpz_mul(k[i], c[i]->num(), t.v);
+        }
+        if (!fmpz_is_one(g.v)) fmpz_gcd(g.v, g.v, k[i]);
+    }
+    if (!fmpz_is_zero(g.v) && !fmpz_is_one(g.v))
+        for (int i = 0; i < 4; ++i) fmpz_divexact(k[i], k[i], g.v);
+}
+
+}  // namespace
+
+TestPlane::TestPlane(const Plane& plane) : approx_(plane_approx(plane)) {
+    for (fmpz_t& k : k_) fmpz_init(k);
+    try {
+        const Rational* c[4] = {&plane.normal.x, &plane.normal.y, &plane.normal.z, &plane.offset};
+        if (!whole_inline_plane(c, k_)) integer_form(c, k_);
+        orient_ = 0;
+        inline_ = true;
+        for (int i = 0; i < 4; ++i) {
+            const fmpz k = *k_[i];
+            const bool word = !COEFF_IS_MPZ(k);
+            sign_[i] = std::int8_t(word ? (k > 0) - (k < 0) : fmpz_sgn(k_[i]));
+            if (!orient_) orient_ = sign_[i];
+            inline_ = inline_ && word;
+        }
+        axis_ = -1;
+        for (int c = 0; c < 3; ++c) {
+            low_[c] = std::uint8_t(sign_[c] >= 0 ? c : c + 3);
+            high_[c] = std::uint8_t(sign_[c] >= 0 ? c + 3 : c);
+            if (sign_[c] != 0) axis_ = sign_[(c + 1) % 3] == 0 && sign_[(c + 2) % 3] == 0 ? c : -1;
+        }
+        at_ = std::numeric_limits<double>::quiet_NaN();
+        if (axis_ >= 0) {
+            // Integers within 2^53 are exact doubles, and their quotient is
+            // rounded once, to nearest: the rounding of the rational.
+            const slong lim = slong(1) << 53;
+            const fmpz d = *k_[3], a = *k_[axis_];
+            if (inline_ && d <= lim && d >= -lim && a <= lim && a >= -lim)
+                at_ = double(d) / double(a);
+            else
+                at_ = rational_to_double(Rational::from_fmpz(k_[3], k_[axis_]));
+        }
+        key_ = 1469598103934665603ull;
+        for (const fmpz_t& k : k_) key_ = (key_ ^ hash_fmpz(k, orient_)) * 1099511628211ull;
+    } catch (...) {
+        for (fmpz_t& k : k_) fmpz_clear(k);
+        throw;
+    }
+}
+
+TestPlane::~TestPlane() {
+    for (fmpz_t& k : k_) fmpz_clear(k);
+}
+
+TestPlane::TestPlane(TestPlane&& o) noexcept
+    : approx_(o.approx_),
+      inline_(o.inline_),
+      axis_(o.axis_),
+      at_(o.at_),
+      orient_(o.orient_),
+      key_(o.key_) {
+    for (int i = 0; i < 4; ++i) sign_[i] = o.sign_[i];
+    for (int c = 0; c < 3; ++c) {
+        low_[c] = o.low_[c];
+        high_[c] = o.high_[c];
+    }
+    // FLINT integers do not point back at their owner: the words move.
+    for (int i = 0; i < 4; ++i) {
+        *k_[i] = *o.k_[i];
+        fmpz_init(o.k_[i]);
+    }
+}
+
+bool TestPlane::same_plane(const TestPlane& o) const {
+    if (key_ != o.key_ || orient_ == 0 || o.orient_ == 0) return false;
+    for (int i = 0; i < 4; ++i)
+        if (sign_[i] * orient_ != o.sign_[i] * o.orient_ || fmpz_cmpabs(k_[i], o.k_[i]) != 0)
+            return false;
+    return true;
+}
+
+// Over the product of the denominators, which is positive: acc / e
+// collects a x + b y (+ c z), term by term, without a gcd.
+Side TestPlane::wide_side(const Point3& p, Scratch& s) const {
+    const fmpz *a = k_[0], *b = k_[1], *c = k_[2], *d = k_[3];
+    const Rational* coord[3] = {&p.x, &p.y, &p.z};
+    fmpz *acc = s[0], *e = s[1], *t = s[2];
+    const fmpz* k[3] = {a, b, c};
+    fmpz_zero(acc);
+    fmpz_one(e);
+    for (int i = 0; i < 3; ++i) {
+        if (fmpz_is_zero(k[i])) continue;
+        const fmpz* di = den(*coord[i]);
+        fmpz_mul(t, k[i], num(*coord[i]));
+        if (!fmpz_is_one(di)) {
+            fmpz_mul(acc, acc, di);
+            fmpz_addmul(acc, t, e);
+            fmpz_mul(e, e, di);
+        } else {
+            fmpz_addmul(acc, t, e);
+        }
+    }
+    fmpz_submul(acc, d, e);
+    return Side(fmpz_sgn(acc));
+}
+
+namespace {
+
+// |v| < 2^20 for an integer held inline.
+inline bool small20(const fmpz* z) { return !COEFF_IS_MPZ(*z) && *z < (1L << 20) && *z > -(1L << 20); }
+
+inline bool small_whole(const Point3& p) {
+    return fmpz_is_one(den(p.x)) && fmpz_is_one(den(p.y)) && fmpz_is_one(den(p.z)) &&
+           small20(num(p.x)) && small20(num(p.y)) && small20(num(p.z));
+}
+
+}  // namespace
+
+Point3 TestPlane::crossing(const Point3& p, const Point3& q, Scratch& s) const {
+    if (small20(k_[0]) && small20(k_[1]) && small20(k_[2]) && small20(k_[3]) && small_whole(p) &&
+        small_whole(q)) {
+        // Below 2^20 everywhere: the plane's values stay below 2^42 and the
+        // crossing's homogeneous coordinates below 2^63, all in one word.
+        const slong pc[3] = {*num(p.x), *num(p.y), *num(p.z)};
+        const slong qc[3] = {*num(q.x), *num(q.y), *num(q.z)};
+        slong sp = -*k_[3], sq = -*k_[3];
+        for (int i = 0; i < 3; ++i) {
+            sp += *k_[i] * pc[i];
+            sq += *k_[i] * qc[i];
+        }
+        slong w = sq - sp;
+        const slong sign = w < 0 ? -1 : 1;
+        w *= sign;
+        Point3 x;
+        for (int i = 0; i < 3; ++i)
+            fmpq_set_si(x[i].raw(), sign * (sq * pc[i] - sp * qc[i]), ulong(w));
+        return x;
+    }
+    fmpz* hp[4] = {s[0], s[1], s[2], s[3]};
+    fmpz* hq[4] = {s[4], s[5], s[6], s[7]};
+    fmpz *sp = s[8], *sq = s[9], *t = s[10], *u = s[15];
+    homogeneous(p, hp[0], hp[1], hp[2], hp[3], t, u);
+    homogeneous(q, hq[0], hq[1], hq[2], hq[3], t, u);
+    // sp, sq: the plane's value at p and q, both scaled by their w.
+    fmpz_mul(sp, k_[0], hp[0]);
+    fmpz_mul(sq, k_[0], hq[0]);
+    for (int i = 1; i < 3; ++i) {
+        fmpz_addmul(sp, k_[i], hp[i]);
+        fmpz_addmul(sq, k_[i], hq[i]);
+    }
+    fmpz_submul(sp, k_[3], hp[3]);
+    fmpz_submul(sq, k_[3], hq[3]);
+    // sq p - sp q is on the plane; its w is nonzero because sp and sq have
+    // opposite signs and both w are positive.
+    fmpz* h[4] = {s[11], s[12], s[13], s[14]};
+    for (int i = 0; i < 4; ++i) {
+        fmpz_mul(h[i], sq, hp[i]);
+        fmpz_submul(h[i], sp, hq[i]);
+    }
+    Point3 x;
+    fmpq_set_fmpz_frac(x.x.raw(), h[0], h[3]);
+    fmpq_set_fmpz_frac(x.y.raw(), h[1], h[3]);
+    fmpq_set_fmpz_frac(x.z.raw(), h[2], h[3]);
+    return x;
+}
+
+int TestPlane::normal_dot_sign(const TestPlane& o, Scratch& s) const {
+    fmpz* acc = s[0];
+    fmpz_mul(acc, k_[0], o.k_[0]);
+    fmpz_addmul(acc, k_[1], o.k_[1]);
+    fmpz_addmul(acc, k_[2], o.k_[2]);
+    return fmpz_sgn(acc);
+}
+
+}  // namespace qs
