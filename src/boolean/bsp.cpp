@@ -216,6 +216,9 @@ bool Sources::planar(std::uint32_t id) {
 
 void insert_faces(BspTree& tree, std::vector<Piece> faces) {
     Sources& sources = *tree.sources;
+    // Each new node keeps a piece, so there are about as many new nodes as
+    // pieces at the most (a cut piece gives two).
+    tree.nodes.reserve(tree.nodes.size() + faces.size());
     Pool pool = std::move(faces);
     std::vector<Job>& stack = sources.walk_stack();
     stack.push_back({0, all_ids(sources, pool)});

@@ -53,6 +53,16 @@ inline Rational dot(const Point3& a, const Point3& b) {
 
 // "x,y,z" with every coordinate written by format_rational.
 inline void append_point(std::string& out, const Point3& p) {
+    char buf[3 * kWordRationalText + 2];
+    char* at = write_word_rational(buf, p.x);
+    if (at) *at++ = ',';
+    if (at) at = write_word_rational(at, p.y);
+    if (at) *at++ = ',';
+    if (at) at = write_word_rational(at, p.z);
+    if (at) {  // all six integers in their words: one append
+        out.append(buf, at);
+        return;
+    }
     append_rational(out, p.x);
     out.push_back(',');
     append_rational(out, p.y);

@@ -201,13 +201,18 @@ void append_fmpz(std::string& out, const fmpz_t z) {
     out.resize(at + std::strlen(out.data() + at));
 }
 
-void append_rational(std::string& out, const Rational& r) {
+char* write_word_rational(char* at, const Rational& r) {
     const fmpz n = *r.num(), d = *r.den();
-    if (!COEFF_IS_MPZ(n) && !COEFF_IS_MPZ(d)) {  // both in their words: one append
-        char buf[48];
-        char* end = std::to_chars(buf, buf + 21, slong(n)).ptr;
-        *end++ = '/';
-        end = std::to_chars(end, buf + sizeof buf, slong(d)).ptr;
+    if (COEFF_IS_MPZ(n) || COEFF_IS_MPZ(d)) return nullptr;
+    // A word holds at most 62 bits: 19 digits and a sign, then 19 digits.
+    at = std::to_chars(at, at + 20, slong(n)).ptr;
+    *at++ = '/';
+    return std::to_chars(at, at + 20, slong(d)).ptr;
+}
+
+void append_rational(std::string& out, const Rational& r) {
+    char buf[kWordRationalText];
+    if (char* end = write_word_rational(buf, r)) {  // both in their words: one append
         out.append(buf, end);
         return;
     }

@@ -159,6 +159,10 @@ Rational parse_rational(std::string_view text);
 // Text out: numerator "/" denominator, always with the denominator.
 std::string format_rational(const Rational& r);
 void append_rational(std::string& out, const Rational& r);
+// The same text written at `at` when numerator and denominator are held in
+// their words (at most kWordRationalText characters); nullptr otherwise.
+constexpr std::size_t kWordRationalText = 41;
+char* write_word_rational(char* at, const Rational& r);
 // Nearest double, ties to even; infinities and signed zeros past the range.
 double rational_to_double(const Rational& r);
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "exact/errors.hpp"
+#include "exact/point3.hpp"
 #include "exact/rational.hpp"
 
 using qs::format_rational;
@@ -323,4 +324,25 @@ TEST(Rational, CopiesAcrossInlineAndHeapValues) {
     }
     EXPECT_EQ(format_rational(small), "-7/3");
     EXPECT_EQ(format_rational(big), "123456789012345678901234567891/7");
+}
+
+// Values held in their words are written straight from the words, larger
+// ones through the big-integer printer; around the limit of a word both
+// must give FLINT's own digits, and a point its three texts joined.
+TEST(FormatRational, WordAndBigValuesGiveTheSameDigits) {
+    const char* const kNums[] = {"0", "1", "-1", "4611686018427387903", "-4611686018427387903",
+                                 "4611686018427387904", "-4611686018427387904",
+                                 "-9223372036854775808", "123456789012345678901234567890"};
+    const char* const kDens[] = {"1", "7", "4611686018427387903", "4611686018427387905"};
+    for (const char* n : kNums)
+        for (const char* d : kDens) {
+            const Rational r = parse_rational(std::string(n) + "/" + d);
+            char* text = fmpq_get_str(nullptr, 10, r.raw());
+            std::string expected = text;
+            flint_free(text);
+            if (expected.find('/') == std::string::npos) expected += "/1";
+            EXPECT_EQ(format_rational(r), expected) << n << "/" << d;
+            const qs::Point3 p(r, Rational(-3, 2), r);
+            EXPECT_EQ(qs::point_text(p), expected + ",-3/2," + expected) << n << "/" << d;
+        }
 }
