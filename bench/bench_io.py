@@ -20,6 +20,10 @@ loads and pickle; the text's size also for faces and from_faces, as the
 measure of the solid; the file for STL; the arrays for to_arrays) over the
 time.
 
+The comb: a unit cube whose front face is cut into 10,000 strips, so that
+four long edges each meet 10,000 short ones (the closedness check and the
+T-junction split on few lines with many edges).
+
 The ball: a cube's six faces cut into an n x n grid, each grid point moved
 onto a sphere of radius 100 to the nearest multiple of 2^-20, each square
 cut into two triangles; built once through from_faces.
@@ -65,6 +69,19 @@ def ball(n):
     return qio.from_faces(faces)
 
 
+def comb(n):
+    cube = qs.make_box("1", "1", "1", "comb")
+    faces = []
+    for label, verts, normal, offset in qio.faces(cube):
+        if normal[1] == "0/1" or offset != "0/1":
+            faces.append((label, verts, normal, offset))
+            continue
+        for i in range(n):  # the face y = 0, seen from -y: x then z
+            x0, x1 = f"{i}/{n}", f"{i + 1}/{n}"
+            faces.append((label, [[x0, "0", "0"], [x1, "0", "0"], [x1, "0", "1"], [x0, "0", "1"]]))
+    return qio.from_faces(faces)
+
+
 def rows(s, repeat, tmp):
     text = qio.dumps(s)
     size = len(text.encode())
@@ -104,7 +121,7 @@ def main():
     t0 = time.perf_counter()
     big = ball(args.grid)
     built = time.perf_counter() - t0
-    solids = [("plate", holed_plate()), ("ball", big)]
+    solids = [("plate", holed_plate()), ("comb", comb(10_000)), ("ball", big)]
     print(f"(the ball built through from_faces in {built:.2f} s)")
     with tempfile.TemporaryDirectory() as tmp:
         for name, s in solids:

@@ -26,7 +26,11 @@ struct EdgeSpan {
 };
 
 // The first elementary interval whose signed coverage is not zero, as its
-// two ends; nothing when the line is closed.
+// two ends; nothing when the line is closed. One sweep: each span adds its
+// sign where it begins and takes it off where it ends, so the running sum
+// over the sorted breakpoints is the coverage of each interval in turn
+// (summing the covering spans per interval would be quadratic on a line
+// that many short edges share).
 std::optional<std::pair<const Rational*, const Rational*>> open_gap(
     const std::vector<EdgeSpan>& spans) {
     std::vector<const Rational*> cuts;
@@ -35,18 +39,24 @@ std::optional<std::pair<const Rational*, const Rational*>> open_gap(
         cuts.push_back(&e.lo);
         cuts.push_back(&e.hi);
     }
-    std::sort(cuts.begin(), cuts.end(), [](const Rational* a, const Rational* b) { return *a < *b; });
+    auto less = [](const Rational* a, const Rational* b) { return *a < *b; };
+    std::sort(cuts.begin(), cuts.end(), less);
     cuts.erase(std::unique(cuts.begin(), cuts.end(),
                            [](const Rational* a, const Rational* b) { return *a == *b; }),
                cuts.end());
-    for (std::size_t i = 0; i + 1 < cuts.size(); ++i) {
+    std::vector<long> change(cuts.size(), 0);
+    auto index_of = [&](const Rational& t) {
+        return std::size_t(std::lower_bound(cuts.begin(), cuts.end(), &t, less) - cuts.begin());
+    };
+    for (const EdgeSpan& e : spans) {
         poll_interrupt();
-        const Rational& s = *cuts[i];
-        const Rational& t = *cuts[i + 1];
-        long sum = 0;
-        for (const EdgeSpan& e : spans)
-            if (e.lo <= s && t <= e.hi) sum += e.sign;
-        if (sum != 0) return std::make_pair(&s, &t);
+        change[index_of(e.lo)] += e.sign;
+        change[index_of(e.hi)] -= e.sign;
+    }
+    long sum = 0;
+    for (std::size_t i = 0; i + 1 < cuts.size(); ++i) {
+        sum += change[i];
+        if (sum != 0) return std::make_pair(cuts[i], cuts[i + 1]);
     }
     return std::nullopt;
 }

@@ -188,12 +188,14 @@ TEST(FindOpenEdge, AgreesWithThePlainRuleOnDamagedSolids) {
     for (int round = 0; round < 400; ++round) {
         Solid s;
         for (const Face& f : box.faces) {
-            // Split some faces in two along x = 1, a T-junction for the rest.
+            // Split some faces into k strips across x, T-junctions for the rest.
             bool spans_x = f.plane.normal.x.is_zero();
             if (spans_x && rng() % 2) {
-                for (long x0 : {0L, 1L}) {
+                const long k = 2 + long(rng() % 4);
+                for (long i = 0; i < k; ++i) {
                     std::vector<Point3> v = f.vertices;
-                    for (Point3& p : v) p.x = p.x.is_zero() ? Rational(x0) : Rational(x0 + 1);
+                    for (Point3& p : v)
+                        p.x = p.x.is_zero() ? Rational(2 * i, k) : Rational(2 * i + 2, k);
                     s.faces.push_back(make_face(std::move(v), f.label));
                 }
             } else {

@@ -302,6 +302,19 @@ def test_panic_in_a_worker_reaches_the_parent_as_itself():
         assert ex.submit(fail_in_worker, "2").result().volume6_str() == "12/1"
 
 
+def test_ctrl_c_stops_a_long_loads():
+    from test_interrupt import BOUND, interrupt_during
+    # Half a million convex quads with thirty-digit fractions: uninterrupted,
+    # some seconds of parsing and checking.
+    b = "123456789012345678901234567890"
+    face = (f'face 4 "t"\nplane 0/1 0/1 1/1 5/7\n{b}/3 0/1 5/7\n1/1 {b}/11 5/7\n'
+            f"-{b}/13 1/1 5/7\n-1/1 -{b}/17 5/7\n")
+    n = 500_000
+    text = f"quillstone solid 1\nfaces {n}\n" + face * n + "end\n"
+    assert interrupt_during(lambda: qi.loads(text), 0.2) < BOUND
+    assert qi.loads(qi.dumps(PROBE)).canonical() == PROBE.canonical()
+
+
 def test_the_panic_type():
     assert qi.PanicException is Panic
     assert qi.PanicException.__module__ == "quillstone_io"
