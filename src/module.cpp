@@ -83,8 +83,7 @@ PyObject* create_module() {
 PyMODINIT_FUNC PyInit_quillstone(void) {
     static PyObject* module = nullptr;
     if (PyInterpreterState_GetID(PyInterpreterState_Get()) != 0) {
-        PyErr_SetString(PyExc_ImportError,
-                        "quillstone cannot be loaded in more than one interpreter per process");
+        PyErr_SetString(PyExc_ImportError, qs::text::kSecondInterpreter);
         return nullptr;
     }
     if (module) {

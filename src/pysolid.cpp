@@ -7,7 +7,7 @@ namespace qs::py {
 namespace {
 
 PyObject* pysolid_new(PyTypeObject*, PyObject*, PyObject*) {
-    PyErr_SetString(PyExc_TypeError, "No constructor defined for PySolid");
+    PyErr_SetString(PyExc_TypeError, text::kNoConstructor);
     return nullptr;
 }
 

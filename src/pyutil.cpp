@@ -84,10 +84,9 @@ constexpr std::size_t kReserveCap = 4096;
 template <class T, class Read>
 std::vector<T> read_seq(PyObject* o, const char* name, Read read) {
     if (PyUnicode_Check(o))
-        type_error(std::string("argument '") + name + "': Can't extract `str` to `Vec`");
+        type_error(text::argument(name, text::kStrForSequence));
     if (!PySequence_Check(o))
-        type_error(std::string("argument '") + name + "': expected a sequence, got '" +
-                   type_name(o) + "'");
+        type_error(text::argument(name, text::expected("a sequence", type_name(o))));
     const Py_ssize_t n = PySequence_Size(o);
     if (n < 0) throw ErrorSet{};
     std::vector<T> out;
@@ -102,8 +101,7 @@ std::vector<T> read_seq(PyObject* o, const char* name, Read read) {
 
 std::string item_str(PyObject* o, const char* name) {
     if (!PyUnicode_Check(o))
-        type_error(std::string("argument '") + name + "': expected a sequence of str, found '" +
-                   type_name(o) + "'");
+        type_error(text::argument(name, text::item_not_str(type_name(o))));
     return number_text(o);
 }
 
@@ -113,10 +111,7 @@ void match(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObje
            PyObject** out) {
     std::size_t given = std::size_t(nargs);
     if (given > sig.count) {
-        std::string text = std::string(sig.name) + "() takes " + std::to_string(sig.count) +
-                           " positional argument" + (sig.count == 1 ? "" : "s") + " but " +
-                           std::to_string(given) + (given == 1 ? " was" : " were") + " given";
-        type_error(text);
+        type_error(text::too_many_positional(sig.name, sig.count, given));
     }
     for (std::size_t i = 0; i < sig.count; ++i) out[i] = i < given ? args[i] : nullptr;
     Py_ssize_t nkw = kwnames ? PyTuple_Size(kwnames) : 0;
@@ -126,17 +121,14 @@ void match(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObje
         std::size_t i = 0;
         while (i < sig.count && key != sig.names[i]) ++i;
         if (i == sig.count)
-            type_error(std::string(sig.name) + "() got an unexpected keyword argument '" + key +
-                       "'");
+            type_error(text::unexpected_keyword(sig.name, key));
         if (out[i])
-            type_error(std::string(sig.name) + "() got multiple values for argument '" + key +
-                       "'");
+            type_error(text::multiple_values(sig.name, key));
         out[i] = args[nargs + k];
     }
     for (std::size_t i = 0; i < sig.count; ++i) {
         if (i < sig.required && !out[i])
-            type_error(std::string(sig.name) + "() missing required argument '" + sig.names[i] +
-                       "' (pos " + std::to_string(i + 1) + ")");
+            type_error(text::missing_argument(sig.name, sig.names[i], i + 1));
         if (i >= sig.required && out[i] == Py_None) out[i] = nullptr;
     }
 }
@@ -145,8 +137,7 @@ namespace {
 
 void require_str(PyObject* o, const char* name) {
     if (!PyUnicode_Check(o))
-        type_error(std::string("argument '") + name + "': expected str, got '" + type_name(o) +
-                   "'");
+        type_error(text::argument(name, text::expected("str", type_name(o))));
 }
 
 }  // namespace
@@ -160,8 +151,7 @@ std::string arg_name(PyObject* o, const char* name) {
     require_str(o, name);
     std::optional<std::string> text = utf8(o);
     if (!text)
-        type_error(std::string("argument '") + name +
-                   "': a name cannot hold a lone surrogate (no UTF-8 form)");
+        type_error(text::argument(name, text::kNameSurrogate));
     return std::move(*text);
 }
 
@@ -186,8 +176,7 @@ Ref index_of(PyObject* o, const char* name) {
     if (!idx) {
         if (PyErr_ExceptionMatches(PyExc_TypeError)) {
             PyErr_Clear();
-            type_error(std::string("argument '") + name + "': '" + type_name(o) +
-                       "' object cannot be interpreted as an integer");
+            type_error(text::argument(name, text::not_an_integer(type_name(o))));
         }
         throw ErrorSet{};
     }
@@ -261,13 +250,13 @@ PyObject* map_current_exception() noexcept {
     } catch (const std::bad_alloc& e) {
         // A plain allocation failure says only "std::bad_alloc"; limits of
         // our own carry a text worth showing.
-        std::string_view text = e.what();
+        std::string_view what = e.what();
         PyErr_SetString(PyExc_MemoryError,
-                        text == "std::bad_alloc" ? "out of memory" : e.what());
+                        what == "std::bad_alloc" ? text::kOutOfMemory : e.what());
     } catch (const std::exception& e) {
         panic_with(e.what());
     } catch (...) {
-        panic_with("internal failure");
+        panic_with(text::kInternalFailure);
     }
     return nullptr;
 }

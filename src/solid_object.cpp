@@ -10,7 +10,7 @@ namespace {
 PyTypeObject* g_solid_type = nullptr;  // borrowed: the defining module keeps it alive
 
 PyTypeObject* solid_type() {
-    if (!g_solid_type) throw Panic("the PySolid type is not ready");
+    if (!g_solid_type) throw Panic(text::kSolidTypeNotReady);
     return g_solid_type;
 }
 
@@ -28,7 +28,7 @@ PyObject* wrap_solid(Solid&& s) {
     PyObject* obj = alloc(tp, 0);
     if (!obj) {
         PyErr_Clear();
-        throw Panic("failed to allocate a PySolid");
+        throw Panic(text::kSolidAllocation);
     }
     reinterpret_cast<PySolidObject*>(obj)->solid = owned.release();
     return obj;
@@ -40,7 +40,7 @@ const Solid& borrow_solid(PyObject* o, const char* name) {
     int ok = PyObject_TypeCheck(o, solid_type());
     const Solid* solid = ok ? reinterpret_cast<PySolidObject*>(o)->solid : nullptr;
     if (!solid) {
-        PyErr_Format(PyExc_TypeError, "argument '%s': expected PySolid", name);
+        PyErr_SetString(PyExc_TypeError, text::argument(name, text::kExpectedSolid).c_str());
         throw ErrorSet{};
     }
     return *solid;

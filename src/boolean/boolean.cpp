@@ -113,7 +113,7 @@ Solid run_boolean(std::string_view op, const Solid& a, const Solid& b, Solid* ow
         if (a.faces.empty() || b.faces.empty()) return Solid{};
         intersect(ta, tb);
     } else {
-        throw Panic("unknown op");
+        throw Panic(text::kUnknownOp);
     }
     return assemble(sources, collect_faces(ta), own_a, own_b, a.faces.size());
 }

@@ -32,8 +32,6 @@ namespace {
 
 using chamfer::Bevel;
 
-const char* const kNegative = "chamfer: negative distance";
-
 // Every vertex behind or on every face's plane. Each plane once; a face the
 // double filter proves behind it by its box is not looked at vertex by
 // vertex.
@@ -62,7 +60,7 @@ bool behind_every_face(const Solid& s) {
 }  // namespace
 
 Solid chamfer_solid(const Solid& s, const Rational& dist, ChamferStats* stats) {
-    if (dist.sign() < 0) throw ChamferError(kNegative);
+    if (dist.sign() < 0) throw ChamferError(text::kChamferNegative);
     ChamferStats counted;
     // Nothing to bevel: a zero distance moves no point, and a solid without
     // faces has no edges (and no bounding box to take a reach from).

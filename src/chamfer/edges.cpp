@@ -12,9 +12,6 @@
 namespace qs::chamfer {
 namespace {
 
-const char* const kNoUnitNormal = "chamfer: non-rational face normal (K2)";
-const char* const kNoEdgeLength = "chamfer: non-rational edge length";
-
 std::optional<Rational> exact_sqrt(const Rational& q) {
     if (q.sign() < 0 || !fmpz_is_square(q.num()) || !fmpz_is_square(q.den())) return std::nullopt;
     fmpz_t n, d;
@@ -97,7 +94,7 @@ std::optional<Bevel> make_bevel(const Solid& s, const EdgeLine& l, const Rationa
     Bevel b{&l, {&pl1, &pl2}, {primitive_plane(pl1), primitive_plane(pl2)}, {}, {}, {}, {}};
     std::optional<Point3> u1 = unit_normal(b.key[0]);
     std::optional<Point3> u2 = unit_normal(b.key[1]);
-    if (!u1 || !u2) throw ChamferError(kNoUnitNormal);
+    if (!u1 || !u2) throw ChamferError(text::kChamferNoUnitNormal);
 
     // w1 and w2 lie in the two faces, across the edge, pointing away from
     // the other face's outside.
@@ -119,7 +116,7 @@ std::optional<Bevel> make_bevel(const Solid& s, const EdgeLine& l, const Rationa
 
     // w1 and w2 have the length of e, so the bevel needs |e| exactly.
     std::optional<Rational> len = exact_sqrt(dot(l.e, l.e));
-    if (!len) throw ChamferError(kNoEdgeLength);
+    if (!len) throw ChamferError(text::kChamferNoEdgeLength);
     Rational k = dist / *len;
     Point3 x1 = l.a + k * w1;
     Point3 x2 = l.a + k * w2;

@@ -1,40 +1,157 @@
-// Failures raised inside the core. The Python surfaces map Panic to
-// PanicException, ChamferError and InputError to ValueError; nothing else
-// is reported.
+// The failures a call can end in: the exception kinds the core throws, and
+// the one catalogue of the texts a caller sees. Every file that raises takes
+// its kind and its text from here, so a wording is changed in one place; the
+// tests spell each text out themselves, so a change shows.
+//
+// How the Python surfaces report each kind (map_current_exception):
+//   Panic          PanicException (derived from BaseException): an aborted
+//                  call, a malformed number, an unknown op, a broken invariant
+//   ChamferError   ValueError: the chamfer's reportable failures
+//   InputError     ValueError: geometry or text from outside that cannot be
+//                  taken as it is
+//   MemoryLimit    MemoryError with its own text; any other std::bad_alloc
+//                  is MemoryError "out of memory"
+//   anything else  PanicException with its what(), or "internal failure"
+// Wrong arguments never reach the core: the surfaces raise TypeError with
+// the texts under "Arguments" (and the interpreter its own OverflowError).
 #pragma once
 
 #include <cstddef>
+#include <memory>
+#include <new>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <utility>
 
 namespace qs {
 
-// An aborted call: a malformed number, an unknown op, a broken invariant.
 // what() is the exact text the caller sees.
 class Panic : public std::runtime_error {
 public:
     explicit Panic(const std::string& text) : std::runtime_error(text) {}
 };
 
-// The chamfer's one reportable failure.
 class ChamferError : public std::runtime_error {
 public:
     explicit ChamferError(const std::string& text) : std::runtime_error(text) {}
 };
 
-// Geometry or text from outside that cannot be taken as it is (a face off
-// its plane, an open shell, a malformed line); what() says where and why.
+// what() says where and why (a face off its plane, an open shell, a
+// malformed line).
 class InputError : public std::runtime_error {
 public:
     explicit InputError(const std::string& text) : std::runtime_error(text) {}
 };
 
+// A call that would go beyond its memory bound: a std::bad_alloc, so that it
+// is reported as running out of memory, with a text that names the bound.
+class MemoryLimit : public std::bad_alloc {
+public:
+    explicit MemoryLimit(std::string text)
+        : text_(std::make_shared<const std::string>(std::move(text))) {}
+    const char* what() const noexcept override { return text_->c_str(); }
+
+private:
+    std::shared_ptr<const std::string> text_;  // shared: copying cannot throw
+};
+
+namespace text {
+
+// ---- Numbers (Panic)
+inline constexpr const char* kInvalidDigit =
+    "called `Result::unwrap()` on an `Err` value: ParseBigIntError { kind: InvalidDigit }";
+inline constexpr const char* kEmpty =
+    "called `Result::unwrap()` on an `Err` value: ParseBigIntError { kind: Empty }";
+inline constexpr const char* kDenominatorZero = "denominator == 0";
+// Division by a zero Rational inside an operation.
+inline constexpr const char* kDivideByZero = "attempt to divide by zero";
+
+// ---- Operations
+// Panic: every read outside a list whose length comes from the caller.
+inline std::string index_out_of_bounds(std::size_t len, std::size_t index) {
+    return "index out of bounds: the len is " + std::to_string(len) + " but the index is " +
+           std::to_string(index);
+}
+// Panic: a boolean op other than "union", "cut" and "intersect".
+inline constexpr const char* kUnknownOp = "unknown op";
+// ChamferError.
+inline constexpr const char* kChamferNegative = "chamfer: negative distance";
+inline constexpr const char* kChamferNoUnitNormal = "chamfer: non-rational face normal (K2)";
+inline constexpr const char* kChamferNoEdgeLength = "chamfer: non-rational edge length";
+// MemoryLimit: the bounds of ssi_pairs.
+inline std::string ssi_memory_bound(std::size_t budget_bytes, unsigned long long level,
+                                    std::size_t pairs) {
+    return "ssi_pairs: the search reached its memory bound of " +
+           std::to_string(budget_bytes >> 20) + " MiB at level " + std::to_string(level) +
+           " with " + std::to_string(pairs) + " candidate pairs; use a smaller depth";
+}
+inline std::string ssi_level_bound(unsigned long long levels, std::size_t pairs) {
+    return "ssi_pairs: the search reached its bound of " + std::to_string(levels) +
+           " levels with " + std::to_string(pairs) + " candidate pairs left; use a smaller depth";
+}
+// Panic: an invariant of the triangulation of a solid's faces.
+inline constexpr const char* kNoCornerNextToFlat = "triangulation: no corner next to a flat point";
+
+// ---- The Python surfaces
+inline constexpr const char* kOutOfMemory = "out of memory";
+inline constexpr const char* kInternalFailure = "internal failure";
+inline constexpr const char* kNoConstructor = "No constructor defined for PySolid";
+inline constexpr const char* kSolidTypeNotReady = "the PySolid type is not ready";
+inline constexpr const char* kSolidAllocation = "failed to allocate a PySolid";
+inline constexpr const char* kSecondInterpreter =
+    "quillstone cannot be loaded in more than one interpreter per process";
+
+// ---- Arguments (TypeError)
+inline std::string argument(std::string_view name, std::string_view what) {
+    std::string s = "argument '";
+    s.append(name);
+    s += "': ";
+    s.append(what);
+    return s;
+}
+// "expected <kind>, got '<type>'"
+inline std::string expected(std::string_view kind, std::string_view type) {
+    std::string s = "expected ";
+    s.append(kind);
+    s += ", got '";
+    s.append(type);
+    s += '\'';
+    return s;
+}
+inline constexpr const char* kStrForSequence = "Can't extract `str` to `Vec`";
+inline std::string item_not_str(std::string_view type) {
+    return "expected a sequence of str, found '" + std::string(type) + "'";
+}
+inline constexpr const char* kNameSurrogate =
+    "a name cannot hold a lone surrogate (no UTF-8 form)";
+inline std::string not_an_integer(std::string_view type) {
+    return "'" + std::string(type) + "' object cannot be interpreted as an integer";
+}
+inline constexpr const char* kExpectedSolid = "expected PySolid";
+inline constexpr const char* kExpectedBytes = "expected bytes";
+inline std::string too_many_positional(std::string_view fn, std::size_t count, std::size_t given) {
+    return std::string(fn) + "() takes " + std::to_string(count) + " positional argument" +
+           (count == 1 ? "" : "s") + " but " + std::to_string(given) +
+           (given == 1 ? " was" : " were") + " given";
+}
+inline std::string unexpected_keyword(std::string_view fn, std::string_view key) {
+    return std::string(fn) + "() got an unexpected keyword argument '" + std::string(key) + "'";
+}
+inline std::string multiple_values(std::string_view fn, std::string_view key) {
+    return std::string(fn) + "() got multiple values for argument '" + std::string(key) + "'";
+}
+inline std::string missing_argument(std::string_view fn, std::string_view name, std::size_t pos) {
+    return std::string(fn) + "() missing required argument '" + std::string(name) + "' (pos " +
+           std::to_string(pos) + ")";
+}
+
+}  // namespace text
+
 [[noreturn]] inline void panic(const std::string& text) { throw Panic(text); }
 
-// The text every out-of-range read reports.
 [[noreturn]] inline void index_panic(std::size_t len, std::size_t index) {
-    throw Panic("index out of bounds: the len is " + std::to_string(len) +
-                " but the index is " + std::to_string(index));
+    throw Panic(text::index_out_of_bounds(len, index));
 }
 
 // Checked element access for lists whose length comes from the caller.

@@ -16,13 +16,6 @@ namespace {
 
 using Z = ScratchInt;
 
-const char* const kDenominatorZero = "denominator == 0";
-const char* const kDivideByZero = "attempt to divide by zero";
-const char* const kInvalidDigit =
-    "called `Result::unwrap()` on an `Err` value: ParseBigIntError { kind: InvalidDigit }";
-const char* const kEmpty =
-    "called `Result::unwrap()` on an `Err` value: ParseBigIntError { kind: Empty }";
-
 // Digits at a time between two interruption polls while a text is checked.
 constexpr std::size_t kScanStep = 1 << 14;
 // Digits read by one call of FLINT's reader when a text is very long, and
@@ -80,8 +73,8 @@ void parse_integer(std::string_view s, fmpz_t out) {
         s.remove_prefix(1);
     }
     if (!s.empty() && s[0] == '+' && !(s.size() > 1 && s[1] == '+')) s.remove_prefix(1);
-    if (s.empty()) panic(kEmpty);
-    if (s[0] == '_') panic(kInvalidDigit);
+    if (s.empty()) panic(text::kEmpty);
+    if (s[0] == '_') panic(text::kInvalidDigit);
 
     std::size_t digits = 0;
     for (std::size_t i = 0; i < s.size(); ++i) {
@@ -90,7 +83,7 @@ void parse_integer(std::string_view s, fmpz_t out) {
         if (c >= '0' && c <= '9')
             ++digits;
         else if (c != '_')
-            panic(kInvalidDigit);
+            panic(text::kInvalidDigit);
     }
     if (digits <= 18) {  // fits a signed 64-bit word without overflow
         int64_t v = 0;
@@ -136,7 +129,7 @@ void parse_integer(std::string_view s, fmpz_t out) {
 }  // namespace
 
 Rational::Rational(long n, long d) {
-    if (d == 0) panic(kDenominatorZero);
+    if (d == 0) panic(text::kDenominatorZero);
     fmpq_init(v_);
     fmpq_set_si(v_, n, static_cast<ulong>(d < 0 ? -d : d));
     if (d < 0) fmpq_neg(v_, v_);
@@ -150,7 +143,7 @@ Rational Rational::from_canonical(fmpz_t num, fmpz_t den) {
 }
 
 Rational Rational::from_fmpz(const fmpz_t num, const fmpz_t den) {
-    if (fmpz_is_zero(den)) panic(kDenominatorZero);
+    if (fmpz_is_zero(den)) panic(text::kDenominatorZero);
     Rational r;
     fmpq_set_fmpz_frac(r.v_, num, den);
     return r;
@@ -163,13 +156,13 @@ Rational Rational::from_fmpz(const fmpz_t num) {
 }
 
 Rational& Rational::operator/=(const Rational& o) {
-    if (o.is_zero()) panic(kDivideByZero);
+    if (o.is_zero()) panic(text::kDivideByZero);
     fmpq_div(v_, v_, o.v_);
     return *this;
 }
 
 Rational operator/(const Rational& a, const Rational& b) {
-    if (b.is_zero()) panic(kDivideByZero);
+    if (b.is_zero()) panic(text::kDivideByZero);
     Rational r;
     fmpq_div(r.v_, a.v_, b.v_);
     return r;

@@ -82,7 +82,7 @@ void triangulate_convex_loop(const std::vector<Point3>& pts, const std::vector<I
     std::vector<bool> gone(k, false);
     std::size_t start = 0;
     while (flats > 0) {
-        if (todo.empty()) throw Panic("triangulation: no corner next to a flat point");
+        if (todo.empty()) throw Panic(text::kNoCornerNextToFlat);
         std::size_t v = todo.back();
         todo.pop_back();
         if (gone[v] || !candidate(v)) continue;

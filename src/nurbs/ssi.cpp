@@ -377,14 +377,6 @@ std::size_t rational_bits(const Rational& r) {
     return std::max<std::size_t>(fmpz_bits(r.num()), fmpz_bits(r.den()));
 }
 
-[[noreturn]] void divide_by_zero() {
-    // Division by a zero Rational raises the one canonical text.
-    Rational one(1);
-    Rational zero;
-    one /= zero;
-    throw Panic("unreachable");
-}
-
 class Search {
 public:
     Search(Shape a, Shape b, std::uint64_t depth, std::size_t budget)
@@ -594,7 +586,7 @@ private:
         Rational q3[3];
         for (std::size_t q = 0; q < npts; ++q) {
             const fmpz* x = v + q * s.dim;
-            if (fmpz_is_zero(x + 3)) divide_by_zero();
+            if (fmpz_is_zero(x + 3)) panic(text::kDivideByZero);
             for (int c = 0; c < 3; ++c) fmpq_set_fmpz_frac(q3[c].raw(), x + c, x + 3);
             widen(box, q == 0, q3);
         }
@@ -637,10 +629,7 @@ private:
             budget_ = default_ssi_budget();
         }
         if (need > static_cast<double>(budget_)) {
-            throw MemoryLimit("ssi_pairs: the search reached its memory bound of " +
-                              std::to_string(budget_ >> 20) + " MiB at level " +
-                              std::to_string(level_) + " with " + std::to_string(pairs_) +
-                              " candidate pairs; use a smaller depth");
+            throw MemoryLimit(text::ssi_memory_bound(budget_, level_, pairs_));
         }
     }
 
@@ -725,10 +714,7 @@ std::vector<PairBoxes> ssi_pairs(Net a, Net b, const ParamBox& a_box, const Para
         // slower levels to trip. Boxes 2^-kMaxSsiLevels wide are far past any
         // use, so deeper searches end here as if memory had run out.
         if (level > kMaxSsiLevels) {
-            throw MemoryLimit("ssi_pairs: the search reached its bound of " +
-                              std::to_string(kMaxSsiLevels) + " levels with " +
-                              std::to_string(cur.size()) +
-                              " candidate pairs left; use a smaller depth");
+            throw MemoryLimit(text::ssi_level_bound(kMaxSsiLevels, cur.size()));
         }
         cur = search.next_level(cur);
     }

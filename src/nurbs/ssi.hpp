@@ -6,12 +6,11 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
-#include <new>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "exact/errors.hpp"
 #include "exact/rational.hpp"
 #include "nurbs/nurbs.hpp"
 
@@ -54,19 +53,6 @@ std::array<Patch, 4> subdivide_patch(const Patch& patch);
 
 // au0, au1, av0, av1, bu0, bu1, bv0, bv1
 using PairBoxes = std::array<Rational, 8>;
-
-// Raised when a call would go beyond its memory bound. Derived from
-// std::bad_alloc so the surface reports it as MemoryError; what() is the
-// text for the caller.
-class MemoryLimit : public std::bad_alloc {
-public:
-    explicit MemoryLimit(std::string text)
-        : text_(std::make_shared<const std::string>(std::move(text))) {}
-    const char* what() const noexcept override { return text_->c_str(); }
-
-private:
-    std::shared_ptr<const std::string> text_;  // shared: copying cannot throw
-};
 
 // The deepest level a search may reach while pairs survive.
 constexpr std::uint64_t kMaxSsiLevels = 2048;

@@ -33,7 +33,7 @@ std::string_view bytes_of(PyObject* o, const char* name) {
     char* p = nullptr;
     Py_ssize_t n = 0;
     if (!PyBytes_Check(o)) {
-        PyErr_Format(PyExc_TypeError, "argument '%s': expected bytes", name);
+        PyErr_SetString(PyExc_TypeError, text::argument(name, text::kExpectedBytes).c_str());
         throw ErrorSet{};
     }
     if (PyBytes_AsStringAndSize(o, &p, &n) < 0) throw ErrorSet{};
