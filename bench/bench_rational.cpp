@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "exact/parse.hpp"
 #include "exact/rational.hpp"
 
 using qs::Rational;

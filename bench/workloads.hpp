@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "boolean/boolean.hpp"
-#include "query/box_entry.hpp"
+#include "entry/box.hpp"
 #include "solid/box.hpp"
 #include "solid/prism.hpp"
 #include "solid/transform.hpp"
@@ -42,8 +42,8 @@ inline std::size_t box_grid() {
         std::string v[9];
         for (int k = 0; k < 6; ++k) v[k] = std::to_string(g.pick(1, 3));
         for (int k = 6; k < 9; ++k) v[k] = std::to_string(g.pick(-1, 3));
-        TextPair r =
-            box_boolean(v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8], kOps[i % 3]);
+        entry::TextPair r =
+            entry::box_boolean(v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8], kOps[i % 3]);
         chars += r.second.size();
     }
     return chars;

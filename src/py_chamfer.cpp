@@ -1,6 +1,6 @@
 // PySolid.chamfer(dist)
 #include "bindings.hpp"
-#include "chamfer/chamfer.hpp"
+#include "entry/solid.hpp"
 
 namespace qs::py {
 namespace {
@@ -14,7 +14,7 @@ QS_BINDING(py_chamfer) {
         match(kSig, args, nargs, kwnames, a);
         const Solid& s = borrow_solid(self, "self");
         std::string d = arg_str(a[0], "dist");
-        return wrap_solid(chamfer_solid(s, parse_rational(d)));
+        return wrap_solid(entry::chamfer(s, d));
     });
 }
 

@@ -6,8 +6,7 @@
 
 #include "bindings.hpp"
 #include "exact/interrupt.hpp"
-#include "nurbs/nurbs.hpp"
-#include "nurbs/ssi.hpp"
+#include "entry/nurbs.hpp"
 #include "pyutil.hpp"
 
 namespace qs::py {
@@ -34,10 +33,10 @@ QS_BINDING(py_nurbs_curve_eval) {
         const auto cps = arg_str_seq2(a[1], "cps");
         const auto knots = arg_str_seq(a[2], "knots");
         const std::string t = arg_str(a[3], "t");
-        std::optional<nurbs::Texts> weights;
+        std::optional<entry::Texts> weights;
         if (a[4]) weights = arg_str_seq(a[4], "weights");
         return new_str_list(
-            nurbs::nurbs_curve_eval(degree, cps, knots, t, weights ? &*weights : nullptr));
+            entry::nurbs_curve_eval(degree, cps, knots, t, weights ? &*weights : nullptr));
     });
 }
 
@@ -53,9 +52,9 @@ QS_BINDING(py_nurbs_surface_eval) {
         const auto kv = arg_str_seq(a[4], "kv");
         const std::string u = arg_str(a[5], "u");
         const std::string v = arg_str(a[6], "v");
-        std::optional<nurbs::Texts2> weights;
+        std::optional<entry::Texts2> weights;
         if (a[7]) weights = arg_str_seq2(a[7], "weights");
-        return new_str_list(nurbs::nurbs_surface_eval(pu, pv, net, ku, kv, u, v,
+        return new_str_list(entry::nurbs_surface_eval(pu, pv, net, ku, kv, u, v,
                                                       weights ? &*weights : nullptr));
     });
 }
@@ -68,11 +67,11 @@ QS_BINDING(py_ssi_pairs) {
         const auto net_a = arg_str_seq3(a[0], "net_a");
         const auto net_b = arg_str_seq3(a[1], "net_b");
         const std::uint64_t depth = arg_u64(a[2], "depth");
-        std::optional<nurbs::Texts> a_box;
-        std::optional<nurbs::Texts> b_box;
+        std::optional<entry::Texts> a_box;
+        std::optional<entry::Texts> b_box;
         if (a[3]) a_box = arg_str_seq(a[3], "a_box");
         if (a[4]) b_box = arg_str_seq(a[4], "b_box");
-        const std::vector<nurbs::PairBoxes> pairs = nurbs::ssi_pairs(
+        const std::vector<nurbs::PairBoxes> pairs = entry::ssi_pairs(
             net_a, net_b, depth, a_box ? &*a_box : nullptr, b_box ? &*b_box : nullptr);
         Ref list(check(PyList_New(static_cast<Py_ssize_t>(pairs.size()))));
         std::string text;

@@ -2,8 +2,8 @@
 // logical_faces, bbox) and the two box entry points box_form and
 // box_boolean.
 #include "bindings.hpp"
+#include "entry/box.hpp"
 #include "query/bbox.hpp"
-#include "query/box_entry.hpp"
 #include "query/canonical.hpp"
 #include "query/logical_faces.hpp"
 #include "query/volume.hpp"
@@ -90,7 +90,7 @@ QS_BINDING(py_box_form) {
         match(kBoxFormSig, args, nargs, kwnames, a);
         std::string t[3];
         for (int i = 0; i < 3; ++i) t[i] = arg_str(a[i], kBoxForm[i]);
-        TextPair r = box_form(t[0], t[1], t[2]);
+        entry::TextPair r = entry::box_form(t[0], t[1], t[2]);
         return new_str_pair(r.first, r.second);
     });
 }
@@ -103,7 +103,7 @@ QS_BINDING(py_box_boolean) {
         std::string t[10];
         for (int i = 0; i < 9; ++i) t[i] = arg_str(a[i], kBoxBoolean[i]);
         t[9] = arg_name(a[9], "op");
-        TextPair r = box_boolean(t[0], t[1], t[2], t[3], t[4], t[5], t[6], t[7], t[8], t[9]);
+        entry::TextPair r = entry::box_boolean(t[0], t[1], t[2], t[3], t[4], t[5], t[6], t[7], t[8], t[9]);
         return new_str_pair(r.first, r.second);
     });
 }

@@ -1,8 +1,7 @@
 // The builders and the transforms: make_box, make_prism, make_prismatoid,
 // and translate, scale, mirror and rotate_quarter on PySolid.
 #include "bindings.hpp"
-#include "solid/box.hpp"
-#include "solid/prism.hpp"
+#include "entry/solid.hpp"
 #include "solid/transform.hpp"
 
 namespace qs::py {
@@ -25,18 +24,6 @@ const Signature kScaleSig{"scale", kFactors, 3, 3};
 const Signature kMirrorSig{"mirror", kMirror, 1, 1};
 const Signature kRotateSig{"rotate_quarter", kRotate, 2, 2};
 
-// Three str arguments, all converted before any is parsed.
-Point3 three_numbers(PyObject* const* a, const char* const* names) {
-    std::string x = arg_str(a[0], names[0]);
-    std::string y = arg_str(a[1], names[1]);
-    std::string z = arg_str(a[2], names[2]);
-    Point3 p;
-    p.x = parse_rational(x);
-    p.y = parse_rational(y);
-    p.z = parse_rational(z);
-    return p;
-}
-
 }  // namespace
 
 QS_BINDING(py_make_box) {
@@ -48,10 +35,7 @@ QS_BINDING(py_make_box) {
         std::string dy = arg_str(a[1], "dy");
         std::string dz = arg_str(a[2], "dz");
         std::string prefix = arg_name(a[3], "prefix");
-        Rational x = parse_rational(dx);
-        Rational y = parse_rational(dy);
-        Rational z = parse_rational(dz);
-        return wrap_solid(build_box(x, y, z, prefix));
+        return wrap_solid(entry::make_box(dx, dy, dz, prefix));
     });
 }
 
@@ -63,7 +47,7 @@ QS_BINDING(py_make_prism) {
         std::vector<std::string> loop = arg_str_seq(a[0], "loop_flat");
         std::string h = arg_str(a[1], "h");
         std::string prefix = arg_name(a[2], "prefix");
-        return wrap_solid(prism_from_texts(loop, h, prefix));
+        return wrap_solid(entry::make_prism(loop, h, prefix));
     });
 }
 
@@ -77,7 +61,7 @@ QS_BINDING(py_make_prismatoid) {
         std::vector<std::string> top = arg_str_seq(a[2], "top");
         std::string z1 = arg_str(a[3], "z1");
         std::string prefix = arg_name(a[4], "prefix");
-        return wrap_solid(prismatoid_from_texts(bottom, z0, top, z1, prefix));
+        return wrap_solid(entry::make_prismatoid(bottom, z0, top, z1, prefix));
     });
 }
 
@@ -86,7 +70,10 @@ QS_BINDING(py_translate) {
         PyObject* a[3];
         match(kTranslateSig, args, nargs, kwnames, a);
         const Solid& s = borrow_solid(self, "self");
-        return wrap_solid(translate_solid(s, three_numbers(a, kXyz)));
+        std::string x = arg_str(a[0], "x");
+        std::string y = arg_str(a[1], "y");
+        std::string z = arg_str(a[2], "z");
+        return wrap_solid(entry::translate(s, x, y, z));
     });
 }
 
@@ -95,8 +82,10 @@ QS_BINDING(py_scale) {
         PyObject* a[3];
         match(kScaleSig, args, nargs, kwnames, a);
         const Solid& s = borrow_solid(self, "self");
-        Point3 f = three_numbers(a, kFactors);
-        return wrap_solid(scale_solid(s, f.x, f.y, f.z));
+        std::string fx = arg_str(a[0], "fx");
+        std::string fy = arg_str(a[1], "fy");
+        std::string fz = arg_str(a[2], "fz");
+        return wrap_solid(entry::scale(s, fx, fy, fz));
     });
 }
 

@@ -11,7 +11,6 @@
 
 #include <compare>
 #include <string>
-#include <string_view>
 #include <utility>
 
 namespace qs {
@@ -153,10 +152,7 @@ struct ScratchInt {
     ScratchInt& operator=(const ScratchInt&) = delete;
 };
 
-// Text in: the number syntax of the Python surface. Panics with the exact
-// parse failure texts.
-Rational parse_rational(std::string_view text);
-// Text out: numerator "/" denominator, always with the denominator.
+// Text out (text in is parse.hpp's, for the layers that receive texts): numerator "/" denominator, always with the denominator.
 std::string format_rational(const Rational& r);
 void append_rational(std::string& out, const Rational& r);
 // The same text written at `at` when numerator and denominator are held in

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "exact/parse.hpp"
+
 namespace qs {
 
 namespace {

@@ -8,33 +8,6 @@
 
 namespace qs::nurbs {
 
-namespace {
-
-std::vector<Rational> parse_all(const Texts& texts) {
-    std::vector<Rational> out;
-    out.reserve(texts.size());
-    for (const std::string& s : texts) {
-        poll_interrupt();
-        out.push_back(parse_rational(s));
-    }
-    return out;
-}
-
-// (w*c0, ..., w*c(m-1), w)
-HomogeneousPoint homogeneous(const Texts& coords, const Rational& w) {
-    HomogeneousPoint h;
-    h.reserve(coords.size() + 1);
-    for (const std::string& s : coords) {
-        poll_interrupt();
-        h.push_back(parse_rational(s));
-        h.back() *= w;
-    }
-    h.push_back(w);
-    return h;
-}
-
-}  // namespace
-
 std::size_t find_span(std::uint64_t p, const std::vector<Rational>& knots, std::size_t n,
                       const Rational& t) {
     // With no points there is no span; report it like the first point read.
@@ -110,60 +83,19 @@ HomogeneousPoint de_boor_eval(std::uint64_t p, const std::vector<Rational>& knot
     return std::move(d[p]);
 }
 
-Texts project(const HomogeneousPoint& h) {
-    Texts out;
-    out.reserve(3);
+HomogeneousPoint homogeneous(std::vector<Rational> coords, const Rational& w) {
+    for (Rational& c : coords) c *= w;
+    coords.push_back(w);
+    return coords;
+}
+
+std::array<Rational, 3> project(const HomogeneousPoint& h) {
+    std::array<Rational, 3> out;
     for (std::size_t c = 0; c < 3; ++c) {
         const Rational& x = at(h, c);
-        out.push_back(format_rational(x / at(h, 3)));
+        out[c] = x / at(h, 3);
     }
     return out;
-}
-
-Texts nurbs_curve_eval(std::uint64_t degree, const Texts2& cps, const Texts& knot_texts,
-                       const std::string& t_text, const Texts* weight_texts) {
-    std::vector<Rational> knots = parse_all(knot_texts);
-    std::vector<Rational> weights;
-    if (weight_texts) {
-        weights = parse_all(*weight_texts);
-    } else {
-        weights.assign(cps.size(), Rational(1));
-    }
-    const std::size_t n = std::min(cps.size(), weights.size());
-    std::vector<HomogeneousPoint> points;
-    points.reserve(n);
-    for (std::size_t i = 0; i < n; ++i) points.push_back(homogeneous(cps[i], weights[i]));
-    Rational t = parse_rational(t_text);
-    return project(de_boor_eval(degree, knots, points, t));
-}
-
-Texts nurbs_surface_eval(std::uint64_t pu, std::uint64_t pv, const Texts3& net, const Texts& ku_texts,
-                         const Texts& kv_texts, const std::string& u_text,
-                         const std::string& v_text, const Texts2* weights) {
-    std::vector<Rational> ku = parse_all(ku_texts);
-    std::vector<Rational> kv = parse_all(kv_texts);
-    Rational v = parse_rational(v_text);
-    const Rational one(1);
-    std::vector<HomogeneousPoint> rows;
-    rows.reserve(net.size());
-    std::vector<HomogeneousPoint> pts;
-    for (std::size_t i = 0; i < net.size(); ++i) {
-        const Texts2& row = net[i];
-        pts.clear();
-        pts.reserve(row.size());
-        for (std::size_t j = 0; j < row.size(); ++j) {
-            // The weight is read before the point's coordinates.
-            if (weights) {
-                Rational w = parse_rational(at(at(*weights, i), j));
-                pts.push_back(homogeneous(row[j], w));
-            } else {
-                pts.push_back(homogeneous(row[j], one));
-            }
-        }
-        rows.push_back(de_boor_eval(pv, kv, pts, v));
-    }
-    Rational u = parse_rational(u_text);
-    return project(de_boor_eval(pu, ku, rows, u));
 }
 
 }  // namespace qs::nurbs

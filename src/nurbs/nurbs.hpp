@@ -1,11 +1,13 @@
-// Exact rational B-spline evaluation: span search, de Boor's algorithm on
-// homogeneous points, and the curve and surface entry points that take
-// number texts.
+// Exact rational B-spline evaluation: span search and de Boor's algorithm on
+// homogeneous points, with the projection back to Cartesian coordinates. A
+// curve point is project(de_boor_eval(...)); a surface point runs
+// de_boor_eval along v on every row of the net, then once along u on the
+// row results.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "exact/rational.hpp"
@@ -16,9 +18,8 @@ namespace qs::nurbs {
 // final projection singles out entry 3 as the divisor.
 using HomogeneousPoint = std::vector<Rational>;
 
-using Texts = std::vector<std::string>;
-using Texts2 = std::vector<Texts>;
-using Texts3 = std::vector<Texts2>;
+// The homogeneous form of control point `coords` with weight w.
+HomogeneousPoint homogeneous(std::vector<Rational> coords, const Rational& w);
 
 // Knot interval for t with n control points and degree p. The knots are
 // neither sorted nor validated; reads past the end are index failures, and
@@ -30,15 +31,8 @@ std::size_t find_span(std::uint64_t p, const std::vector<Rational>& knots, std::
 HomogeneousPoint de_boor_eval(std::uint64_t p, const std::vector<Rational>& knots,
                               const std::vector<HomogeneousPoint>& points, const Rational& t);
 
-// (H[0]/H[3], H[1]/H[3], H[2]/H[3]) as texts.
-Texts project(const HomogeneousPoint& h);
-
-// weights == nullptr: every weight is 1.
-Texts nurbs_curve_eval(std::uint64_t degree, const Texts2& cps, const Texts& knots,
-                       const std::string& t, const Texts* weights);
-
-Texts nurbs_surface_eval(std::uint64_t pu, std::uint64_t pv, const Texts3& net, const Texts& ku,
-                         const Texts& kv, const std::string& u, const std::string& v,
-                         const Texts2* weights);
+// (H[0]/H[3], H[1]/H[3], H[2]/H[3]); a short H is an index failure, a zero
+// H[3] a division failure.
+std::array<Rational, 3> project(const HomogeneousPoint& h);
 
 }  // namespace qs::nurbs

@@ -660,29 +660,6 @@ PairBoxes boxes_of(const ParamBox& a, const ParamBox& b) {
     return PairBoxes{a.u0, a.u1, a.v0, a.v1, b.u0, b.u1, b.v0, b.v1};
 }
 
-ParamBox parse_box(const Texts* texts) {
-    if (!texts) return ParamBox{Rational(0), Rational(1), Rational(0), Rational(1)};
-    Rational v[4];
-    for (std::size_t i = 0; i < 4; ++i) v[i] = parse_rational(at(*texts, i));
-    return ParamBox{std::move(v[0]), std::move(v[1]), std::move(v[2]), std::move(v[3])};
-}
-
-Net parse_net(const Texts3& texts) {
-    Net net;
-    net.reserve(texts.size());
-    for (const Texts2& row : texts) {
-        std::vector<Point>& r = net.emplace_back();
-        r.reserve(row.size());
-        for (const Texts& pt : row) {
-            poll_interrupt();
-            Point& p = r.emplace_back();
-            p.reserve(pt.size());
-            for (const std::string& s : pt) p.push_back(parse_rational(s));
-        }
-    }
-    return net;
-}
-
 }  // namespace
 
 std::vector<PairBoxes> ssi_pairs(Net a, Net b, const ParamBox& a_box, const ParamBox& b_box,
@@ -725,15 +702,6 @@ std::vector<PairBoxes> ssi_pairs(Net a, Net b, const ParamBox& a_box, const Para
         out.push_back(boxes_of(p.a->pbox, p.b->pbox));
     }
     return out;
-}
-
-std::vector<PairBoxes> ssi_pairs(const Texts3& net_a, const Texts3& net_b, std::uint64_t depth,
-                                 const Texts* a_box, const Texts* b_box, std::size_t budget) {
-    ParamBox ab = parse_box(a_box);
-    ParamBox bb = parse_box(b_box);
-    Net na = parse_net(net_a);
-    Net nb = parse_net(net_b);
-    return ssi_pairs(std::move(na), std::move(nb), ab, bb, depth, budget);
 }
 
 }  // namespace qs::nurbs

@@ -12,7 +12,6 @@
 
 #include "exact/errors.hpp"
 #include "exact/rational.hpp"
-#include "nurbs/nurbs.hpp"
 
 namespace qs::nurbs {
 
@@ -71,12 +70,6 @@ constexpr std::size_t kSsiProbeBytes = std::size_t{64} << 20;
 // The surviving pairs after `depth` levels, in creation order. budget is the
 // memory bound in bytes (see ssi.cpp for what it counts).
 std::vector<PairBoxes> ssi_pairs(Net a, Net b, const ParamBox& a_box, const ParamBox& b_box,
-                                 std::uint64_t depth, std::size_t budget);
-
-// The text entry: boxes parsed first, then every coordinate of net_a and
-// net_b. A null box is (0, 1, 0, 1).
-std::vector<PairBoxes> ssi_pairs(const Texts3& net_a, const Texts3& net_b, std::uint64_t depth,
-                                 const Texts* a_box, const Texts* b_box,
-                                 std::size_t budget = kSsiDefaultBudget);
+                                 std::uint64_t depth, std::size_t budget = kSsiDefaultBudget);
 
 }  // namespace qs::nurbs

@@ -9,18 +9,6 @@
 
 namespace qs {
 
-std::vector<Point2> read_flat_points(const std::vector<std::string>& texts) {
-    std::vector<Point2> out;
-    out.reserve(texts.size() / 2);
-    for (std::size_t i = 0; i + 1 < texts.size(); i += 2) {
-        poll_interrupt();
-        Rational x = parse_rational(texts[i]);
-        Rational y = parse_rational(texts[i + 1]);
-        out.push_back({std::move(x), std::move(y)});
-    }
-    return out;
-}
-
 Rational orient2(const Point2& a, const Point2& b, const Point2& c) {
     Rational r = (b.x - a.x) * (c.y - a.y);
     r.sub_mul(b.y - a.y, c.x - a.x);
@@ -221,23 +209,6 @@ Solid build_prismatoid(std::vector<Point2> b, const Rational& z0, std::vector<Po
         faces.push_back(make_face({lift(b[i], z0), lift(tj, z1), lift(ti, z1)}, std::move(name)));
     }
     return solid_from_faces(std::move(faces));
-}
-
-Solid prism_from_texts(const std::vector<std::string>& loop_flat, std::string_view h,
-                       std::string_view prefix) {
-    std::vector<Point2> p = read_flat_points(loop_flat);
-    Rational height = parse_rational(h);
-    return build_prism(std::move(p), height, prefix);
-}
-
-Solid prismatoid_from_texts(const std::vector<std::string>& bottom, std::string_view z0,
-                            const std::vector<std::string>& top, std::string_view z1,
-                            std::string_view prefix) {
-    std::vector<Point2> b = read_flat_points(bottom);
-    Rational lo = parse_rational(z0);
-    std::vector<Point2> t = read_flat_points(top);
-    Rational hi = parse_rational(z1);
-    return build_prismatoid(std::move(b), lo, std::move(t), hi, prefix);
 }
 
 }  // namespace qs

@@ -17,10 +17,6 @@ struct Point2 {
     Rational x, y;
 };
 
-// Texts x0, y0, x1, y1, ... parsed pairwise, x before y; a final unpaired
-// text is neither parsed nor used.
-std::vector<Point2> read_flat_points(const std::vector<std::string>& texts);
-
 // (b - a) x (c - a): positive for a counter-clockwise turn seen from +z.
 Rational orient2(const Point2& a, const Point2& b, const Point2& c);
 
@@ -44,12 +40,5 @@ Solid build_prism(std::vector<Point2> poly, const Rational& h, std::string_view 
 // top point i; a top shorter than the bottom panics with the index text.
 Solid build_prismatoid(std::vector<Point2> bottom, const Rational& z0, std::vector<Point2> top,
                        const Rational& z1, std::string_view prefix);
-
-// Parse in the caller-visible order and build.
-Solid prism_from_texts(const std::vector<std::string>& loop_flat, std::string_view h,
-                       std::string_view prefix);
-Solid prismatoid_from_texts(const std::vector<std::string>& bottom, std::string_view z0,
-                            const std::vector<std::string>& top, std::string_view z1,
-                            std::string_view prefix);
 
 }  // namespace qs

@@ -12,6 +12,7 @@
 #include "boolean/bsp.hpp"
 #include "boolean/detail.hpp"
 #include "exact/errors.hpp"
+#include "exact/parse.hpp"
 #include "query/canonical.hpp"
 #include "query/volume.hpp"
 #include "solid/box.hpp"

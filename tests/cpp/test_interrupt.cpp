@@ -10,7 +10,8 @@
 #include "boolean/boolean.hpp"
 #include "chamfer/chamfer.hpp"
 #include "exact/interrupt.hpp"
-#include "nurbs/ssi.hpp"
+#include "entry/nurbs.hpp"
+#include "exact/parse.hpp"
 #include "query/canonical.hpp"
 #include "solid/box.hpp"
 #include "solid/prism.hpp"
@@ -81,10 +82,10 @@ TEST_F(Interrupt, ChamferStopsAnywhere) {
 }
 
 TEST_F(Interrupt, SubdivisionSearchStopsAnywhere) {
-    const nurbs::Texts3 net = {{{"0", "0", "0"}, {"0", "1", "0"}},
+    const entry::Texts3 net = {{{"0", "0", "0"}, {"0", "1", "0"}},
                                {{"1", "0", "0"}, {"1", "1", "1"}}};
     std::size_t pairs = 0;
-    EXPECT_GT(stop_everywhere([&] { pairs = nurbs::ssi_pairs(net, net, 5, nullptr, nullptr).size(); }),
+    EXPECT_GT(stop_everywhere([&] { pairs = entry::ssi_pairs(net, net, 5, nullptr, nullptr).size(); }),
               3);
     EXPECT_EQ(pairs, 8836u);
 }

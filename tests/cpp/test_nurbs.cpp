@@ -6,11 +6,14 @@
 #include <vector>
 
 #include "exact/errors.hpp"
+#include "entry/nurbs.hpp"
+#include "exact/parse.hpp"
 #include "nurbs/nurbs.hpp"
 #include "nurbs/ssi.hpp"
 
 using namespace qs;
 using namespace qs::nurbs;
+using namespace qs::entry;
 
 namespace {
 

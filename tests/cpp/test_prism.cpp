@@ -3,7 +3,9 @@
 #include <string>
 #include <vector>
 
+#include "entry/solid.hpp"
 #include "exact/errors.hpp"
+#include "exact/parse.hpp"
 #include "query/volume.hpp"
 #include "query/watertight.hpp"
 #include "solid/prism.hpp"
@@ -35,13 +37,13 @@ std::string panic_text(auto&& fn) {
 }
 
 TEST(ReadFlatPoints, PairsTextsAndIgnoresUnpairedLast) {
-    auto p = read_flat_points({"1/2", "-3", "4", "5", "x"});
+    auto p = entry::read_flat_points({"1/2", "-3", "4", "5", "x"});
     ASSERT_EQ(p.size(), 2u);
     EXPECT_EQ(p[0].x, Rational(1, 2));
     EXPECT_EQ(p[0].y, Rational(-3));
     EXPECT_EQ(p[1].x, Rational(4));
     EXPECT_EQ(p[1].y, Rational(5));
-    EXPECT_TRUE(read_flat_points({"7"}).empty());
+    EXPECT_TRUE(entry::read_flat_points({"7"}).empty());
 }
 
 TEST(Orient2, SignAndArea) {
@@ -147,17 +149,17 @@ TEST(Prism, DegenerateHeightsAndLoops) {
 }
 
 TEST(Prism, TextsParseLoopBeforeHeight) {
-    Solid s = prism_from_texts({"0", "0", "1", "0", "1", "1", "0"}, "2", "p");
+    Solid s = entry::make_prism({"0", "0", "1", "0", "1", "1", "0"}, "2", "p");
     EXPECT_EQ(s.faces.size(), 5u);  // a triangle: 2 caps + 3 sides
     EXPECT_EQ(solid_volume6(s), Rational(6));
-    std::string empty = panic_text([] { prism_from_texts({"", "0"}, "x", "p"); });
+    std::string empty = panic_text([] { entry::make_prism({"", "0"}, "x", "p"); });
     EXPECT_NE(empty.find("Empty"), std::string::npos) << empty;
-    std::string digit = panic_text([] { prism_from_texts({"0", "0"}, "x", "p"); });
+    std::string digit = panic_text([] { entry::make_prism({"0", "0"}, "x", "p"); });
     EXPECT_NE(digit.find("InvalidDigit"), std::string::npos) << digit;
 }
 
 TEST(Prismatoid, FrustumSidesPairBottomWithTop) {
-    Solid s = prismatoid_from_texts({"0", "0", "1", "0", "1", "1", "0", "1"}, "0",
+    Solid s = entry::make_prismatoid({"0", "0", "1", "0", "1", "1", "0", "1"}, "0",
                                     {"1/4", "1/4", "3/4", "1/4", "3/4", "3/4", "1/4", "3/4"}, "1",
                                     "f");
     std::vector<std::string> want = {"f.bottom", "f.bottom", "f.top",   "f.top",
@@ -185,9 +187,9 @@ TEST(Prismatoid, ShortTopFailsAtTheFirstMissingIndex) {
     EXPECT_EQ(panic_text([&] { build_prismatoid(sq, Rational(0), tri, Rational(1), "p"); }),
               "index out of bounds: the len is 3 but the index is 3");
     // Parse order: bottom, z0, top, z1; the first bad text decides.
-    std::string t = panic_text([] { prismatoid_from_texts({"0", "0"}, "", {"x", "0"}, "", "p"); });
+    std::string t = panic_text([] { entry::make_prismatoid({"0", "0"}, "", {"x", "0"}, "", "p"); });
     EXPECT_NE(t.find("Empty"), std::string::npos) << t;
-    t = panic_text([] { prismatoid_from_texts({"0", "0"}, "0", {"x", "0"}, "", "p"); });
+    t = panic_text([] { entry::make_prismatoid({"0", "0"}, "0", {"x", "0"}, "", "p"); });
     EXPECT_NE(t.find("InvalidDigit"), std::string::npos) << t;
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "exact/errors.hpp"
+#include "exact/parse.hpp"
 #include "query/bbox.hpp"
 #include "query/logical_faces.hpp"
 #include "query/watertight.hpp"

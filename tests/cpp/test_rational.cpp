@@ -9,6 +9,7 @@
 #include <string>
 
 #include "exact/errors.hpp"
+#include "exact/parse.hpp"
 #include "exact/point3.hpp"
 #include "exact/rational.hpp"
 

@@ -7,6 +7,7 @@
 
 #include "corpus.hpp"
 #include "exact/errors.hpp"
+#include "exact/parse.hpp"
 #include "query/volume.hpp"
 #include "solid/box.hpp"
 #include "solid/solid.hpp"

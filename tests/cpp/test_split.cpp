@@ -8,6 +8,7 @@
 
 #include "boolean/detail.hpp"
 #include "exact/errors.hpp"
+#include "exact/parse.hpp"
 
 using namespace qs;
 

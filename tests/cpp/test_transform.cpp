@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "exact/errors.hpp"
+#include "exact/parse.hpp"
 #include "query/canonical.hpp"
 #include "query/volume.hpp"
 #include "solid/box.hpp"

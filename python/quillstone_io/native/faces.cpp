@@ -2,6 +2,7 @@
 // and a solid from such a list after every check.
 #include <utility>
 
+#include "exact/parse.hpp"
 #include "mesh/face_rules.hpp"
 #include "native.hpp"
 

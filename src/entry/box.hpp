@@ -6,7 +6,7 @@
 #include <string_view>
 #include <utility>
 
-namespace qs {
+namespace qs::entry {
 
 using TextPair = std::pair<std::string, std::string>;
 
@@ -22,4 +22,4 @@ TextPair box_boolean(std::string_view dx, std::string_view dy, std::string_view 
                      std::string_view tx, std::string_view ty, std::string_view tz,
                      std::string_view op);
 
-}  // namespace qs
+}  // namespace qs::entry

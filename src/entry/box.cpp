@@ -1,11 +1,12 @@
-#include "query/box_entry.hpp"
+#include "entry/box.hpp"
 
 #include "boolean/boolean.hpp"
+#include "exact/parse.hpp"
 #include "query/canonical.hpp"
 #include "query/volume.hpp"
 #include "solid/box.hpp"
 
-namespace qs {
+namespace qs::entry {
 
 namespace {
 
@@ -43,4 +44,4 @@ TextPair box_boolean(std::string_view dx, std::string_view dy, std::string_view 
     return summary(boolean_solids(op, a, b));
 }
 
-}  // namespace qs
+}  // namespace qs::entry
