@@ -75,48 +75,31 @@ std::optional<Rational> parse_decimal(std::string_view s) {
     return Rational::from_fmpz(num.v, scale.v);
 }
 
-namespace {
-
-// Up to 18 digits, all of d, as a word; nothing otherwise.
-std::optional<long> small_digits(std::string_view d) {
-    if (d.empty() || d.size() > 18) return std::nullopt;
-    long v = 0;
-    for (char c : d) {
-        if (!digit(c)) return std::nullopt;
-        v = v * 10 + (c - '0');
-    }
-    return v;
-}
-
-}  // namespace
-
 std::optional<Rational> parse_fraction(std::string_view s) {
-    {
-        // The common case in machine words: both parts at most 18 digits.
-        const bool negative = !s.empty() && s[0] == '-';
-        std::string_view body = s.substr(negative ? 1 : 0);
-        const std::size_t slash = body.find('/');
-        std::optional<long> num = small_digits(body.substr(0, slash));
-        std::optional<long> den =
-            slash == std::string_view::npos ? std::optional<long>(1) : small_digits(body.substr(slash + 1));
-        if (num && den) {
-            if (*den == 0) return std::nullopt;
-            return Rational(negative ? -*num : *num, *den);
+    // One pass; values of up to 18 digits a part are built in words.
+    const std::size_t n = s.size();
+    std::size_t i = 0;
+    const bool negative = n > 0 && s[0] == '-';
+    if (negative) ++i;
+    long num = 0, den = 1;
+    std::size_t num_digits = 0, den_digits = 0;
+    bool den_zero = true;
+    for (; i < n && digit(s[i]); ++i, ++num_digits)
+        if (num_digits < 18) num = num * 10 + (s[i] - '0');
+    if (num_digits == 0) return std::nullopt;
+    const bool slash = i < n && s[i] == '/';
+    if (slash) {
+        den = 0;
+        for (++i; i < n && digit(s[i]); ++i, ++den_digits) {
+            if (den_digits < 18) den = den * 10 + (s[i] - '0');
+            den_zero &= s[i] == '0';
         }
+        if (den_digits == 0 || den_zero) return std::nullopt;
     }
-    const std::size_t start = !s.empty() && s[0] == '-' ? 1 : 0;
-    const std::size_t slash = s.find('/');
-    const std::size_t num_end = slash == std::string_view::npos ? s.size() : slash;
-    auto all_digits = [](std::string_view d) {
-        return !d.empty() && std::all_of(d.begin(), d.end(), digit);
-    };
-    if (!all_digits(s.substr(start, num_end - start))) return std::nullopt;
-    if (slash != std::string_view::npos) {
-        std::string_view den = s.substr(slash + 1);
-        if (!all_digits(den) || den.find_first_not_of('0') == std::string_view::npos)
-            return std::nullopt;
-    }
-    return parse_rational(s);
+    if (i != n) return std::nullopt;
+    if (num_digits > 18 || den_digits > 18) return parse_rational(s);
+    if (den == 1) return Rational(negative ? -num : num);
+    return Rational(negative ? -num : num, den);
 }
 
 std::optional<Rational> double_value(double d) {

@@ -71,12 +71,16 @@ int sign_of_difference(const Face& f, std::size_t ia, std::size_t ib, int c) {
     return o > 0 ? 1 : (o < 0 ? -1 : 0);
 }
 
-// Convexity of a loop with the nonzero area vector `area`: every turn is to
-// the left seen from the tip of `area` (or straight on), none folds back,
-// and the loop goes around once. With all turns to one side, an edge
-// direction that goes around k times changes the sign of one projected
-// coordinate 2k times, so exactly two changes mean one turn.
-std::optional<std::string> convexity_problem(const Face& f, const Point3& area) {
+// Convexity of a loop of nonzero area, its turns measured against `ref`: a
+// nonzero vector along the face's normal (the stored normal, or the area
+// vector where that is zero). Seen from the tip of the area vector every
+// turn must go left (or straight on), none may fold back, and the loop must
+// go around once: with all turns to one side, an edge direction that goes
+// around k times changes the sign of one projected coordinate 2k times, so
+// exactly two changes mean one turn. Turns that all go right seen from
+// `ref` mean the loop runs clockwise about it; where the turns disagree,
+// the exact area vector tells which way the loop runs.
+std::optional<std::string> convexity_problem(const Face& f, const Point3& ref, bool ref_is_area) {
     const auto& v = f.vertices;
     std::vector<std::size_t> corner;  // indices of the loop without repeats in a row
     corner.reserve(v.size());
@@ -84,22 +88,31 @@ std::optional<std::string> convexity_problem(const Face& f, const Point3& area) 
         if (corner.empty() || !(v[i] == v[corner.back()])) corner.push_back(i);
     while (corner.size() > 1 && v[corner.back()] == v[corner.front()]) corner.pop_back();
     const std::size_t m = corner.size();
+    const Approx ad = {rational_to_double(ref.x), rational_to_double(ref.y),
+                       rational_to_double(ref.z)};
 
-    // Project along the largest component of the area vector.
+    std::vector<Turn> turns(m);
+    bool left = false, right = false;
+    for (std::size_t k = 0; k < m; ++k) {
+        turns[k] = turn_at(f, corner[k], corner[(k + 1) % m], corner[(k + 2) % m], ref, ad);
+        left |= turns[k].turn > 0;
+        right |= turns[k].turn < 0;
+    }
+    int way = left ? 1 : -1;
+    if (left && right && !ref_is_area) way = dot(ref, area_vector(v)).sign();
+    if (way <= 0) return std::string(kClockwise);
+
+    // Project along the largest component of the normal.
     int drop = 0;
     for (int c = 1; c < 3; ++c)
-        if (area[c].abs() > area[drop].abs()) drop = c;
+        if (ref[c].abs() > ref[drop].abs()) drop = c;
     const int axis = (drop + 1) % 3;
-    const Approx ad = {rational_to_double(area.x), rational_to_double(area.y),
-                       rational_to_double(area.z)};
-
     int first = 0, last = 0, changes = 0;
     for (std::size_t k = 0; k < m; ++k) {
-        const std::size_t ia = corner[k], ib = corner[(k + 1) % m], ic = corner[(k + 2) % m];
-        Turn t = turn_at(f, ia, ib, ic, area, ad);
-        if (t.turn < 0) return vertex_text("the loop is not convex", ib);
-        if (t.turn == 0 && t.along < 0) return vertex_text("the loop folds back", ib);
-        int s = sign_of_difference(f, ia, ib, axis);
+        const std::size_t ib = corner[(k + 1) % m];
+        if (turns[k].turn < 0) return vertex_text("the loop is not convex", ib);
+        if (turns[k].turn == 0 && turns[k].along < 0) return vertex_text("the loop folds back", ib);
+        int s = sign_of_difference(f, corner[k], ib, axis);
         if (s == 0) continue;
         if (first == 0) first = s;
         if (last != 0 && s != last) ++changes;
@@ -114,7 +127,8 @@ std::optional<std::string> convexity_problem(const Face& f, const Point3& area) 
 // integers (faces of boxes and grids), exactly in any case.
 bool on_plane(const Plane& pl, const Point3& p) {
     auto small = [](const Rational& r) {
-        return r.is_integer() && !COEFF_IS_MPZ(*r.num()) && fmpz_bits(r.num()) <= 60;
+        const slong n = *r.num();  // the value itself when it is not a pointer
+        return r.is_integer() && !COEFF_IS_MPZ(n) && n < (slong(1) << 60) && n > -(slong(1) << 60);
     };
     if (small(pl.offset) && small(pl.normal.x) && small(pl.normal.y) && small(pl.normal.z) &&
         small(p.x) && small(p.y) && small(p.z)) {
@@ -131,20 +145,32 @@ std::string where(std::size_t index, std::size_t line) {
     return s;
 }
 
-// face_problem with the face's area vector at hand and its first `known`
-// vertices known to lie on its plane (the plane was made from them).
-std::optional<std::string> problem_of(const Face& f, const Point3& area, std::size_t known) {
+// face_problem with its first `known` vertices known to lie on the plane
+// (it was made from them), and the area vector where the caller has it.
+std::optional<std::string> problem_of(const Face& f, const Point3* area, std::size_t known) {
     const auto& v = f.vertices;
     if (v.size() < 3)
         return "a face needs at least 3 vertices, got " + std::to_string(v.size());
     for (std::size_t j = known; j < v.size(); ++j)
         if (!on_plane(f.plane, v[j]))
             return "vertex " + std::to_string(j) + " is not on the face's plane";
-    if (area.is_zero()) return std::nullopt;
-    if (!f.plane.normal.is_zero() && dot(f.plane.normal, area).sign() <= 0)
-        return std::string(kClockwise);
-    if (v.size() == 3) return std::nullopt;  // a triangle with area is convex
-    return convexity_problem(f, area);
+    if (area ? area->is_zero() : has_zero_area(v, f.approx)) return std::nullopt;
+    if (f.plane.normal.is_zero()) {
+        // Only the turns tell: measure them against the area vector.
+        Point3 a = area ? *area : area_vector(v);
+        return convexity_problem(f, a, true);
+    }
+    // All vertices lie on the plane, so the area vector runs along the
+    // normal, one way or the other; the turns against the normal tell which.
+    if (v.size() == 3) {
+        // A triangle with area is convex; its one turn is its winding.
+        Turn t = turn_at(f, 0, 1, 2, f.plane.normal,
+                         {rational_to_double(f.plane.normal.x), rational_to_double(f.plane.normal.y),
+                          rational_to_double(f.plane.normal.z)});
+        if (t.turn <= 0) return std::string(kClockwise);
+        return std::nullopt;
+    }
+    return convexity_problem(f, f.plane.normal, false);
 }
 
 // The sign of a closed shell's volume, from doubles where their error
@@ -193,9 +219,7 @@ void start_at_a_corner(std::vector<Point3>& v, const Point3& area) {
 
 }  // namespace
 
-std::optional<std::string> face_problem(const Face& f) {
-    return problem_of(f, area_vector(f.vertices), 0);
-}
+std::optional<std::string> face_problem(const Face& f) { return problem_of(f, nullptr, 0); }
 
 Solid solid_from_input(std::vector<InputFace> in, bool check_closed) {
     Solid s;
@@ -241,7 +265,7 @@ Solid solid_from_input(std::vector<InputFace> in, bool check_closed) {
         f.vertices = std::move(g.vertices);
         f.label = std::move(g.label);
         f.plane = std::move(pl);
-        if (auto problem = problem_of(f, area, known)) fail(*problem);
+        if (auto problem = problem_of(f, &area, known)) fail(*problem);
         s.faces.push_back(std::move(f));
         origin.push_back(i);
     }
