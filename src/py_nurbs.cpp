@@ -22,6 +22,15 @@ const Signature kSurfaceSig{"nurbs_surface_eval", kSurfaceNames, 8, 7};
 const char* const kSsiNames[] = {"net_a", "net_b", "depth", "a_box", "b_box"};
 const Signature kSsiSig{"ssi_pairs", kSsiNames, 5, 3};
 
+// What this surface spends on each pair it hands back, for the search's
+// memory bound: a list of eight str, each an object header and the digits
+// of a numerator and a denominator of up to `bits` bits (about 0.8 KiB
+// while the boxes are short).
+std::size_t python_pair_bytes(std::size_t bits) {
+    const std::size_t digits = bits * 31 / 100 + 2;
+    return 136 + 8 * (64 + 2 * digits);
+}
+
 }  // namespace
 
 QS_BINDING(py_nurbs_curve_eval) {
@@ -72,7 +81,8 @@ QS_BINDING(py_ssi_pairs) {
         if (a[3]) a_box = arg_str_seq(a[3], "a_box");
         if (a[4]) b_box = arg_str_seq(a[4], "b_box");
         const std::vector<nurbs::PairBoxes> pairs = entry::ssi_pairs(
-            net_a, net_b, depth, a_box ? &*a_box : nullptr, b_box ? &*b_box : nullptr);
+            net_a, net_b, depth, a_box ? &*a_box : nullptr, b_box ? &*b_box : nullptr,
+            nurbs::kSsiDefaultBudget, python_pair_bytes);
         Ref list(check(PyList_New(static_cast<Py_ssize_t>(pairs.size()))));
         std::string text;
         for (std::size_t i = 0; i < pairs.size(); ++i) {

@@ -82,12 +82,13 @@ Texts nurbs_surface_eval(std::uint64_t pu, std::uint64_t pv, const Texts3& net, 
 
 std::vector<nurbs::PairBoxes> ssi_pairs(const Texts3& net_a, const Texts3& net_b,
                                         std::uint64_t depth, const Texts* a_box,
-                                        const Texts* b_box, std::size_t budget) {
+                                        const Texts* b_box, std::size_t budget,
+                                        nurbs::ResultCost result_cost) {
     nurbs::ParamBox ab = parse_box(a_box);
     nurbs::ParamBox bb = parse_box(b_box);
     nurbs::Net na = parse_net(net_a);
     nurbs::Net nb = parse_net(net_b);
-    return nurbs::ssi_pairs(std::move(na), std::move(nb), ab, bb, depth, budget);
+    return nurbs::ssi_pairs(std::move(na), std::move(nb), ab, bb, depth, budget, result_cost);
 }
 
 }  // namespace qs::entry

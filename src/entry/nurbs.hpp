@@ -28,10 +28,11 @@ Texts nurbs_surface_eval(std::uint64_t pu, std::uint64_t pv, const Texts3& net, 
 
 // a_box, b_box (the first four texts of each; null is (0, 1, 0, 1)), then
 // every coordinate of net_a and of net_b, row by row, point by point. The
-// memory bound is nurbs::ssi_pairs's.
+// memory bound and the cost of a result are nurbs::ssi_pairs's.
 std::vector<nurbs::PairBoxes> ssi_pairs(const Texts3& net_a, const Texts3& net_b,
                                         std::uint64_t depth, const Texts* a_box,
                                         const Texts* b_box,
-                                        std::size_t budget = nurbs::kSsiDefaultBudget);
+                                        std::size_t budget = nurbs::kSsiDefaultBudget,
+                                        nurbs::ResultCost result_cost = nullptr);
 
 }  // namespace qs::entry

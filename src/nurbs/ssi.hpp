@@ -6,70 +6,37 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <string>
-#include <utility>
 #include <vector>
 
 #include "exact/errors.hpp"
-#include "exact/rational.hpp"
+#include "nurbs/patch.hpp"
+#include "nurbs/ssi_budget.hpp"
 
 namespace qs::nurbs {
-
-// A point of a control net: Cartesian (x, y, z) when the first point of the
-// net has three coordinates, else homogeneous (w*x, w*y, w*z, w, ...).
-using Point = std::vector<Rational>;
-using Polygon = std::vector<Point>;
-using Net = std::vector<std::vector<Point>>;
-
-// The parameter rectangle a patch covers; it labels the patch only.
-struct ParamBox {
-    Rational u0, u1, v0, v1;
-};
-
-struct Patch {
-    Net net;
-    ParamBox box;
-};
-
-// min x, min y, min z, max x, max y, max z
-using ControlBox = std::array<Rational, 6>;
-
-// The Cartesian box of every control point, rows longer than the first
-// included. Short points are index failures, a zero weight a division
-// failure.
-ControlBox control_box(const Net& net);
-
-// Closed boxes: touching counts as overlapping.
-bool boxes_overlap(const ControlBox& a, const ControlBox& b);
-
-// de Casteljau at 1/2 on each polygon, over the first dim coordinates.
-std::pair<std::vector<Polygon>, std::vector<Polygon>> split_curves(std::vector<Polygon> polygons,
-                                                                   std::size_t dim);
-
-// Children in the order (lower u, lower v), (lower u, upper v),
-// (upper u, lower v), (upper u, upper v).
-std::array<Patch, 4> subdivide_patch(const Patch& patch);
 
 // au0, au1, av0, av1, bu0, bu1, bv0, bv1
 using PairBoxes = std::array<Rational, 8>;
 
+// What the caller spends on each pair of the result beyond the pair itself,
+// given the bit length of the largest integer in the pair's boxes.
+using ResultCost = std::size_t (*)(std::size_t bits);
+
 // The deepest level a search may reach while pairs survive.
 constexpr std::uint64_t kMaxSsiLevels = 2048;
 
-// The default memory bound of one ssi_pairs call, in bytes: a quarter of
-// the physical memory, at most 2 GiB, and at most half of what the address
-// space and data size limits and the memory cgroup still leave.
-std::size_t default_ssi_budget();
-
-// As a budget: default_ssi_budget(), worked out only once a search has
-// grown past kSsiProbeBytes, so that the many small calls never read the
-// system's limits.
-constexpr std::size_t kSsiDefaultBudget = 0;
-constexpr std::size_t kSsiProbeBytes = std::size_t{64} << 20;
-
 // The surviving pairs after `depth` levels, in creation order. budget is the
-// memory bound in bytes (see ssi.cpp for what it counts).
+// memory bound in bytes (kSsiDefaultBudget: default_ssi_budget()); the search
+// counts its patches, its pair lists and its result, each result pair with
+// result_cost on top (see ssi_fast.cpp). Past the bound, or past
+// kMaxSsiLevels levels, it throws MemoryLimit.
 std::vector<PairBoxes> ssi_pairs(Net a, Net b, const ParamBox& a_box, const ParamBox& b_box,
-                                 std::uint64_t depth, std::size_t budget = kSsiDefaultBudget);
+                                 std::uint64_t depth, std::size_t budget = kSsiDefaultBudget,
+                                 ResultCost result_cost = nullptr);
+
+// The same pairs from the algorithm as stated: every level on the literal
+// pieces, in rationals, with no memory bound. For comparison with the search
+// above, in tests and benchmarks.
+std::vector<PairBoxes> ssi_pairs_plain(const Net& a, const Net& b, const ParamBox& a_box,
+                                       const ParamBox& b_box, std::uint64_t depth);
 
 }  // namespace qs::nurbs

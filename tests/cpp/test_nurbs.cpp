@@ -168,34 +168,6 @@ std::vector<Texts> texts(const std::vector<PairBoxes>& r) {
     return out;
 }
 
-// The algorithm on the literal pieces, for comparison with the fast loop.
-std::vector<PairBoxes> literal_ssi(const Net& a, const Net& b, std::uint64_t depth) {
-    ParamBox unit{0, 1, 0, 1};
-    std::vector<std::pair<Patch, Patch>> list{{Patch{a, unit}, Patch{b, unit}}};
-    for (std::uint64_t d = 0; d < depth; ++d) {
-        std::vector<std::pair<Patch, Patch>> next;
-        for (auto& [pa, pb] : list) {
-            if (!boxes_overlap(control_box(pa.net), control_box(pb.net))) continue;
-            auto ka = subdivide_patch(pa);
-            auto kb = subdivide_patch(pb);
-            std::vector<ControlBox> bb;
-            for (auto& y : kb) bb.push_back(control_box(y.net));
-            for (auto& x : ka) {
-                ControlBox bx = control_box(x.net);
-                for (int j = 0; j < 4; ++j)
-                    if (boxes_overlap(bx, bb[j])) next.emplace_back(x, kb[j]);
-            }
-        }
-        if (next.empty()) return {};
-        list = std::move(next);
-    }
-    std::vector<PairBoxes> out;
-    for (auto& [pa, pb] : list)
-        out.push_back({pa.box.u0, pa.box.u1, pa.box.v0, pa.box.v1, pb.box.u0, pb.box.u1, pb.box.v0,
-                       pb.box.v1});
-    return out;
-}
-
 // scale near 2^60 puts the integers of the loop on both sides of the word
 // size, so the inline paths and FLINT's big-integer paths both run.
 Net random_net(std::mt19937& rng, std::size_t rows, std::size_t cols, std::size_t dim, int shift,
@@ -249,7 +221,8 @@ TEST(Ssi, WorkedValues) {
     EXPECT_EQ(h[15][1], "0/1");
 }
 
-TEST(Ssi, FastLoopMatchesLiteralAlgorithm) {
+// The fast search against the plain one, on random nets of every kind.
+TEST(Ssi, FastSearchMatchesPlainAlgorithm) {
     std::mt19937 rng(7);
     int deep = 0;
     for (int trial = 0; trial < 24; ++trial) {
@@ -263,9 +236,10 @@ TEST(Ssi, FastLoopMatchesLiteralAlgorithm) {
         Net a = random_net(rng, ra, ca, da, 0, scale);
         Net b = random_net(rng, rb, cb, db, 1, scale);
         for (std::uint64_t depth = 1; depth <= 3; ++depth) {
-            auto fast = ssi_pairs(a, b, ParamBox{0, 1, 0, 1}, ParamBox{0, 1, 0, 1}, depth,
-                                  default_ssi_budget());
-            EXPECT_EQ(texts(fast), texts(literal_ssi(a, b, depth))) << trial << " " << depth;
+            const ParamBox unit{0, 1, 0, 1};
+            auto fast = ssi_pairs(a, b, unit, unit, depth, default_ssi_budget());
+            EXPECT_EQ(texts(fast), texts(ssi_pairs_plain(a, b, unit, unit, depth)))
+                << trial << " " << depth;
             if (depth == 3 && fast.size() > 4) ++deep;
         }
     }
@@ -335,4 +309,10 @@ TEST(Ssi, MemoryBound) {
     auto r = ssi_pairs(square("0"), far, 60, nullptr, nullptr, 1 << 20);
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(format_rational(r[0][0]), "1152921504606846975/1152921504606846976");
+    // What the caller spends on each pair of the result counts as well: the
+    // 100 pairs of two coincident squares fit 1 MiB, but not at 16 KiB each.
+    EXPECT_EQ(ssi_pairs(square("0"), square("0"), 2, nullptr, nullptr, 1 << 20).size(), 100u);
+    const ResultCost sixteen_kib = [](std::size_t) -> std::size_t { return 16384; };
+    EXPECT_THROW(ssi_pairs(square("0"), square("0"), 2, nullptr, nullptr, 1 << 20, sixteen_kib),
+                 MemoryLimit);
 }

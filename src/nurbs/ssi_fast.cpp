@@ -1,281 +1,15 @@
-#include "nurbs/ssi.hpp"
-
-#include <sys/resource.h>
-#include <unistd.h>
-
+// The intersection search as ssi_pairs runs it: the first level on the
+// literal pieces (patch.hpp), every later one in scaled integers.
 #include <algorithm>
-#include <cstring>
-#include <fstream>
-#include <optional>
+#include <memory>
 #include <string>
 
 #include "exact/errors.hpp"
 #include "exact/interrupt.hpp"
+#include "nurbs/ssi.hpp"
+#include "nurbs/word_int.hpp"
 
 namespace qs::nurbs {
-
-namespace {
-
-// Inline paths for word-sized integers, which fill the nets for the first
-// several levels; anything larger, or a target that holds a big integer,
-// goes to FLINT.
-inline bool small(fmpz x) { return !COEFF_IS_MPZ(x); }
-
-inline int z_cmp(const fmpz* a, const fmpz* b) {
-    if (small(*a) && small(*b)) return (*a > *b) - (*a < *b);
-    return fmpz_cmp(a, b);
-}
-
-inline void z_set(fmpz* r, const fmpz* a) {
-    if (small(*a) && small(*r)) {
-        *r = *a;
-    } else {
-        fmpz_set(r, a);
-    }
-}
-
-inline void z_add(fmpz* r, const fmpz* a, const fmpz* b) {
-    const fmpz x = *a;
-    const fmpz y = *b;
-    if (small(x) && small(y) && small(*r)) {
-        const slong sum = x + y;  // both below 2^62 in size: no overflow
-        if (sum <= COEFF_MAX && sum >= COEFF_MIN) {
-            *r = sum;
-            return;
-        }
-    }
-    fmpz_add(r, a, b);
-}
-
-// r = a * 2^shift
-inline void z_shl(fmpz* r, const fmpz* a, std::size_t shift) {
-    const fmpz x = *a;
-    if (small(x) && small(*r) && shift < SMALL_FMPZ_BITCOUNT_MAX) {
-        const slong lim = COEFF_MAX >> shift;
-        if (x <= lim && x >= -lim) {
-            *r = x * (slong{1} << shift);
-            return;
-        }
-    }
-    if (shift == 0) {
-        fmpz_set(r, a);
-    } else {
-        fmpz_mul_2exp(r, a, shift);
-    }
-}
-
-// a <=> b; integers (the boxes of Cartesian nets in the loop) skip FLINT's
-// general rational comparison.
-int cmp(const Rational& a, const Rational& b) {
-    if (fmpz_is_one(a.den()) && fmpz_is_one(b.den())) return z_cmp(a.num(), b.num());
-    return fmpq_cmp(a.raw(), b.raw());
-}
-
-Rational midpoint(const Rational& a, const Rational& b) {
-    Rational m;
-    fmpq_add(m.raw(), a.raw(), b.raw());
-    fmpq_div_2exp(m.raw(), m.raw(), 1);
-    return m;
-}
-
-// Fold one Cartesian point into a box; the first point sets both corners.
-void widen(ControlBox& box, bool first, Rational (&q)[3]) {
-    for (std::size_t c = 0; c < 3; ++c) {
-        if (first) {
-            box[c] = q[c];
-            box[c + 3] = std::move(q[c]);
-        } else if (cmp(q[c], box[c]) < 0) {
-            box[c] = std::move(q[c]);
-        } else if (cmp(q[c], box[c + 3]) > 0) {
-            box[c + 3] = std::move(q[c]);
-        }
-    }
-}
-
-}  // namespace
-
-ControlBox control_box(const Net& net) {
-    const std::size_t dim = at(at(net, 0), 0).size();
-    ControlBox box;
-    bool first = true;
-    Rational q[3];
-    for (const auto& row : net) {
-        for (const Point& p : row) {
-            poll_interrupt();
-            for (std::size_t c = 0; c < 3; ++c) {
-                if (dim == 3) {
-                    q[c] = at(p, c);
-                } else {
-                    const Rational& x = at(p, c);
-                    const Rational& w = at(p, 3);
-                    q[c] = x / w;
-                }
-            }
-            widen(box, first, q);
-            first = false;
-        }
-    }
-    return box;
-}
-
-bool boxes_overlap(const ControlBox& a, const ControlBox& b) {
-    for (std::size_t c = 0; c < 3; ++c) {
-        if (cmp(a[c], b[c + 3]) > 0) return false;
-        if (cmp(b[c], a[c + 3]) > 0) return false;
-    }
-    return true;
-}
-
-std::pair<std::vector<Polygon>, std::vector<Polygon>> split_curves(std::vector<Polygon> polygons,
-                                                                   std::size_t dim) {
-    std::vector<Polygon> lefts;
-    std::vector<Polygon> rights;
-    lefts.reserve(polygons.size());
-    rights.reserve(polygons.size());
-    for (Polygon& p : polygons) {
-        const std::size_t n = p.size();
-        poll_interrupt(static_cast<std::uint32_t>(std::min<std::size_t>(n * n * dim, 256)));
-        Polygon left{at(p, 0)};
-        Polygon right{p[n - 1]};
-        left.reserve(n);
-        right.reserve(n);
-        for (std::size_t f = 1; f < n; ++f) {
-            for (std::size_t i = 0; i + f < n; ++i) {
-                // The first dim coordinates are averaged; a longer point
-                // keeps its extra ones.
-                for (std::size_t c = 0; c < dim; ++c) {
-                    const Rational& a = at(p[i], c);
-                    const Rational& b = at(p[i + 1], c);
-                    p[i][c] = midpoint(a, b);
-                }
-            }
-            left.push_back(p[0]);
-            right.push_back(p[n - f - 1]);
-        }
-        std::reverse(right.begin(), right.end());
-        lefts.push_back(std::move(left));
-        rights.push_back(std::move(right));
-    }
-    return {std::move(lefts), std::move(rights)};
-}
-
-std::array<Patch, 4> subdivide_patch(const Patch& patch) {
-    const Net& net = patch.net;
-    const std::size_t dim = at(at(net, 0), 0).size();
-    const std::size_t rows = net.size();
-    const std::size_t cols = net[0].size();
-    std::vector<Polygon> columns(cols);
-    for (std::size_t j = 0; j < cols; ++j) {
-        columns[j].reserve(rows);
-        for (std::size_t i = 0; i < rows; ++i) columns[j].push_back(at(net[i], j));
-    }
-    auto halves = split_curves(std::move(columns), dim);
-    const ParamBox& b = patch.box;
-    const Rational mu = midpoint(b.u0, b.u1);
-    const Rational mv = midpoint(b.v0, b.v1);
-
-    std::array<Patch, 4> out;
-    for (int h = 0; h < 2; ++h) {
-        std::vector<Polygon>& half = h == 0 ? halves.first : halves.second;
-        Net half_net(rows);
-        for (std::size_t i = 0; i < rows; ++i) {
-            half_net[i].reserve(cols);
-            for (std::size_t j = 0; j < cols; ++j) half_net[i].push_back(std::move(half[j][i]));
-        }
-        auto [lo, hi] = split_curves(std::move(half_net), dim);
-        const Rational& ua = h == 0 ? b.u0 : mu;
-        const Rational& ub = h == 0 ? mu : b.u1;
-        out[2 * h] = Patch{std::move(lo), ParamBox{ua, ub, b.v0, mv}};
-        out[2 * h + 1] = Patch{std::move(hi), ParamBox{ua, ub, mv, b.v1}};
-    }
-    return out;
-}
-
-namespace {
-
-constexpr std::size_t kNoLimit = static_cast<std::size_t>(-1);
-
-// The first number in a file; none when it is absent or not a number ("max").
-std::optional<std::size_t> read_number(const std::string& path) {
-    std::ifstream in(path);
-    unsigned long long v = 0;
-    if (!(in >> v)) return std::nullopt;
-    return static_cast<std::size_t>(v);
-}
-
-std::size_t headroom(std::size_t limit, std::size_t used) { return limit > used ? limit - used : 0; }
-
-// What the memory cgroups of this process still allow: the least headroom
-// of its group and every group above it, version 2 (memory.max) or
-// version 1 (memory.limit_in_bytes). Groups whose files are not visible are
-// skipped.
-std::size_t cgroup_headroom() {
-    std::ifstream groups("/proc/self/cgroup");
-    std::size_t room = kNoLimit;
-    std::string line;
-    while (std::getline(groups, line)) {
-        // "0::/path" (version 2) or "4:memory:/path" (version 1)
-        const std::size_t a = line.find(':');
-        const std::size_t b = a == std::string::npos ? a : line.find(':', a + 1);
-        if (b == std::string::npos) continue;
-        const std::string controllers = line.substr(a + 1, b - a - 1);
-        // The group's path below the root, "" for the root itself.
-        std::string dir = line.substr(b + 1);
-        if (dir == "/") dir.clear();
-        std::string root, limit_file, usage_file;
-        if (controllers.empty()) {
-            root = "/sys/fs/cgroup";
-            limit_file = "/memory.max";
-            usage_file = "/memory.current";
-        } else if ((',' + controllers + ',').find(",memory,") != std::string::npos) {
-            root = "/sys/fs/cgroup/memory";
-            limit_file = "/memory.limit_in_bytes";
-            usage_file = "/memory.usage_in_bytes";
-        } else {
-            continue;
-        }
-        while (true) {
-            std::optional<std::size_t> limit = read_number(root + dir + limit_file);
-            std::optional<std::size_t> used = read_number(root + dir + usage_file);
-            if (limit && used) room = std::min(room, headroom(*limit, *used));
-            if (dir.empty()) break;
-            const std::size_t up = dir.rfind('/');  // "/a/b" to "/a", "/a" to ""
-            dir.resize(up == std::string::npos ? 0 : up);
-        }
-    }
-    return room;
-}
-
-// What a resource limit still allows, given the pages now in use.
-std::size_t rlimit_headroom(int resource, std::size_t used) {
-    rlimit r{};
-    if (getrlimit(resource, &r) != 0 || r.rlim_cur == RLIM_INFINITY) return kNoLimit;
-    return headroom(static_cast<std::size_t>(r.rlim_cur), used);
-}
-
-}  // namespace
-
-std::size_t default_ssi_budget() {
-    constexpr std::size_t kCap = std::size_t{2} << 30;
-    std::size_t budget = kCap;
-    const long pages = sysconf(_SC_PHYS_PAGES);
-    const long page = sysconf(_SC_PAGESIZE);
-    if (pages > 0 && page > 0)
-        budget = std::min(budget, static_cast<std::size_t>(pages) * static_cast<std::size_t>(page) / 4);
-    // Limits below physical memory: address space and data size (from the
-    // sizes in /proc/self/statm), and the memory cgroup. Half of what they
-    // leave, since the process needs room beside the search.
-    std::size_t room = cgroup_headroom();
-    std::ifstream statm("/proc/self/statm");
-    std::size_t size = 0, resident = 0, shared = 0, text = 0, lib = 0, data = 0;
-    if (page > 0 && statm >> size >> resident >> shared >> text >> lib >> data) {
-        const std::size_t ps = static_cast<std::size_t>(page);
-        room = std::min(room, rlimit_headroom(RLIMIT_AS, size * ps));
-        room = std::min(room, rlimit_headroom(RLIMIT_DATA, data * ps));
-    }
-    if (room != kNoLimit) budget = std::min(budget, room / 2);
-    return budget;
-}
 
 // ---------------------------------------------------------------------------
 // The loop below level 1.
@@ -294,10 +28,10 @@ std::size_t default_ssi_budget() {
 // The search counts, as it goes, the bytes of the patches of the current
 // and the next level (coordinates at their worst-case size for the level),
 // the pair lists, and on the last level what each surviving pair costs as
-// the result (eight rationals, then a Python list of eight str, about
-// 0.8 KiB: the largest item at shallow depth). When the count passes the
-// budget (default_ssi_budget: a quarter of physical memory, at most 2 GiB,
-// less under tighter limits)
+// the result: eight rationals, and what the caller says it spends on each
+// (the Python surface: a list of eight str, about 0.8 KiB, the largest item
+// at shallow depth). When the count passes the budget (default_ssi_budget:
+// a quarter of physical memory, at most 2 GiB, less under tighter limits)
 // the call raises MemoryLimit before the allocator or the system gives
 // out. With its share of the patches and its result, a pair of bicubic
 // patches costs about 2 KiB, so the default allows about a million result
@@ -310,27 +44,6 @@ std::size_t default_ssi_budget() {
 
 namespace {
 
-// An owned array of FLINT integers, zero-initialised.
-class FmpzVec {
-public:
-    explicit FmpzVec(std::size_t n) : p_(new fmpz[n]), n_(n) {
-        std::memset(p_, 0, n * sizeof(fmpz));  // fmpz 0 is the word 0
-    }
-    FmpzVec(const FmpzVec&) = delete;
-    FmpzVec& operator=(const FmpzVec&) = delete;
-    ~FmpzVec() {
-        for (std::size_t i = 0; i < n_; ++i) fmpz_clear(p_ + i);
-        delete[] p_;
-    }
-    fmpz* data() { return p_; }
-    const fmpz* data() const { return p_; }
-    std::size_t size() const { return n_; }
-
-private:
-    fmpz* p_;
-    std::size_t n_;
-};
-
 struct FastPatch;
 using PatchPtr = std::shared_ptr<const FastPatch>;
 using Kids = std::array<PatchPtr, 4>;
@@ -339,7 +52,7 @@ using Kids = std::array<PatchPtr, 4>;
 // sits in several pairs is halved once.
 struct FastPatch {
     explicit FastPatch(std::size_t n) : pts(n) {}
-    FmpzVec pts;  // row-major: ((i * c) + j) * dim + k
+    word::FmpzVec pts;  // row-major: ((i * c) + j) * dim + k
     ParamBox pbox;
     ControlBox cbox;
     mutable std::unique_ptr<Kids> kids;
@@ -379,8 +92,8 @@ std::size_t rational_bits(const Rational& r) {
 
 class Search {
 public:
-    Search(Shape a, Shape b, std::uint64_t depth, std::size_t budget)
-        : a_(std::move(a)), b_(std::move(b)), depth_(depth),
+    Search(Shape a, Shape b, std::uint64_t depth, std::size_t budget, ResultCost result_cost)
+        : a_(std::move(a)), b_(std::move(b)), depth_(depth), result_cost_(result_cost),
           budget_(budget == kSsiDefaultBudget ? kSsiProbeBytes : budget),
           limits_read_(budget != kSsiDefaultBudget),
           work_(std::max({a_.rows, a_.cols, b_.rows, b_.cols})),
@@ -501,14 +214,14 @@ private:
     void split(const fmpz* src, std::size_t stride, std::size_t n, fmpz* left, fmpz* right,
                std::size_t ostride, unsigned extra) {
         fmpz* w = work_.data();
-        for (std::size_t i = 0; i < n; ++i) z_set(w + i, src + i * stride);
+        for (std::size_t i = 0; i < n; ++i) word::z_set(w + i, src + i * stride);
         const std::size_t top = n - 1 + extra;
-        z_shl(left, w, top);
-        z_shl(right + (n - 1) * ostride, w + n - 1, top);
+        word::z_shl(left, w, top);
+        word::z_shl(right + (n - 1) * ostride, w + n - 1, top);
         for (std::size_t f = 1; f < n; ++f) {
-            for (std::size_t i = 0; i + f < n; ++i) z_add(w + i, w + i, w + i + 1);
-            z_shl(left + f * ostride, w, top - f);
-            z_shl(right + (n - 1 - f) * ostride, w + n - 1 - f, top - f);
+            for (std::size_t i = 0; i + f < n; ++i) word::z_add(w + i, w + i, w + i + 1);
+            word::z_shl(left + f * ostride, w, top - f);
+            word::z_shl(right + (n - 1 - f) * ostride, w + n - 1 - f, top - f);
         }
     }
 
@@ -564,17 +277,17 @@ private:
             for (std::size_t q = 1; q < npts; ++q) {
                 const fmpz* x = v + q * 3;
                 for (int c = 0; c < 3; ++c) {
-                    if (z_cmp(x + c, lo[c]) < 0) {
+                    if (word::z_cmp(x + c, lo[c]) < 0) {
                         lo[c] = x + c;
-                    } else if (z_cmp(x + c, hi[c]) > 0) {
+                    } else if (word::z_cmp(x + c, hi[c]) > 0) {
                         hi[c] = x + c;
                     }
                 }
             }
             for (int c = 0; c < 3; ++c) {
                 if (integer_boxes_) {
-                    z_set(fmpq_numref(box[c].raw()), lo[c]);
-                    z_set(fmpq_numref(box[c + 3].raw()), hi[c]);
+                    word::z_set(fmpq_numref(box[c].raw()), lo[c]);
+                    word::z_set(fmpq_numref(box[c + 3].raw()), hi[c]);
                 } else {
                     const fmpz* d = fmpq_numref(s.scale.raw());
                     fmpq_set_fmpz_frac(box[c].raw(), lo[c], d);
@@ -604,11 +317,12 @@ private:
         old_patch_bytes_ = patch_bytes_ ? patch_bytes_ : patch_bytes;
         patch_bytes_ = patch_bytes;
         // A pair; on the last level also its eight rationals in the result
-        // and the Python list of eight str the surface makes of them.
-        const std::size_t digits = pbits_ * 31 / 100 + 2;
+        // and what the caller spends on it.
         pair_bytes_ = sizeof(Pair);
-        if (level_ == depth_)
-            pair_bytes_ += sizeof(PairBoxes) + 16 * int_bytes(pbits_) + 136 + 8 * (64 + 2 * digits);
+        if (level_ == depth_) {
+            pair_bytes_ += sizeof(PairBoxes) + 16 * int_bytes(pbits_);
+            if (result_cost_) pair_bytes_ += result_cost_(pbits_);
+        }
     }
 
     void append(std::vector<Pair>& next, const PatchPtr& x, const PatchPtr& y) {
@@ -635,9 +349,10 @@ private:
 
     Shape a_, b_;
     std::uint64_t depth_;
+    ResultCost result_cost_;
     std::size_t budget_;
     bool limits_read_;  // budget_ is final; otherwise it is the probe bound
-    FmpzVec work_, half_lo_, half_hi_;
+    word::FmpzVec work_, half_lo_, half_hi_;
     bool integer_boxes_ = false;
     std::size_t s_ = 0;
     std::uint64_t level_ = 0;
@@ -663,7 +378,7 @@ PairBoxes boxes_of(const ParamBox& a, const ParamBox& b) {
 }  // namespace
 
 std::vector<PairBoxes> ssi_pairs(Net a, Net b, const ParamBox& a_box, const ParamBox& b_box,
-                                 std::uint64_t depth, std::size_t budget) {
+                                 std::uint64_t depth, std::size_t budget, ResultCost result_cost) {
     std::vector<PairBoxes> out;
     if (depth == 0) {
         out.push_back(boxes_of(a_box, b_box));
@@ -683,7 +398,7 @@ std::vector<PairBoxes> ssi_pairs(Net a, Net b, const ParamBox& a_box, const Para
     std::array<Patch, 4> kb = subdivide_patch(pb);
     pa = Patch{};
     pb = Patch{};
-    Search search(shape_of(ka), shape_of(kb), depth, budget);
+    Search search(shape_of(ka), shape_of(kb), depth, budget, result_cost);
     std::vector<Pair> cur = search.first_level(ka, kb);
     for (std::uint64_t level = 2; level <= depth && !cur.empty(); ++level) {
         // Patches that only touch (at a corner, say) keep a few pairs per
