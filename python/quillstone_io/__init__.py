@@ -174,7 +174,8 @@ def read_mesh(path, check=True, *, format=None):
     The faces then pass the checks of :func:`from_faces` (``check`` as
     there): every failure raises ``ValueError`` naming the face and, for
     text formats, the line; so do malformed lines, vertex indices out of
-    range and a truncated binary STL. Nothing is built then.
+    range, a truncated binary STL and a 3MF whose model part expands past
+    1 GiB. Nothing is built then.
     """
     fmt = _format_of(path, format)
     with open(path, "rb") as f:

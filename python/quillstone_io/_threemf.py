@@ -24,6 +24,11 @@ ROOT_RELS = f"""<?xml version="1.0" encoding="UTF-8"?>
 
 IDENTITY = (1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0)
 
+# A zip member can claim any size and expand a thousandfold, so the model
+# part is read against a bound instead of trusting either: 1 GiB of XML is
+# some ten million triangles, more than a reader holding them exactly can use.
+MAX_MODEL_BYTES = 1 << 30
+
 
 def write(vertex_bytes, triangle_bytes):
     """The bytes of a 3MF file holding one mesh object."""
@@ -60,6 +65,17 @@ def _model_part(z):
     return "3D/3dmodel.model"
 
 
+def _read_bounded(z, name, limit):
+    """The bytes of member name, refused once they pass limit."""
+    if z.getinfo(name).file_size > limit:
+        raise ValueError(f"3MF model part {name!r} expands to more than {limit} bytes")
+    with z.open(name) as part:
+        body = part.read(limit + 1)
+    if len(body) > limit:
+        raise ValueError(f"3MF model part {name!r} expands to more than {limit} bytes")
+    return body
+
+
 def read(data):
     """(points, triangles, label) of the mesh objects a 3MF file builds.
 
@@ -69,7 +85,7 @@ def read(data):
     """
     try:
         with zipfile.ZipFile(io.BytesIO(data)) as z:
-            model = ET.fromstring(z.read(_model_part(z)))
+            model = ET.fromstring(_read_bounded(z, _model_part(z), MAX_MODEL_BYTES))
     except (zipfile.BadZipFile, KeyError, ET.ParseError) as exc:
         raise ValueError(f"not a readable 3MF file: {exc}") from None
     ns = {"m": CORE}
