@@ -31,7 +31,7 @@ def boxes() -> None:
           "faces in its canonical text")
     try:
         qs.make_box("1", "x", "1", "bad")
-    except BaseException as exc:  # the kernel's panics are not Exceptions
+    except qio.PanicException as exc:  # a BaseException, not an Exception
         print("a malformed number aborts the call:", type(exc).__name__, "-", exc)
 
 

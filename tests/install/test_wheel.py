@@ -68,7 +68,7 @@ def fresh_venv(wheel, tmp_path_factory):
 def extension_modules(venv):
     site = next((venv / "lib").glob("python3*/site-packages"))
     mods = sorted(site.glob("*.abi3.so")) + sorted(site.glob("quillstone_io/*.abi3.so"))
-    assert mods, list(site.iterdir())
+    assert [m.name.split(".")[0] for m in mods] == ["quillstone", "_native"], mods
     return site, mods
 
 
@@ -79,7 +79,12 @@ def test_wheel_is_tagged_manylinux_abi3(wheel):
     bundled = [n for n in names if n.startswith("quillstone.libs/")]
     for lib in ("libflint", "libgmp"):
         assert any(Path(n).name.startswith(lib + "-") for n in bundled), names
-    assert "quillstone-stubs/__init__.pyi" in names
+    # Both modules, with their type information.
+    for name in ("quillstone-stubs/__init__.pyi", "quillstone_io/__init__.py",
+                 "quillstone_io/__init__.pyi", "quillstone_io/py.typed"):
+        assert name in names
+    assert any(re.fullmatch(r"quillstone_io/_native\.abi3\.so", n) for n in names), names
+    assert not any(n.startswith("quillstone_io/native/") for n in names)  # no C++ sources
 
 
 def test_dependencies_resolve_inside_the_wheel(fresh_venv):
