@@ -26,9 +26,10 @@ plate = qs.make_box("4", "2", "1/2", "p").chamfer("1/10")
 hole = qs.make_box("1/2", "1/2", "1", "h").translate("7/4", "3/4", "-1/4")
 part = plate.boolean("cut", hole)
 arc = [["1", "0", "0"], ["1", "1", "0"], ["0", "1", "0"]]
+knots = ["0", "0", "0", "1", "1", "1"]
 flat = [[["0", "0", "0"], ["0", "1", "0"]], [["1", "0", "0"], ["1", "1", "0"]]]
 print(json.dumps([part.volume6_str(), part.canonical(), part.watertight_ok(),
-                  qs.nurbs_curve_eval(2, arc, ["0", "0", "0", "1", "1", "1"], "1/2", ["1", "1", "2"]),
+                  qs.nurbs_curve_eval(2, arc, knots, "1/2", ["1", "1", "2"]),
                   qs.ssi_pairs(flat, flat, 2),
                   pickle.loads(pickle.dumps(part)).canonical() == part.canonical(),
                   qio.from_faces(qio.faces(part)).volume6_str()]))
@@ -80,7 +81,7 @@ def test_wheel_is_tagged_manylinux_abi3(wheel):
     for lib in ("libflint", "libgmp"):
         assert any(Path(n).name.startswith(lib + "-") for n in bundled), names
     # Both modules, with their type information.
-    for name in ("quillstone-stubs/__init__.pyi", "quillstone_io/__init__.py",
+    for name in ("quillstone-stubs/__init__.pyi", "quillstone.pyi", "quillstone_io/__init__.py",
                  "quillstone_io/__init__.pyi", "quillstone_io/py.typed"):
         assert name in names
     assert any(re.fullmatch(r"quillstone_io/_native\.abi3\.so", n) for n in names), names
