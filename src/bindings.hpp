@@ -1,20 +1,12 @@
 // Every function and method the module offers, by the file that binds it:
 // each binding file is named after the core folder it exposes. Each has the
-// vectorcall shape; methods receive their instance as the first parameter.
+// vectorcall shape of QS_BINDING (pyutil.hpp); methods receive their
+// instance as the first parameter.
 #pragma once
 
 #include "pyutil.hpp"
 
 namespace qs::py {
-
-#define QS_BINDING(name) \
-    PyObject* name(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames)
-
-// A table entry: vectorcall with keywords, and a docstring that is the
-// signature line the interpreter turns into __text_signature__.
-#define QS_ENTRY(name, fn, sig)                                             \
-    {name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(fn)), \
-     METH_FASTCALL | METH_KEYWORDS, sig "\n--\n\n"}
 
 // py_solid.cpp: the builders and the transforms.
 QS_BINDING(py_make_box);

@@ -25,63 +25,51 @@ const char* const kBoxBoolean[] = {"dx", "dy", "dz", "ex", "ey", "ez", "tx", "ty
 const Signature kBoxFormSig{"box_form", kBoxForm, 3, 3};
 const Signature kBoxBooleanSig{"box_boolean", kBoxBoolean, 10, 10};
 
+// A query takes no arguments, reads the instance and gives one answer.
+template <const Signature& sig, PyObject* (*answer)(const Solid&)>
+PyObject* query(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return guard([&]() -> PyObject* {
+        match(sig, args, nargs, kwnames, nullptr);
+        return answer(borrow_solid(self, "self"));
+    });
+}
+
+PyObject* volume_of(const Solid& s) {
+    const Rational v = solid_volume6(s) / Rational(6);
+    return check(PyFloat_FromDouble(rational_to_double(v)));
+}
+
+PyObject* volume6_of(const Solid& s) { return new_str(format_rational(solid_volume6(s))); }
+
+PyObject* canonical_of(const Solid& s) { return new_str(canonical_form(s)); }
+
+PyObject* watertight_of(const Solid& s) { return check(PyBool_FromLong(watertight_ok(s) ? 1 : 0)); }
+
+PyObject* logical_faces_of(const Solid& s) { return check(PyLong_FromSize_t(logical_faces(s))); }
+
+PyObject* bbox_of(const Solid& s) {
+    auto [lo, hi] = solid_bbox(s);
+    const Rational* values[6] = {&lo.x, &lo.y, &lo.z, &hi.x, &hi.y, &hi.z};
+    Ref list(check(PyList_New(6)));
+    for (Py_ssize_t i = 0; i < 6; ++i) {
+        PyObject* f = check(PyFloat_FromDouble(rational_to_double(*values[i])));
+        PyList_SetItem(list.get(), i, f);  // steals f
+    }
+    return list.release();
+}
+
 }  // namespace
 
-QS_BINDING(py_volume) {
-    return guard([&]() -> PyObject* {
-        match(kVolume, args, nargs, kwnames, nullptr);
-        const Solid& s = borrow_solid(self, "self");
-        Rational v = solid_volume6(s) / Rational(6);
-        return check(PyFloat_FromDouble(rational_to_double(v)));
-    });
-}
-
-QS_BINDING(py_volume6_str) {
-    return guard([&]() -> PyObject* {
-        match(kVolume6, args, nargs, kwnames, nullptr);
-        const Solid& s = borrow_solid(self, "self");
-        return new_str(format_rational(solid_volume6(s)));
-    });
-}
-
-QS_BINDING(py_canonical) {
-    return guard([&]() -> PyObject* {
-        match(kCanonical, args, nargs, kwnames, nullptr);
-        const Solid& s = borrow_solid(self, "self");
-        return new_str(canonical_form(s));
-    });
-}
-
+QS_BINDING(py_volume) { return query<kVolume, volume_of>(self, args, nargs, kwnames); }
+QS_BINDING(py_volume6_str) { return query<kVolume6, volume6_of>(self, args, nargs, kwnames); }
+QS_BINDING(py_canonical) { return query<kCanonical, canonical_of>(self, args, nargs, kwnames); }
 QS_BINDING(py_watertight_ok) {
-    return guard([&]() -> PyObject* {
-        match(kWatertight, args, nargs, kwnames, nullptr);
-        const Solid& s = borrow_solid(self, "self");
-        return check(PyBool_FromLong(watertight_ok(s) ? 1 : 0));
-    });
+    return query<kWatertight, watertight_of>(self, args, nargs, kwnames);
 }
-
 QS_BINDING(py_logical_faces) {
-    return guard([&]() -> PyObject* {
-        match(kLogicalFaces, args, nargs, kwnames, nullptr);
-        const Solid& s = borrow_solid(self, "self");
-        return check(PyLong_FromSize_t(logical_faces(s)));
-    });
+    return query<kLogicalFaces, logical_faces_of>(self, args, nargs, kwnames);
 }
-
-QS_BINDING(py_bbox) {
-    return guard([&]() -> PyObject* {
-        match(kBbox, args, nargs, kwnames, nullptr);
-        const Solid& s = borrow_solid(self, "self");
-        auto [lo, hi] = solid_bbox(s);
-        const Rational* values[6] = {&lo.x, &lo.y, &lo.z, &hi.x, &hi.y, &hi.z};
-        Ref list(check(PyList_New(6)));
-        for (Py_ssize_t i = 0; i < 6; ++i) {
-            PyObject* f = check(PyFloat_FromDouble(rational_to_double(*values[i])));
-            PyList_SetItem(list.get(), i, f);  // steals f
-        }
-        return list.release();
-    });
-}
+QS_BINDING(py_bbox) { return query<kBbox, bbox_of>(self, args, nargs, kwnames); }
 
 QS_BINDING(py_box_form) {
     (void)self;
@@ -103,7 +91,8 @@ QS_BINDING(py_box_boolean) {
         std::string t[10];
         for (int i = 0; i < 9; ++i) t[i] = arg_str(a[i], kBoxBoolean[i]);
         t[9] = arg_name(a[9], "op");
-        entry::TextPair r = entry::box_boolean(t[0], t[1], t[2], t[3], t[4], t[5], t[6], t[7], t[8], t[9]);
+        entry::TextPair r =
+            entry::box_boolean(t[0], t[1], t[2], t[3], t[4], t[5], t[6], t[7], t[8], t[9]);
         return new_str_pair(r.first, r.second);
     });
 }

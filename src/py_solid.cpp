@@ -1,5 +1,8 @@
 // The builders and the transforms: make_box, make_prism, make_prismatoid,
 // and translate, scale, mirror and rotate_quarter on PySolid.
+#include <array>
+#include <string>
+
 #include "bindings.hpp"
 #include "entry/solid.hpp"
 #include "solid/transform.hpp"
@@ -24,6 +27,13 @@ const Signature kScaleSig{"scale", kFactors, 3, 3};
 const Signature kMirrorSig{"mirror", kMirror, 1, 1};
 const Signature kRotateSig{"rotate_quarter", kRotate, 2, 2};
 
+// Three number arguments, converted in order.
+std::array<std::string, 3> three_texts(PyObject* const* a, const char* const* names) {
+    std::array<std::string, 3> t;
+    for (std::size_t i = 0; i < 3; ++i) t[i] = arg_str(a[i], names[i]);
+    return t;
+}
+
 }  // namespace
 
 QS_BINDING(py_make_box) {
@@ -31,11 +41,9 @@ QS_BINDING(py_make_box) {
     return guard([&]() -> PyObject* {
         PyObject* a[4];
         match(kMakeBox, args, nargs, kwnames, a);
-        std::string dx = arg_str(a[0], "dx");
-        std::string dy = arg_str(a[1], "dy");
-        std::string dz = arg_str(a[2], "dz");
-        std::string prefix = arg_name(a[3], "prefix");
-        return wrap_solid(entry::make_box(dx, dy, dz, prefix));
+        const auto d = three_texts(a, kBoxNames);
+        const std::string prefix = arg_name(a[3], "prefix");
+        return wrap_solid(entry::make_box(d[0], d[1], d[2], prefix));
     });
 }
 
@@ -70,10 +78,8 @@ QS_BINDING(py_translate) {
         PyObject* a[3];
         match(kTranslateSig, args, nargs, kwnames, a);
         const Solid& s = borrow_solid(self, "self");
-        std::string x = arg_str(a[0], "x");
-        std::string y = arg_str(a[1], "y");
-        std::string z = arg_str(a[2], "z");
-        return wrap_solid(entry::translate(s, x, y, z));
+        const auto t = three_texts(a, kXyz);
+        return wrap_solid(entry::translate(s, t[0], t[1], t[2]));
     });
 }
 
@@ -82,10 +88,8 @@ QS_BINDING(py_scale) {
         PyObject* a[3];
         match(kScaleSig, args, nargs, kwnames, a);
         const Solid& s = borrow_solid(self, "self");
-        std::string fx = arg_str(a[0], "fx");
-        std::string fy = arg_str(a[1], "fy");
-        std::string fz = arg_str(a[2], "fz");
-        return wrap_solid(entry::scale(s, fx, fy, fz));
+        const auto f = three_texts(a, kFactors);
+        return wrap_solid(entry::scale(s, f[0], f[1], f[2]));
     });
 }
 

@@ -1,7 +1,8 @@
 // The Python surface's small toolkit: owned references, one argument
 // matcher, argument converters, result builders and the one place that
-// turns C++ failures into Python exceptions. Only files in src/ (not its
-// subfolders) include Python.
+// turns C++ failures into Python exceptions, shared by both extension
+// modules. Only the surfaces (src/*.cpp and python/quillstone_io/native/)
+// include Python.
 #pragma once
 
 #ifndef Py_LIMITED_API
@@ -22,6 +23,16 @@
 #include "solid/solid.hpp"
 
 namespace qs::py {
+
+// A function or method of either module, in the vectorcall shape.
+#define QS_BINDING(name) \
+    PyObject* name(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames)
+
+// A table entry: vectorcall with keywords, and a docstring that is the
+// signature line the interpreter turns into __text_signature__.
+#define QS_ENTRY(name, fn, sig)                                             \
+    {name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(fn)), \
+     METH_FASTCALL | METH_KEYWORDS, sig "\n--\n\n"}
 
 // Thrown after a Python exception has been set; guard() lets it through.
 struct ErrorSet {};

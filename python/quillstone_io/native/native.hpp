@@ -4,7 +4,6 @@
 // arrays and pictures.
 #pragma once
 
-#include "bindings.hpp"
 #include "exact/interrupt.hpp"
 #include "pyutil.hpp"
 
