@@ -58,6 +58,15 @@ private:
 
 namespace text {
 
+// A text made by appending its pieces in order. (Chains of `"..." +
+// std::string(...)` draw a false -Wrestrict warning from GCC 12.)
+template <class... Pieces>
+std::string cat(const Pieces&... pieces) {
+    std::string s;
+    (s.append(std::string_view(pieces)), ...);
+    return s;
+}
+
 // ---- Numbers (Panic)
 inline constexpr const char* kInvalidDigit =
     "called `Result::unwrap()` on an `Err` value: ParseBigIntError { kind: InvalidDigit }";
@@ -70,8 +79,8 @@ inline constexpr const char* kDivideByZero = "attempt to divide by zero";
 // ---- Operations
 // Panic: every read outside a list whose length comes from the caller.
 inline std::string index_out_of_bounds(std::size_t len, std::size_t index) {
-    return "index out of bounds: the len is " + std::to_string(len) + " but the index is " +
-           std::to_string(index);
+    return cat("index out of bounds: the len is ", std::to_string(len), " but the index is ",
+               std::to_string(index));
 }
 // Panic: a boolean op other than "union", "cut" and "intersect".
 inline constexpr const char* kUnknownOp = "unknown op";
@@ -82,13 +91,14 @@ inline constexpr const char* kChamferNoEdgeLength = "chamfer: non-rational edge 
 // MemoryLimit: the bounds of ssi_pairs.
 inline std::string ssi_memory_bound(std::size_t budget_bytes, unsigned long long level,
                                     std::size_t pairs) {
-    return "ssi_pairs: the search reached its memory bound of " +
-           std::to_string(budget_bytes >> 20) + " MiB at level " + std::to_string(level) +
-           " with " + std::to_string(pairs) + " candidate pairs; use a smaller depth";
+    return cat("ssi_pairs: the search reached its memory bound of ",
+               std::to_string(budget_bytes >> 20), " MiB at level ", std::to_string(level),
+               " with ", std::to_string(pairs), " candidate pairs; use a smaller depth");
 }
 inline std::string ssi_level_bound(unsigned long long levels, std::size_t pairs) {
-    return "ssi_pairs: the search reached its bound of " + std::to_string(levels) +
-           " levels with " + std::to_string(pairs) + " candidate pairs left; use a smaller depth";
+    return cat("ssi_pairs: the search reached its bound of ", std::to_string(levels),
+               " levels with ", std::to_string(pairs),
+               " candidate pairs left; use a smaller depth");
 }
 // Panic: an invariant of the triangulation of a solid's faces.
 inline constexpr const char* kNoCornerNextToFlat = "triangulation: no corner next to a flat point";
@@ -104,47 +114,68 @@ inline constexpr const char* kSecondInterpreter =
 
 // ---- Arguments (TypeError)
 inline std::string argument(std::string_view name, std::string_view what) {
-    std::string s = "argument '";
-    s.append(name);
-    s += "': ";
-    s.append(what);
-    return s;
+    return cat("argument '", name, "': ", what);
 }
 // "expected <kind>, got '<type>'"
 inline std::string expected(std::string_view kind, std::string_view type) {
-    std::string s = "expected ";
-    s.append(kind);
-    s += ", got '";
-    s.append(type);
-    s += '\'';
-    return s;
+    return cat("expected ", kind, ", got '", type, "'");
 }
 inline constexpr const char* kStrForSequence = "Can't extract `str` to `Vec`";
 inline std::string item_not_str(std::string_view type) {
-    return "expected a sequence of str, found '" + std::string(type) + "'";
+    return cat("expected a sequence of str, found '", type, "'");
 }
 inline constexpr const char* kNameSurrogate =
     "a name cannot hold a lone surrogate (no UTF-8 form)";
 inline std::string not_an_integer(std::string_view type) {
-    return "'" + std::string(type) + "' object cannot be interpreted as an integer";
+    return cat("'", type, "' object cannot be interpreted as an integer");
 }
 inline constexpr const char* kExpectedSolid = "expected PySolid";
 inline constexpr const char* kExpectedBytes = "expected bytes";
 inline std::string too_many_positional(std::string_view fn, std::size_t count, std::size_t given) {
-    return std::string(fn) + "() takes " + std::to_string(count) + " positional argument" +
-           (count == 1 ? "" : "s") + " but " + std::to_string(given) +
-           (given == 1 ? " was" : " were") + " given";
+    return cat(fn, "() takes ", std::to_string(count), " positional argument",
+               count == 1 ? "" : "s", " but ", std::to_string(given),
+               given == 1 ? " was" : " were", " given");
 }
 inline std::string unexpected_keyword(std::string_view fn, std::string_view key) {
-    return std::string(fn) + "() got an unexpected keyword argument '" + std::string(key) + "'";
+    return cat(fn, "() got an unexpected keyword argument '", key, "'");
 }
 inline std::string multiple_values(std::string_view fn, std::string_view key) {
-    return std::string(fn) + "() got multiple values for argument '" + std::string(key) + "'";
+    return cat(fn, "() got multiple values for argument '", key, "'");
 }
 inline std::string missing_argument(std::string_view fn, std::string_view name, std::size_t pos) {
-    return std::string(fn) + "() missing required argument '" + std::string(name) + "' (pos " +
-           std::to_string(pos) + ")";
+    return cat(fn, "() missing required argument '", name, "' (pos ", std::to_string(pos), ")");
 }
+
+// ---- Geometry and files from outside (quillstone_io: InputError, and
+// ValueError or TypeError where its surface checks the objects itself)
+// A word of the input quoted for a message, cut short when long.
+inline std::string shown(std::string_view w) {
+    return cat("'", w.substr(0, 40), w.size() > 40 ? "..." : "", "'");
+}
+// "line <n>: <what>", the place of every failure in a line-based text.
+inline std::string at_line(std::size_t line, std::string_view what) {
+    return cat("line ", std::to_string(line), ": ", what);
+}
+inline std::string malformed_number(std::string_view quoted) {
+    return cat("malformed number ", quoted);
+}
+// "expected <what>, found <quoted>": a count, a keyword.
+inline std::string expected_found(std::string_view what, std::string_view quoted) {
+    return cat("expected ", what, ", found ", quoted);
+}
+inline std::string expected_keyword(std::string_view keyword, std::string_view quoted) {
+    return cat("expected '", keyword, "', found ", quoted);
+}
+// "vertex index <i> does not exist (<there>)", <there> saying what there is.
+inline std::string no_such_vertex(long long index, std::string_view there) {
+    return cat("vertex index ", std::to_string(index), " does not exist (", there, ")");
+}
+inline constexpr const char* kThreeCoordinates = "expected 3 coordinates";
+inline std::string unknown_mesh_format(std::string_view format) {
+    return cat("unknown mesh format '", format, "'");
+}
+inline constexpr const char* kExactNotInStl =
+    "exact coordinates are written to OBJ and OFF only: STL holds floats";
 
 }  // namespace text
 

@@ -21,7 +21,7 @@ const std::size_t kReserveCap = 1 << 16;
 
 Rational decimal(const LineReader& r, std::string_view w) {
     std::optional<Rational> v = parse_decimal(w);
-    if (!v) r.fail("malformed number " + shown(w) + " (expected a finite decimal number)");
+    if (!v) r.fail(text::malformed_number(shown(w)) + " (expected a finite decimal number)");
     return std::move(*v);
 }
 
@@ -129,8 +129,7 @@ std::vector<InputFace> read_obj(std::string_view text) {
                 long n = long(points.size());
                 long k = i < 0 ? n + i : i - 1;
                 if (i == 0 || k < 0 || k >= n)
-                    r.fail("vertex index " + std::to_string(i) + " does not exist (" +
-                           std::to_string(n) + " vertices so far)");
+                    r.fail(text::no_such_vertex(i, std::to_string(n) + " vertices so far"));
                 f.vertices.push_back(points[std::size_t(k)]);
             }
             faces.push_back(std::move(f));
@@ -176,7 +175,7 @@ std::vector<InputFace> read_off(std::string_view text) {
     if (take_word(probe).empty()) rest = significant();  // the counts on a line of their own
     auto count = [&](std::string_view w) {
         if (w.empty() || w.size() > 15 || w.find_first_not_of("0123456789") != std::string_view::npos)
-            r.fail("expected a count, found " + shown(w));
+            r.fail(text::expected_found("a count", shown(w)));
         return std::size_t(index_word(r, w));
     };
     const std::size_t nv = count(take_word(rest));
@@ -206,8 +205,7 @@ std::vector<InputFace> read_off(std::string_view text) {
             if (w.empty()) r.fail("the face has fewer indices than its count says");
             long k = index_word(r, w);
             if (k < 0 || std::size_t(k) >= nv)
-                r.fail("vertex index " + std::to_string(k) + " does not exist (the file has " +
-                       std::to_string(nv) + " vertices)");
+                r.fail(text::no_such_vertex(k, "the file has " + std::to_string(nv) + " vertices"));
             f.vertices.push_back(points[std::size_t(k)]);
         }
         faces.push_back(std::move(f));
@@ -267,7 +265,7 @@ std::vector<InputFace> read_stl_ascii(std::string_view text) {
     auto expect = [&](std::string_view& rest, std::string_view keyword) {
         std::string_view w = take_word(rest);
         if (!iequal(w, keyword))
-            r.fail("expected '" + std::string(keyword) + "', found " + shown(w));
+            r.fail(text::expected_keyword(keyword, shown(w)));
     };
     while (true) {
         std::string_view rest;

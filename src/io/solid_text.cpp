@@ -45,21 +45,21 @@ void append_label(std::string& out, std::string_view label) {
 
 Rational number(const LineReader& r, std::string_view w) {
     std::optional<Rational> v = parse_fraction(w);
-    if (!v) r.fail("malformed number " + shown(w));
+    if (!v) r.fail(text::malformed_number(shown(w)));
     return std::move(*v);
 }
 
 std::size_t count(const LineReader& r, std::string_view w) {
     std::uint64_t n = 0;
     if (w.empty() || w.size() > 18 || w.find_first_not_of("0123456789") != std::string_view::npos)
-        r.fail("expected a count, found " + shown(w));
+        r.fail(text::expected_found("a count", shown(w)));
     for (char c : w) n = n * 10 + std::uint64_t(c - '0');
     return std::size_t(n);
 }
 
 void expect_keyword(const LineReader& r, std::string_view& line, std::string_view keyword) {
     std::string_view w = take_word(line);
-    if (w != keyword) r.fail("expected '" + std::string(keyword) + "', found " + shown(w));
+    if (w != keyword) r.fail(text::expected_keyword(keyword, shown(w)));
 }
 
 void expect_end_of_line(const LineReader& r, std::string_view line) {

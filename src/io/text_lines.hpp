@@ -16,7 +16,7 @@ public:
 
     [[noreturn]] void fail(const std::string& what) const { fail_at(line_, what); }
     [[noreturn]] static void fail_at(std::size_t line, const std::string& what) {
-        throw InputError("line " + std::to_string(line) + ": " + what);
+        throw InputError(text::at_line(line, what));
     }
 
     bool at_end() const { return rest_.empty(); }
@@ -60,14 +60,6 @@ inline std::string_view take_word(std::string_view& s) {
     return w;
 }
 
-// A word quoted for a message, cut short when long. Built by appending:
-// GCC 12 warns falsely on `"'" + std::string(...)`.
-inline std::string shown(std::string_view w) {
-    std::string s = "'";
-    s.append(w.substr(0, 40));
-    if (w.size() > 40) s += "...";
-    s += "'";
-    return s;
-}
+using text::shown;
 
 }  // namespace qs

@@ -86,15 +86,16 @@ Rational number_of(PyObject* o, const std::string& what) {
     try {
         return parse_rational(t);
     } catch (const Panic& p) {
-        std::string shown = t.size() > 40 ? t.substr(0, 40) + "..." : t;
-        fail(PyExc_ValueError, what + ": malformed number '" + shown + "' (" + p.what() + ")");
+        fail(PyExc_ValueError,
+             what + ": " + text::malformed_number(text::shown(t)) + " (" + p.what() + ")");
     }
 }
 
 Point3 point_of(PyObject* o, const std::string& what) {
     std::vector<Ref> c = items_of(o, what, "a sequence of 3 number texts");
     if (c.size() != 3)
-        fail(PyExc_ValueError, what + ": expected 3 coordinates, got " + std::to_string(c.size()));
+        fail(PyExc_ValueError,
+             what + ": " + text::kThreeCoordinates + ", got " + std::to_string(c.size()));
     Rational x = number_of(c[0].get(), what);
     Rational y = number_of(c[1].get(), what);
     Rational z = number_of(c[2].get(), what);

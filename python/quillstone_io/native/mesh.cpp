@@ -41,7 +41,7 @@ std::string_view bytes_of(PyObject* o, const char* name) {
 }
 
 [[noreturn]] void unknown_format(const std::string& format) {
-    PyErr_Format(PyExc_ValueError, "unknown mesh format '%s'", format.c_str());
+    PyErr_SetString(PyExc_ValueError, text::unknown_mesh_format(format).c_str());
     throw ErrorSet{};
 }
 
@@ -104,8 +104,7 @@ QS_BINDING(py_write_mesh) {
         bool exact = truth(a[2]), binary = truth(a[3]);
         if (format != "obj" && format != "off" && format != "stl") unknown_format(format);
         if (exact && format == "stl") {
-            PyErr_SetString(PyExc_ValueError,
-                            "exact coordinates are written to OBJ and OFF only: STL holds floats");
+            PyErr_SetString(PyExc_ValueError, text::kExactNotInStl);
             throw ErrorSet{};
         }
         TriangleMesh mesh = triangulate_solid(s);
@@ -170,13 +169,14 @@ QS_BINDING(py_from_indexed) {
         for (std::size_t i = 0; i < texts.size(); ++i) {
             poll_interrupt();
             if (texts[i].size() != 3)
-                throw InputError("vertex " + std::to_string(i) + ": expected 3 coordinates");
+                throw InputError("vertex " + std::to_string(i) + ": " + text::kThreeCoordinates);
             Point3 p;
             for (int c = 0; c < 3; ++c) {
                 std::optional<Rational> v = parse_decimal(texts[i][std::size_t(c)]);
                 if (!v)
-                    throw InputError("vertex " + std::to_string(i) + ": malformed number '" +
-                                     texts[i][std::size_t(c)].substr(0, 40) + "'");
+                    throw InputError("vertex " + std::to_string(i) + ": " +
+                                     text::malformed_number(
+                                         "'" + texts[i][std::size_t(c)].substr(0, 40) + "'"));
                 p[c] = std::move(*v);
             }
             points.push_back(std::move(p));
@@ -192,9 +192,10 @@ QS_BINDING(py_from_indexed) {
                 Ref index(k);
                 std::int64_t i = arg_i64(index.get(), "polygons");
                 if (i < 0 || std::uint64_t(i) >= points.size())
-                    throw InputError("face " + std::to_string(faces.size()) + ": vertex index " +
-                                     std::to_string(i) + " does not exist (there are " +
-                                     std::to_string(points.size()) + " vertices)");
+                    throw InputError("face " + std::to_string(faces.size()) + ": " +
+                                     text::no_such_vertex(i, "there are " +
+                                                                 std::to_string(points.size()) +
+                                                                 " vertices"));
                 f.vertices.push_back(points[std::size_t(i)]);
             }
             if (PyErr_Occurred()) throw ErrorSet{};
