@@ -30,9 +30,9 @@ import os
 import resource
 import subprocess
 import sys
-import time
 
 import quillstone as qs
+from timing import timed
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 OPS = ("union", "cut", "intersect")
@@ -91,15 +91,6 @@ def staircase():
     return 49
 
 
-def timed(fn, repeat):
-    best = float("inf")
-    for _ in range(repeat):
-        t0 = time.perf_counter()
-        ops = fn()
-        best = min(best, time.perf_counter() - t0)
-    return ops, best
-
-
 def peak_rss_mib():
     # ru_maxrss is in KiB on Linux.
     return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024
@@ -137,10 +128,10 @@ def main():
 
     rss_before = peak_rss_mib()
     results = {}
-    results["plate"] = timed(plate, args.repeat)
+    results["plate"] = timed(args.repeat, plate)
     rss_plate = peak_rss_mib()
-    results["grid"] = timed(grid, args.repeat)
-    results["staircase"] = timed(staircase, args.repeat)
+    results["grid"] = timed(args.repeat, grid)
+    results["staircase"] = timed(args.repeat, staircase)
 
     cpp = args.cpp or (build_cpp() if args.build else find_cpp())
     counters = cpp_counters(cpp) if cpp else {}
@@ -148,7 +139,7 @@ def main():
 
     print(f"{'workload':<10} {'ops':>5} {'seconds':>9} {'ops/s':>9}   {'C++ ops/s':>9} {'filter share':>12}")
     for name in ("grid", "plate", "staircase"):
-        ops, secs = results[name]
+        secs, ops = results[name]
         row = counters.get(names[name])
         extra = f"{row['ops/s']:9.0f} {100 * row['filter_share']:11.1f}%" if row else f"{'-':>9} {'-':>12}"
         print(f"{name:<10} {ops:5d} {secs:9.3f} {ops / secs:9.1f}   {extra}")

@@ -11,13 +11,13 @@ of parameters by both.
 
 import os
 import sys
-import time
 from fractions import Fraction
 
 import quillstone as qs
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import ssi_reference as ref  # noqa: E402
+from timing import timed  # noqa: E402
 
 
 def text(f):
@@ -34,16 +34,6 @@ DOME = bicubic(lambda i, j: (i - 1) * (2 - i) + (j - 1) * (2 - j) + 2)
 TILT = bicubic(lambda i, j: Fraction(i - j, 5) + Fraction(1, 7))
 
 
-def timed(fn, runs=1):
-    best = float("inf")
-    result = None
-    for _ in range(runs):
-        t0 = time.perf_counter()
-        result = fn()
-        best = min(best, time.perf_counter() - t0)
-    return best, result
-
-
 def bench_ssi(max_ref):
     print("ssi_pairs: bicubic dome x tilted plane (crossing along a closed curve)")
     print(f"{'depth':>5} {'pairs':>8} {'examined':>9} {'native s':>10} {'level s':>9} "
@@ -52,15 +42,15 @@ def bench_ssi(max_ref):
     prev = 0.0
     for depth in range(4, 9):
         runs = 5 if depth <= 6 else 2
-        t_native, res = timed(lambda: qs.ssi_pairs(DOME, TILT, depth), runs)
+        t_native, res = timed(runs, lambda: qs.ssi_pairs(DOME, TILT, depth))
         if depth == 4:
-            prev, _ = timed(lambda: qs.ssi_pairs(DOME, TILT, 3), 5)
+            prev, _ = timed(5, lambda: qs.ssi_pairs(DOME, TILT, 3))
         examined = sum(sizes[:depth])  # pairs subdivided over all levels
         line = (f"{depth:>5} {len(res):>8} {examined:>9} {t_native:>10.4f} {t_native - prev:>9.4f} "
                 f"{examined / t_native:>10.0f}")
         prev = t_native
         if depth <= max_ref:
-            t_ref, res_ref = timed(lambda: ref.ssi_pairs(DOME, TILT, depth))
+            t_ref, res_ref = timed(1, lambda: ref.ssi_pairs(DOME, TILT, depth))
             assert res_ref == res, "reference disagrees"
             line += f" {t_ref:>12.3f} {t_ref / t_native:>8.0f}x"
         else:
@@ -83,8 +73,8 @@ def bench_surface():
     def python():
         return [ref.surface_eval(p, p, net, knots, knots, u, v, weights) for u, v in grid]
 
-    t_native, got = timed(native, 5)
-    t_ref, want = timed(python, 1)
+    t_native, got = timed(5, native)
+    t_ref, want = timed(1, python)
     assert got == want, "reference disagrees"
     print()
     print(f"nurbs_surface_eval: bicubic 8 x 8 rational net, {len(grid)} parameter pairs")

@@ -6,6 +6,7 @@
 
 #include "chamfer/cell.hpp"
 #include "query/volume.hpp"
+#include "solid/box.hpp"
 
 namespace qs::chamfer {
 namespace {
@@ -23,14 +24,12 @@ Solid outward(std::vector<Face> faces) {
 Solid hexahedron(const Point3& p0, const Point3& along, const Point3& across, const Point3& h) {
     const std::array<Point3, 8> c = {p0,     p0 + along,     p0 + along + across,     p0 + across,
                                      p0 + h, p0 + along + h, p0 + along + across + h, p0 + across + h};
-    static constexpr int kCorners[6][4] = {{0, 3, 2, 1}, {4, 5, 6, 7}, {0, 1, 5, 4},
-                                           {2, 3, 7, 6}, {1, 2, 6, 5}, {3, 0, 4, 7}};
     static const char* const kLabels[6] = {"chamfer.b", "chamfer.t", "chamfer.f",
                                            "chamfer.k", "chamfer.r", "chamfer.l"};
     std::vector<Face> faces;
     faces.reserve(6);
     for (int i = 0; i < 6; ++i) {
-        const int* k = kCorners[i];
+        const int* k = kBoxLoops[i];
         faces.push_back(make_face({c[k[0]], c[k[1]], c[k[2]], c[k[3]]}, kLabels[i]));
     }
     return outward(std::move(faces));

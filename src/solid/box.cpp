@@ -15,17 +15,16 @@ bool far_side(int corner, int axis) {
     }
 }
 
-// Each face's corner loop, and the one axis its normal points along.
+// Each face's name and the one axis its normal points along, in the order
+// of kBoxLoops.
 struct BoxFace {
     const char* name;
-    int loop[4];
     int axis;
     bool outward;  // the normal points towards +axis for positive sizes
 };
 const BoxFace kFaces[6] = {
-    {"bottom", {0, 3, 2, 1}, 2, false}, {"top", {4, 5, 6, 7}, 2, true},
-    {"front", {0, 1, 5, 4}, 1, false},  {"back", {2, 3, 7, 6}, 1, true},
-    {"right", {1, 2, 6, 5}, 0, true},   {"left", {3, 0, 4, 7}, 0, false},
+    {"bottom", 2, false}, {"top", 2, true},   {"front", 1, false},
+    {"back", 1, true},    {"right", 0, true}, {"left", 0, false},
 };
 
 }  // namespace
@@ -51,12 +50,13 @@ Solid build_box_at(const Rational& dx, const Rational& dy, const Rational& dz, c
     const Rational across[3] = {dy * dz, dx * dz, dx * dy};
     Solid s;
     s.faces.reserve(6);
-    for (const BoxFace& b : kFaces) {
+    for (int i = 0; i < 6; ++i) {
+        const BoxFace& b = kFaces[i];
         if (across[b.axis].is_zero()) continue;
         Face& f = s.faces.emplace_back();
         f.vertices.reserve(4);
         f.approx.reserve(4);
-        for (int corner : b.loop) {
+        for (int corner : kBoxLoops[i]) {
             const int k[3] = {far_side(corner, 0), far_side(corner, 1), far_side(corner, 2)};
             f.vertices.emplace_back(value[0][k[0]], value[1][k[1]], value[2][k[2]]);
             f.approx.push_back({approx[0][k[0]], approx[1][k[1]], approx[2][k[2]]});

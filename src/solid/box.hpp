@@ -6,6 +6,14 @@
 
 namespace qs {
 
+// The corner loops of a box's six faces, in the order bottom, top, front,
+// back, right, left. Corner i lies at the far end of x for i in {1, 2, 5, 6},
+// of y for {2, 3, 6, 7} and of z for {4, 5, 6, 7}. Any hexahedron numbered
+// so, with corners 1, 3 and 4 along a right-handed frame from corner 0, gets
+// faces that run counter-clockwise seen from outside.
+inline constexpr int kBoxLoops[6][4] = {{0, 3, 2, 1}, {4, 5, 6, 7}, {0, 1, 5, 4},
+                                        {2, 3, 7, 6}, {1, 2, 6, 5}, {3, 0, 4, 7}};
+
 // The box from the origin to (dx, dy, dz): faces bottom, top, front, back,
 // right, left, each labelled prefix + "." + name.
 Solid build_box(const Rational& dx, const Rational& dy, const Rational& dz,

@@ -41,7 +41,6 @@ Face make_face(std::vector<Point3> vertices, std::string label);
 
 // Twice the vector area, fanned from vertex 0; zero for fewer than 3 vertices.
 Point3 area_vector(const std::vector<Point3>& vertices);
-inline Point3 face_area_vector(const Face& f) { return area_vector(f.vertices); }
 
 // True when the face's exact area vector is zero. A double filter clears
 // faces of clearly positive area; it never decides a face it cannot prove.

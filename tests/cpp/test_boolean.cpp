@@ -17,12 +17,13 @@
 #include "query/volume.hpp"
 #include "solid/box.hpp"
 #include "solid/transform.hpp"
+#include "support.hpp"
 
 using namespace qs;
+using qs::test::R;
 
 namespace {
 
-Rational R(const char* t) { return parse_rational(t); }
 
 Solid box_at(const char* prefix, Rational x0, Rational y0, Rational z0, Rational dx, Rational dy,
              Rational dz) {

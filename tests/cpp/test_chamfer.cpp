@@ -44,10 +44,8 @@ Rational chamfered_box6(const Rational& a, const Rational& b, const Rational& c,
 Solid parallelepiped(const Point3& o, const Point3& u, const Point3& v, const Point3& w) {
     const Point3 c[8] = {o,     o + u,     o + u + v,     o + v,
                          o + w, o + u + w, o + u + v + w, o + v + w};
-    const int k[6][4] = {{0, 3, 2, 1}, {4, 5, 6, 7}, {0, 1, 5, 4},
-                         {2, 3, 7, 6}, {1, 2, 6, 5}, {3, 0, 4, 7}};
     std::vector<Face> faces;
-    for (const auto& f : k) faces.push_back(make_face({c[f[0]], c[f[1]], c[f[2]], c[f[3]]}, "q"));
+    for (const auto& f : kBoxLoops) faces.push_back(make_face({c[f[0]], c[f[1]], c[f[2]], c[f[3]]}, "q"));
     Solid s = solid_from_faces(std::move(faces));
     if (solid_volume6(s).sign() < 0) {
         for (Face& f : s.faces) f = flip_face(std::move(f));

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -10,21 +9,14 @@
 #include "exact/parse.hpp"
 #include "nurbs/nurbs.hpp"
 #include "nurbs/ssi.hpp"
+#include "support.hpp"
 
 using namespace qs;
 using namespace qs::nurbs;
 using namespace qs::entry;
+using qs::test::panic_text;
 
 namespace {
-
-std::string panic_text(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const Panic& e) {
-        return e.what();
-    }
-    return "<no panic>";
-}
 
 std::string idx(std::size_t len, std::size_t i) {
     return "index out of bounds: the len is " + std::to_string(len) + " but the index is " +

@@ -9,6 +9,7 @@
 #include "query/volume.hpp"
 #include "query/watertight.hpp"
 #include "solid/prism.hpp"
+#include "support.hpp"
 
 namespace qs {
 namespace {
@@ -27,14 +28,7 @@ std::vector<std::string> labels(const Solid& s) {
     return out;
 }
 
-std::string panic_text(auto&& fn) {
-    try {
-        fn();
-    } catch (const Panic& e) {
-        return e.what();
-    }
-    return "no panic";
-}
+using test::panic_text;
 
 TEST(ReadFlatPoints, PairsTextsAndIgnoresUnpairedLast) {
     auto p = entry::read_flat_points({"1/2", "-3", "4", "5", "x"});

@@ -12,6 +12,7 @@
 #include "exact/parse.hpp"
 #include "exact/point3.hpp"
 #include "exact/rational.hpp"
+#include "support.hpp"
 
 using qs::format_rational;
 using qs::parse_rational;
@@ -25,13 +26,8 @@ const std::string kInvalid =
 const std::string kEmpty =
     "called `Result::unwrap()` on an `Err` value: ParseBigIntError { kind: Empty }";
 
-std::string panic_text(const std::string& text) {
-    try {
-        parse_rational(text);
-    } catch (const qs::Panic& p) {
-        return p.what();
-    }
-    return "<no panic>";
+std::string parse_failure(const std::string& text) {
+    return qs::test::panic_text([&] { parse_rational(text); });
 }
 
 std::string roundtrip(const std::string& text) { return format_rational(parse_rational(text)); }
@@ -79,11 +75,11 @@ TEST(ParseRational, AcceptedForms) {
 TEST(ParseRational, RejectedForms) {
     for (const char* t : {"-+7", "+-1", "++1", "_1", "-_1", " 1", "1 ", "1.5", "1e3", "0x10",
                           "\xc2\xbd", "1/_2", "1/ 2", "x/0"})
-        EXPECT_EQ(panic_text(t), kInvalid) << t;
+        EXPECT_EQ(parse_failure(t), kInvalid) << t;
     for (const char* t : {"", "-", "+", "/", "3/", "/3", "-/1"})
-        EXPECT_EQ(panic_text(t), kEmpty) << t;
+        EXPECT_EQ(parse_failure(t), kEmpty) << t;
     for (const char* t : {"1/0", "0/0", "-5/0", "5/-0", "1/000"})
-        EXPECT_EQ(panic_text(t), "denominator == 0") << t;
+        EXPECT_EQ(parse_failure(t), "denominator == 0") << t;
 }
 
 TEST(ParseRational, LongValuesRoundTripDigitForDigit) {

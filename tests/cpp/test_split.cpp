@@ -9,13 +9,14 @@
 #include "boolean/detail.hpp"
 #include "exact/errors.hpp"
 #include "exact/parse.hpp"
+#include "support.hpp"
 
 using namespace qs;
+using qs::test::P;
+using qs::test::R;
 
 namespace {
 
-Rational R(const char* t) { return parse_rational(t); }
-Point3 P(const char* x, const char* y, const char* z) { return {R(x), R(y), R(z)}; }
 
 Plane plane(Point3 normal, const char* offset) { return {std::move(normal), R(offset)}; }
 

@@ -10,12 +10,13 @@
 #include "query/volume.hpp"
 #include "solid/box.hpp"
 #include "solid/transform.hpp"
+#include "support.hpp"
 
 using namespace qs;
+using qs::test::R;
 
 namespace {
 
-Rational R(const char* t) { return parse_rational(t); }
 Solid unit() { return build_box(R("1"), R("1"), R("1"), "b"); }
 
 std::string plane_text(const Face& f) {

@@ -1,5 +1,9 @@
 """Shared by the Python tests."""
 
+from fractions import Fraction
+
+import pytest
+
 import quillstone as qs
 
 
@@ -13,3 +17,19 @@ def _panic_type():
 
 
 Panic = _panic_type()
+
+
+def panic_of(fn, *args, **kwargs):
+    """Runs fn, expects the kernel's PanicException, and returns it."""
+    with pytest.raises(Panic) as info:
+        fn(*args, **kwargs)
+    exc = info.value
+    assert type(exc).__name__ == "PanicException"
+    assert not isinstance(exc, Exception)
+    return exc
+
+
+def text(f):
+    """A number as the kernel writes it: numerator, '/', denominator."""
+    f = Fraction(f)
+    return f"{f.numerator}/{f.denominator}"

@@ -9,7 +9,7 @@ from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 
 import quillstone as qs
-from support import Panic
+from support import Panic, text
 
 UNIT_TEXT = (
     "0/1,0/1,0/1|0/1,0/1,1/1|0/1,1/1,0/1|0/1,1/1,1/1;"
@@ -178,14 +178,10 @@ def ref_boolean(op, fa, fb):
     return [f for f in a.all() if not _area_zero(f[0])]
 
 
-def _q(x):
-    return f"{x.numerator}/{x.denominator}"
-
-
 def ref_canonical(faces):
     texts = set()
     for verts, _ in faces:
-        texts.add("|".join(sorted(",".join(_q(c) for c in p) for p in verts)))
+        texts.add("|".join(sorted(",".join(text(c) for c in p) for p in verts)))
     return ";".join(sorted(texts))
 
 
@@ -331,11 +327,6 @@ frac = st.fractions(min_value=-2, max_value=2, max_denominator=7)
 pos_frac = st.fractions(min_value=Fraction(1, 7), max_value=3, max_denominator=7)
 
 
-def _fmt(x):
-    x = Fraction(x)
-    return f"{x.numerator}/{x.denominator}"
-
-
 @st.composite
 def box_pair(draw, coords, sizes):
     d = [draw(sizes) for _ in range(3)]
@@ -347,13 +338,13 @@ def box_pair(draw, coords, sizes):
 def _volumes(d, e, t):
     out = {}
     for op in ("union", "cut", "intersect"):
-        out[op] = Fraction(qs.box_boolean(*map(_fmt, d + e + t), op)[0])
+        out[op] = Fraction(qs.box_boolean(*map(text, d + e + t), op)[0])
     return out
 
 
 def _check_volume_identities(d, e, t):
-    va = Fraction(qs.box_form(*map(_fmt, d))[0])
-    vb = Fraction(qs.box_form(*map(_fmt, e))[0])
+    va = Fraction(qs.box_form(*map(text, d))[0])
+    vb = Fraction(qs.box_form(*map(text, e))[0])
     v = _volumes(d, e, t)
     assert v["union"] + v["intersect"] == va + vb
     assert v["cut"] == va - v["intersect"]
@@ -364,8 +355,8 @@ def _check_volume_identities(d, e, t):
         overlap *= max(Fraction(0), Fraction(hi) - Fraction(lo))
     assert v["intersect"] == 6 * overlap
     # Swapping the operands: union and intersect keep their volume.
-    a = box(*map(_fmt, d))
-    b = box(*map(_fmt, e), at=tuple(map(_fmt, t)))
+    a = box(*map(text, d))
+    b = box(*map(text, e), at=tuple(map(text, t)))
     assert v6(b.boolean("union", a)) == v["union"]
     assert v6(b.boolean("intersect", a)) == v["intersect"]
 
@@ -386,8 +377,8 @@ def test_volume_identities_with_rational_offsets(p):
 @given(box_pair(grid, size), st.integers(min_value=0, max_value=3), st.integers(min_value=0, max_value=2))
 def test_matches_independent_reference(p, quarters, axis):
     d, e, t = p
-    a = box(*map(_fmt, d), prefix="A")
-    b = box(*map(_fmt, e), at=tuple(map(_fmt, t)), prefix="B").rotate_quarter(axis, quarters)
+    a = box(*map(text, d), prefix="A")
+    b = box(*map(text, e), at=tuple(map(text, t)), prefix="B").rotate_quarter(axis, quarters)
     fa = ref_box(d, (0, 0, 0))
     fb = ref_box(e, t)
     fb = [_face([_rot(p_, axis, quarters) for p_ in v]) for v, _ in fb]
@@ -410,8 +401,8 @@ def _rot(p, axis, quarters):
 @given(box_pair(grid, size))
 def test_identical_operands(p):
     d, _, t = p
-    a = box(*map(_fmt, d), at=tuple(map(_fmt, t)))
-    b = box(*map(_fmt, d), at=tuple(map(_fmt, t)), prefix="other")
+    a = box(*map(text, d), at=tuple(map(text, t)))
+    b = box(*map(text, d), at=tuple(map(text, t)), prefix="other")
     assert a.boolean("union", b).canonical() == a.canonical()
     assert a.boolean("intersect", b).canonical() == a.canonical()
     assert a.boolean("cut", b).canonical() == ""

@@ -17,13 +17,9 @@ from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 
 import quillstone as q
+from support import text
 
 D = F(1, 20)
-
-
-def text(f):
-    f = F(f)
-    return f"{f.numerator}/{f.denominator}"
 
 
 def flat(pts):

@@ -6,7 +6,7 @@ from fractions import Fraction
 import pytest
 
 import quillstone as qs
-from support import Panic
+from support import panic_of, text
 
 
 
@@ -15,12 +15,8 @@ def idx(length, index):
     return f"index out of bounds: the len is {length} but the index is {index}"
 
 
-def frac_text(f):
-    return f"{f.numerator}/{f.denominator}"
-
-
 def texts(values):
-    return [frac_text(Fraction(v)) for v in values]
+    return [text(Fraction(v)) for v in values]
 
 
 SQUARE = [[["0", "0", "0"], ["0", "1", "0"]], [["1", "0", "0"], ["1", "1", "0"]]]
@@ -124,10 +120,10 @@ def test_curve_matches_cox_de_boor(trial):
             bs = [basis(knots, p, i, t, last) * ws[i] for i in range(n)]
             den = sum(bs)
             want = [sum(b * pt[c] for b, pt in zip(bs, pts)) / den for c in range(3)]
-            got = qs.nurbs_curve_eval(p, [texts(pt) for pt in pts], texts(knots), frac_text(t), texts(ws))
+            got = qs.nurbs_curve_eval(p, [texts(pt) for pt in pts], texts(knots), text(t), texts(ws))
             assert got == texts(want), (p, n, t)
             hom = [texts([w * c for c in pt] + [w]) for pt, w in zip(pts, ws)]
-            assert qs.nurbs_curve_eval(p, hom, texts(knots), frac_text(t)) == got
+            assert qs.nurbs_curve_eval(p, hom, texts(knots), text(t)) == got
 
 
 @pytest.mark.parametrize("trial", range(6))
@@ -147,7 +143,7 @@ def test_surface_matches_cox_de_boor(trial):
             terms = [(nus[i] * nvs[j] * ws[i][j], net[i][j]) for i in range(nu) for j in range(nv)]
             den = sum(b for b, _ in terms)
             want = [sum(b * pt[c] for b, pt in terms) / den for c in range(3)]
-            got = qs.nurbs_surface_eval(pu, pv, net_t, texts(ku), texts(kv), frac_text(u), frac_text(v), ws_t)
+            got = qs.nurbs_surface_eval(pu, pv, net_t, texts(ku), texts(kv), text(u), text(v), ws_t)
             assert got == texts(want), (pu, pv, u, v)
 
 
@@ -156,7 +152,7 @@ def test_surface_matches_cox_de_boor(trial):
 
 def bicubic(height):
     """A 4 x 4 Cartesian net over the unit square with the given z(i, j)."""
-    return [[[frac_text(Fraction(i, 3)), frac_text(Fraction(j, 3)), frac_text(Fraction(height(i, j)))]
+    return [[[text(Fraction(i, 3)), text(Fraction(j, 3)), text(Fraction(height(i, j)))]
              for j in range(4)] for i in range(4)]
 
 
@@ -189,7 +185,7 @@ def test_ssi_patch_against_itself_never_empty(net):
 
 
 def test_ssi_far_apart_and_touching():
-    far = [[[frac_text(Fraction(c) + 10 * (k == 0)) for k, c in enumerate(pt)] for pt in row] for row in DOME]
+    far = [[[text(Fraction(c) + 10 * (k == 0)) for k, c in enumerate(pt)] for pt in row] for row in DOME]
     assert qs.ssi_pairs(DOME, far, 1) == []
     assert len(qs.ssi_pairs(DOME, far, 0)) == 1
     # Squares sharing the edge x = 1 stay in contact at any depth.
@@ -201,17 +197,11 @@ def test_ssi_homogeneous_unit_weights_match_cartesian():
     hom = [[pt + ["1"] for pt in row] for row in DOME]
     assert qs.ssi_pairs(hom, TILT, 4) == qs.ssi_pairs(DOME, TILT, 4)
     # Scaling every homogeneous point by the same weight changes nothing either.
-    w3 = [[[frac_text(3 * Fraction(c)) for c in pt] + ["3"] for pt in row] for row in DOME]
+    w3 = [[[text(3 * Fraction(c)) for c in pt] + ["3"] for pt in row] for row in DOME]
     assert qs.ssi_pairs(TILT, w3, 3) == qs.ssi_pairs(TILT, DOME, 3)
 
 
 # --------------------------------------------------------------------- bad input
-
-
-def panic_text(fn, *args, **kw):
-    with pytest.raises(Panic) as info:
-        fn(*args, **kw)
-    return str(info.value)
 
 
 def test_str_for_sequence_is_refused():
@@ -236,18 +226,19 @@ def test_failures_reach_python_as_panics():
     # The texts themselves are checked in the C++ tests; here one of each kind
     # crosses the surface, and the module keeps working afterwards.
     pts = [["0", "0", "0"], ["1", "1", "1"]]
-    assert panic_text(qs.nurbs_curve_eval, 1, pts, ["0", "0"], "0") == idx(2, 2)
-    assert panic_text(qs.nurbs_curve_eval, 1, pts, ["0", "0", "1", "1"], "1", ["1", "0"]) == \
+    assert str(panic_of(qs.nurbs_curve_eval, 1, pts, ["0", "0"], "0")) == idx(2, 2)
+    assert str(panic_of(qs.nurbs_curve_eval, 1, pts, ["0", "0", "1", "1"], "1", ["1", "0"])) == \
         "attempt to divide by zero"
     down = [str(9 - i) for i in range(10)]
-    assert panic_text(qs.nurbs_curve_eval, 6, pts, down, "50") == idx(2, 2)
-    assert "Empty" in panic_text(qs.nurbs_curve_eval, 1, [["x"]], ["0", ""], "y", ["z"])
+    assert str(panic_of(qs.nurbs_curve_eval, 6, pts, down, "50")) == idx(2, 2)
+    assert "Empty" in str(panic_of(qs.nurbs_curve_eval, 1, [["x"]], ["0", ""], "y", ["z"]))
     k = ["0", "0", "1", "1"]
-    assert panic_text(qs.nurbs_surface_eval, 1, 1, [pts, pts], k, k, "0", "0", [["1", "1"]]) == idx(1, 1)
-    assert panic_text(qs.ssi_pairs, SQUARE, SQUARE, 0, ["0", "1", "0"]) == idx(3, 3)
+    short_weights = [["1", "1"]]
+    assert str(panic_of(qs.nurbs_surface_eval, 1, 1, [pts, pts], k, k, "0", "0", short_weights)) == idx(1, 1)
+    assert str(panic_of(qs.ssi_pairs, SQUARE, SQUARE, 0, ["0", "1", "0"])) == idx(3, 3)
     ragged = [SQUARE[0] + [["0", "2", "0"]], SQUARE[1]]
-    assert panic_text(qs.ssi_pairs, ragged, SQUARE, 2) == idx(2, 2)
-    assert "InvalidDigit" in panic_text(qs.ssi_pairs, [[["0", "0", "1x"]]], SQUARE, 0)
+    assert str(panic_of(qs.ssi_pairs, ragged, SQUARE, 2)) == idx(2, 2)
+    assert "InvalidDigit" in str(panic_of(qs.ssi_pairs, [[["0", "0", "1x"]]], SQUARE, 0))
     assert qs.nurbs_curve_eval(1, pts, k, "1/2") == ["1/2", "1/2", "1/2"]
 
 

@@ -3,19 +3,10 @@
 import pytest
 
 import quillstone as q
+from support import panic_of
 
 SQUARE = ["0", "0", "1", "0", "1", "1", "0", "1"]
 L_PLATE = ["0", "0", "2", "0", "2", "1", "1", "1", "1", "2", "0", "2"]
-
-
-def panic_of(fn, *args, **kwargs):
-    """Runs fn, expects the kernel's panic, returns it."""
-    with pytest.raises(BaseException) as info:
-        fn(*args, **kwargs)
-    exc = info.value
-    assert type(exc).__name__ == "PanicException"
-    assert not isinstance(exc, Exception)
-    return exc
 
 
 def test_l_plate_caps_tile_the_polygon():

@@ -8,21 +8,11 @@ from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 
 import quillstone as q
+from support import panic_of, text
 
 HAS_OPS = hasattr(q.PySolid, "boolean")
 needs_ops = pytest.mark.skipif(not HAS_OPS, reason="transforms and booleans not built yet")
 SETTINGS = settings(max_examples=40, deadline=None, suppress_health_check=[HealthCheck.too_slow])
-
-
-def frac_text(f):
-    return f"{f.numerator}/{f.denominator}"
-
-
-def panic_of(fn, *args):
-    with pytest.raises(BaseException) as info:
-        fn(*args)
-    assert type(info.value).__name__ == "PanicException"
-    return info.value
 
 
 # Star-shaped simple polygons around the origin: distinct integer directions
@@ -67,7 +57,7 @@ def bottom_triangles(solid):
 
 
 def flat(pts):
-    return [frac_text(c) for p in pts for c in p]
+    return [text(c) for p in pts for c in p]
 
 
 heights = st.fractions(min_value=Fraction(1, 9), max_value=Fraction(5), max_denominator=9)
@@ -76,7 +66,7 @@ heights = st.fractions(min_value=Fraction(1, 9), max_value=Fraction(5), max_deno
 @SETTINGS
 @given(star_polygons(), heights)
 def test_random_prism_is_closed_with_exact_volume(pts, h):
-    s = q.make_prism(flat(pts), frac_text(h), "s")
+    s = q.make_prism(flat(pts), text(h), "s")
     assert s.watertight_ok()
     assert Fraction(s.volume6_str()) == 3 * abs(area2(pts)) * h
     # The caps tile the polygon: no triangle overlaps another or leaves it.
@@ -126,7 +116,7 @@ transforms = st.one_of(
 def apply(solid, t):
     name, args = t
     if name in ("translate", "scale"):
-        return getattr(solid, name)(*[frac_text(a) for a in args])
+        return getattr(solid, name)(*[text(a) for a in args])
     return getattr(solid, name)(*args)
 
 
@@ -134,7 +124,7 @@ def apply(solid, t):
 @SETTINGS
 @given(star_polygons(), heights, st.lists(transforms, min_size=1, max_size=3))
 def test_transforms_keep_closedness_and_plane_count(pts, h, ts):
-    s = q.make_prism(flat(pts), frac_text(h), "s")
+    s = q.make_prism(flat(pts), text(h), "s")
     t = s
     for step in ts:
         t = apply(t, step)
@@ -146,7 +136,7 @@ def test_transforms_keep_closedness_and_plane_count(pts, h, ts):
 @SETTINGS
 @given(star_polygons(), heights, st.tuples(*[st.fractions(-7, 7, max_denominator=9)] * 3))
 def test_bbox_of_translated_prism_is_translated(pts, h, shift):
-    s = q.make_prism(flat(pts), frac_text(h), "s").translate(*[frac_text(c) for c in shift])
+    s = q.make_prism(flat(pts), text(h), "s").translate(*[text(c) for c in shift])
     xs = [p[0] for p in pts]
     ys = [p[1] for p in pts]
     lo = [min(xs) + shift[0], min(ys) + shift[1], shift[2]]
@@ -160,10 +150,10 @@ def test_bbox_of_translated_prism_is_translated(pts, h, shift):
        st.tuples(*[st.fractions(-3, 3, max_denominator=4)] * 3),
        st.sampled_from(["union", "cut", "intersect"]))
 def test_booleans_of_closed_solids_are_closed(pa, ha, pb, hb, shift, op):
-    a = q.make_prism(flat(pa), frac_text(ha), "a")
-    b = q.make_prism(flat(pb), frac_text(hb), "b").translate(*[frac_text(c) for c in shift])
+    a = q.make_prism(flat(pa), text(ha), "a")
+    b = q.make_prism(flat(pb), text(hb), "b").translate(*[text(c) for c in shift])
     r = a.boolean(op, b)
     assert r.watertight_ok()
     # A box against the prism as well: mixed face counts and T-junctions.
-    box = q.make_box("3", "2", frac_text(hb), "c").translate(*[frac_text(c) for c in shift])
+    box = q.make_box("3", "2", text(hb), "c").translate(*[text(c) for c in shift])
     assert a.boolean(op, box).watertight_ok()

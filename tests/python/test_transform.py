@@ -7,7 +7,7 @@ from hypothesis import given, settings
 from hypothesis import strategies as st
 
 import quillstone as qs
-from support import Panic
+from support import Panic, text
 
 
 UNIT = qs.make_box("1", "1", "1", "b")
@@ -108,12 +108,8 @@ def test_argument_order():
         qs.PySolid.translate(5, "1", "1", "1")
 
 
-def _text(f):
-    return f"{f.numerator}/{f.denominator}"
-
-
-coords = st.fractions(min_value=-5, max_value=5, max_denominator=9).map(_text)
-sizes = st.fractions(min_value=Fraction(1, 9), max_value=4, max_denominator=9).map(_text)
+coords = st.fractions(min_value=-5, max_value=5, max_denominator=9).map(text)
+sizes = st.fractions(min_value=Fraction(1, 9), max_value=4, max_denominator=9).map(text)
 
 
 @st.composite
@@ -130,16 +126,16 @@ def solids(draw):
 @settings(max_examples=60, deadline=None)
 @given(solids(), st.integers(min_value=0, max_value=5), coords, coords, coords)
 def test_round_trips(s, axis, x, y, z):
-    text = s.canonical()
+    before = s.canonical()
     turned = s
     for _ in range(4):
         turned = turned.rotate_quarter(axis, 1)
-    assert turned.canonical() == text
-    assert s.rotate_quarter(axis, 1).rotate_quarter(axis, -1).canonical() == text
+    assert turned.canonical() == before
+    assert s.rotate_quarter(axis, 1).rotate_quarter(axis, -1).canonical() == before
     if axis <= 2:
-        assert s.mirror(axis).mirror(axis).canonical() == text
+        assert s.mirror(axis).mirror(axis).canonical() == before
         assert s.mirror(axis).volume6_str() == s.volume6_str()
     neg = [str(-Fraction(c)) for c in (x, y, z)]
-    assert s.translate(x, y, z).translate(*neg).canonical() == text
+    assert s.translate(x, y, z).translate(*neg).canonical() == before
     assert s.translate(x, y, z).volume6_str() == s.volume6_str()
     assert s.rotate_quarter(axis, 1).volume6_str() == s.volume6_str()
