@@ -13,9 +13,13 @@ Workloads (the same numbers as bench/workloads.hpp for the C++ kernels):
   boxes           200 box booleans on a small integer grid (box_boolean:
                   both boxes built, combined, volume and canonical text).
 
-Every engine runs in a process of its own; the runs are interleaved
-(baseline, this build, peer, then again) and each cell is the median of
---repeat runs, so load from elsewhere on the machine hits all columns alike.
+Every engine runs in a process of its own, started afresh for each
+workload: a process's heap remembers what ran before (after the 1024-gon
+booleans glibc hands out chunks scattered over hundreds of megabytes, and
+the plate then takes up to twice as long), so no workload is timed in a
+heap that another one shaped. The runs are interleaved (baseline, this
+build, peer, then again) and each cell is the median of --repeat runs, so
+load from elsewhere on the machine hits all columns alike.
 A workload whose first round takes under 0.2 s on every engine is given
 --repeat-short rounds instead: a burst of load spans several such short
 runs, and more of them keep the median steady.
@@ -233,15 +237,18 @@ def main():
         worker(args.worker)
         return
 
-    engines = []
+    # (label, engine, module path) of each column; the workers start afresh
+    # for every workload.
+    columns = []
     if args.baseline:
-        engines.append(Engine("baseline", "quillstone", os.path.abspath(args.baseline)))
-    engines.append(Engine("this build", "quillstone"))
+        columns.append(("baseline", "quillstone", os.path.abspath(args.baseline)))
+    columns.append(("this build", "quillstone", None))
     if peer_available():
-        engines.append(Engine("manifold3d", "manifold"))
+        columns.append(("manifold3d", "manifold", None))
     else:
         print("manifold3d is not installed: the peer column is skipped "
               "(pip install manifold3d to add it)")
+    labels = [c[0] for c in columns]
 
     workloads = [f"prism {n} {cap} {op}" for n in map(int, args.sizes.split(","))
                  for cap in ("coplanar", "shifted") for op in OPS]
@@ -250,10 +257,10 @@ def main():
         keep = tuple(args.only.split(","))
         workloads = [w for w in workloads if w.startswith(keep)]
 
-    header = f"{'workload':<28}" + "".join(f"{e.label + ' ms':>14}" for e in engines)
+    header = f"{'workload':<28}" + "".join(f"{label + ' ms':>14}" for label in labels)
     if args.baseline:
         header += f"{'speed-up':>10}"
-    if engines[-1].label == "manifold3d":
+    if labels[-1] == "manifold3d":
         header += f"{'vs peer':>9}"
     print(f"medians of {args.repeat} interleaved runs ({args.repeat_short} for workloads "
           "under 0.2 s), milliseconds per workload")
@@ -261,6 +268,7 @@ def main():
     medians = {}
     mismatches = []
     for w in workloads:
+        engines = [Engine(label, engine, path) for label, engine, path in columns]
         times = {e.label: [] for e in engines}
         checks = {}
         rounds, done = args.repeat, 0
@@ -274,7 +282,9 @@ def main():
                 rounds = max(rounds, args.repeat_short)
         med = {k: statistics.median(v) for k, v in times.items()}
         medians[w] = med
-        row = f"{w:<28}" + "".join(f"{fmt_ms(med[e.label]):>14}" for e in engines)
+        for e in engines:
+            e.close()
+        row = f"{w:<28}" + "".join(f"{fmt_ms(med[label]):>14}" for label in labels)
         if args.baseline:
             row += f"{med['baseline'] / med['this build']:9.2f}x"
             if checks["baseline"] != checks["this build"]:
@@ -282,8 +292,6 @@ def main():
         if "manifold3d" in med:
             row += f"{med['this build'] / med['manifold3d']:8.1f}x"
         print(row, flush=True)
-    for e in engines:
-        e.close()
 
     sizes = sorted(map(int, args.sizes.split(",")))
     if len(sizes) >= 2 and all(f"prism {n} {c} {op}" in medians for n in sizes[-2:]
@@ -291,11 +299,11 @@ def main():
         lo, hi = sizes[-2], sizes[-1]
         print(f"growth exponent of the prism time in n, from n = {lo} to {hi} "
               "(mean over caps and ops):")
-        for e in engines:
-            exps = [math.log(medians[f"prism {hi} {c} {op}"][e.label] /
-                             medians[f"prism {lo} {c} {op}"][e.label]) / math.log(hi / lo)
+        for label in labels:
+            exps = [math.log(medians[f"prism {hi} {c} {op}"][label] /
+                             medians[f"prism {lo} {c} {op}"][label]) / math.log(hi / lo)
                     for c in ("coplanar", "shifted") for op in OPS]
-            print(f"  {e.label:<12} {statistics.mean(exps):.2f}")
+            print(f"  {label:<12} {statistics.mean(exps):.2f}")
     if args.baseline:
         print("results identical to the baseline" if not mismatches
               else f"RESULTS DIFFER from the baseline: {', '.join(mismatches)}")
