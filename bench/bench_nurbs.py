@@ -17,12 +17,7 @@ import quillstone as qs
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import ssi_reference as ref  # noqa: E402
-from timing import timed  # noqa: E402
-
-
-def text(f):
-    f = Fraction(f)
-    return f"{f.numerator}/{f.denominator}"
+from timing import text, timed  # noqa: E402
 
 
 def bicubic(height):

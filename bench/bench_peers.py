@@ -45,6 +45,7 @@ import time
 from fractions import Fraction
 
 from bench_boolean import Lcg  # the generator of bench/workloads.hpp
+from timing import text
 
 OPS = ("union", "cut", "intersect")
 HERE = os.path.abspath(__file__)
@@ -70,10 +71,6 @@ def grid_args():
         sizes = [g.pick(1, 3) for _ in range(6)]
         at = [g.pick(-1, 3) for _ in range(3)]
         yield sizes, at, OPS[i % 3]
-
-
-def text(f):
-    return f"{f.numerator}/{f.denominator}"
 
 
 class Quillstone:

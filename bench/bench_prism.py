@@ -9,11 +9,7 @@ import time
 from fractions import Fraction
 
 import quillstone as qs
-from timing import best_of
-
-
-def text(f):
-    return f"{f.numerator}/{f.denominator}"
+from timing import best_of, text
 
 
 def ngon(n, radius=Fraction(1), cx=Fraction(0), cy=Fraction(0)):

@@ -1,6 +1,7 @@
-"""Timing helpers shared by the benchmark scripts."""
+"""Helpers shared by the benchmark scripts: timings and number texts."""
 
 import time
+from fractions import Fraction
 
 
 def timed(runs, fn):
@@ -17,3 +18,9 @@ def timed(runs, fn):
 def best_of(runs, fn):
     """The shortest of `runs` timings of fn(), in seconds."""
     return timed(runs, fn)[0]
+
+
+def text(f):
+    """A number as the module reads it: "p/q" from anything Fraction takes."""
+    f = Fraction(f)
+    return f"{f.numerator}/{f.denominator}"

@@ -7,7 +7,7 @@
 // plane's integer form and on integers only: a side test is a few
 // multiply-adds, and a crossing point is reduced once, at the end. The
 // filter and the splitting are in classify.cpp, the plane's integer form
-// and the exact kernels in test_plane.cpp.
+// and the exact kernels in plane_side.cpp.
 #pragma once
 
 #include <array>
