@@ -92,14 +92,14 @@ Solid chamfer_solid(const Solid& s, const Rational& dist, ChamferStats* stats) {
                            ? chamfer::long_cutter(bevels[i], reach)
                            : chamfer::local_cutter(bevels[i], ends.at(i, true), ends.at(i, false));
         if (cutter.faces.empty()) continue;
-        work = boolean_solids("cut", work, cutter);
+        work = boolean_solids("cut", std::move(work), cutter);
         ++counted.edge_cuts;
     }
     for (const auto& [key, at] : ends.ends()) {
         poll_interrupt();
         Solid cutter = chamfer::corner_cutter(at, bevels, dist);
         if (cutter.faces.empty()) continue;
-        work = boolean_solids("cut", work, cutter);
+        work = boolean_solids("cut", std::move(work), cutter);
         ++counted.corner_cuts;
     }
     if (stats) *stats = counted;
