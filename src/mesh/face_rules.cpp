@@ -202,19 +202,20 @@ int volume_sign(const Solid& s) {
 // loop that starts along a side (its first three vertices on one line)
 // would get a zero normal from the first transform, and the booleans would
 // then cut it wrongly. Such a loop is turned to start where the first three
-// vertices make a turn the loop's way; the polygon stays the same.
-void start_at_a_corner(std::vector<Point3>& v, const Point3& area) {
-    auto turns = [&](std::size_t r) {
-        const std::size_t n = v.size();
+// vertices make a turn the loop's way; the polygon stays the same. Returns
+// that corner's cross product (the plane_of normal of the turned loop), or
+// nothing when no corner turns the loop's way.
+std::optional<Point3> start_at_a_corner(std::vector<Point3>& v, const Point3& area) {
+    const std::size_t n = v.size();
+    for (std::size_t r = 0; r < n; ++r) {
         const Point3& a = v[r];
-        return dot(cross(v[(r + 1) % n] - a, v[(r + 2) % n] - a), area).sign() > 0;
-    };
-    if (turns(0)) return;
-    for (std::size_t r = 1; r < v.size(); ++r)
-        if (turns(r)) {
+        Point3 c = cross(v[(r + 1) % n] - a, v[(r + 2) % n] - a);
+        if (dot(c, area).sign() > 0) {
             std::rotate(v.begin(), v.begin() + long(r), v.end());
-            return;
+            return c;
         }
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -236,7 +237,9 @@ Solid solid_from_input(std::vector<InputFace> in, bool check_closed) {
             fail("a face needs at least 3 vertices, got " + std::to_string(g.vertices.size()));
         Point3 area = area_vector(g.vertices);
         if (area.is_zero()) continue;
-        start_at_a_corner(g.vertices, area);
+        // A triangle's one corner is its area vector, which always turns its way.
+        std::optional<Point3> corner;
+        if (g.vertices.size() > 3) corner = start_at_a_corner(g.vertices, area);
         Plane pl;
         std::size_t known = 0;  // vertices on the plane by construction
         if (g.normal) {
@@ -246,13 +249,12 @@ Solid solid_from_input(std::vector<InputFace> in, bool check_closed) {
         } else if (g.vertices.size() == 3) {
             pl.normal = area;  // for a triangle, the rule of make_face gives the same
             known = 3;
-        } else {
-            pl.normal = plane_of(g.vertices).normal;
+        } else if (corner) {
+            pl.normal = std::move(*corner);
             known = 3;
-            if (pl.normal.is_zero() || dot(pl.normal, area).sign() <= 0) {
-                pl.normal = area;
-                known = 1;
-            }
+        } else {
+            pl.normal = area;
+            known = 1;
         }
         if (g.offset) {
             pl.offset = std::move(*g.offset);
