@@ -47,25 +47,27 @@ std::optional<Rational> parse_decimal(std::string_view s) {
     // The digits without the point, as one integer: in a machine word when
     // they fit, the common case in files written from doubles.
     const long shift = exponent - long(frac_part.size());
-    if (int_part.size() + frac_part.size() <= 18 && shift <= 0 && shift >= -18) {
-        long v = 0, scale = 1;
+    const bool in_word = int_part.size() + frac_part.size() <= 18;
+    long v = 0;
+    if (in_word) {
         for (char c : int_part) v = v * 10 + (c - '0');
         for (char c : frac_part) v = v * 10 + (c - '0');
-        for (long k = 0; k < -shift; ++k) scale *= 10;
-        return Rational(negative ? -v : v, scale);
+        if (negative) v = -v;
+        if (shift <= 0 && shift >= -18) {
+            long scale = 1;
+            for (long k = 0; k < -shift; ++k) scale *= 10;
+            return Rational(v, scale);
+        }
     }
     ScratchInt num, scale;
-    if (int_part.size() + frac_part.size() <= 18) {
-        std::int64_t v = 0;
-        for (char c : int_part) v = v * 10 + (c - '0');
-        for (char c : frac_part) v = v * 10 + (c - '0');
+    if (in_word) {
         fmpz_set_si(num.v, v);
     } else {
         std::string digits(int_part);
         digits.append(frac_part);
         fmpz_set_str(num.v, digits.c_str(), 10);
+        if (negative) fmpz_neg(num.v, num.v);
     }
-    if (negative) fmpz_neg(num.v, num.v);
     fmpz_set_ui(scale.v, 10);
     fmpz_pow_ui(scale.v, scale.v, static_cast<ulong>(shift < 0 ? -shift : shift));
     if (shift >= 0) {
