@@ -15,9 +15,6 @@ namespace qs {
 namespace {
 
 const char* const kDefaultLabel = "mesh";
-// Counts in a header are hints for reserving only (a lying count must not
-// allocate more than the text can back up).
-const std::size_t kReserveCap = 1 << 16;
 
 Rational decimal(const LineReader& r, std::string_view w) {
     std::optional<Rational> v = parse_decimal(w);
@@ -62,12 +59,9 @@ long index_word(const LineReader& r, std::string_view w) {
     std::string_view digits = w;
     bool negative = !digits.empty() && digits[0] == '-';
     if (negative || (!digits.empty() && digits[0] == '+')) digits.remove_prefix(1);
-    if (digits.empty() || digits.size() > 15 ||
-        digits.find_first_not_of("0123456789") != std::string_view::npos)
-        r.fail("malformed vertex index " + shown(w));
-    long v = 0;
-    for (char c : digits) v = v * 10 + (c - '0');
-    return negative ? -v : v;
+    std::optional<std::uint64_t> v = digits_value(digits, 15);
+    if (!v) r.fail("malformed vertex index " + shown(w));
+    return negative ? -long(*v) : long(*v);
 }
 
 std::string trimmed(std::string_view s) {
@@ -174,9 +168,9 @@ std::vector<InputFace> read_off(std::string_view text) {
     std::string_view probe = rest;
     if (take_word(probe).empty()) rest = significant();  // the counts on a line of their own
     auto count = [&](std::string_view w) {
-        if (w.empty() || w.size() > 15 || w.find_first_not_of("0123456789") != std::string_view::npos)
-            r.fail(text::expected_found("a count", shown(w)));
-        return std::size_t(index_word(r, w));
+        std::optional<std::uint64_t> n = digits_value(w, 15);
+        if (!n) r.fail(text::expected_found("a count", shown(w)));
+        return std::size_t(*n);
     };
     const std::size_t nv = count(take_word(rest));
     const std::size_t nf = count(take_word(rest));

@@ -18,9 +18,6 @@ namespace {
 
 const std::string_view kMagic = "quillstone solid";
 const int kVersion = 1;
-// Counts in a header are only hints for reserving: a lying count must not
-// make us allocate more than this before the lines back it up.
-const std::size_t kReserveCap = 1 << 16;
 
 void append_label(std::string& out, std::string_view label) {
     static const char* const kHex = "0123456789abcdef";
@@ -50,11 +47,9 @@ Rational number(const LineReader& r, std::string_view w) {
 }
 
 std::size_t count(const LineReader& r, std::string_view w) {
-    std::uint64_t n = 0;
-    if (w.empty() || w.size() > 18 || w.find_first_not_of("0123456789") != std::string_view::npos)
-        r.fail(text::expected_found("a count", shown(w)));
-    for (char c : w) n = n * 10 + std::uint64_t(c - '0');
-    return std::size_t(n);
+    std::optional<std::uint64_t> n = digits_value(w, 18);
+    if (!n) r.fail(text::expected_found("a count", shown(w)));
+    return std::size_t(*n);
 }
 
 void expect_keyword(const LineReader& r, std::string_view& line, std::string_view keyword) {

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -59,6 +61,22 @@ inline std::string_view take_word(std::string_view& s) {
     s.remove_prefix(i);
     return w;
 }
+
+// The value of a word of 1 to max_digits decimal digits (no sign); nothing
+// for any other word. max_digits up to 19 fits the result.
+inline std::optional<std::uint64_t> digits_value(std::string_view w, std::size_t max_digits) {
+    if (w.empty() || w.size() > max_digits) return std::nullopt;
+    std::uint64_t v = 0;
+    for (char c : w) {
+        if (c < '0' || c > '9') return std::nullopt;
+        v = v * 10 + std::uint64_t(c - '0');
+    }
+    return v;
+}
+
+// Counts in a header are only hints for reserving: a lying count must not
+// make a reader allocate more than this before the lines back it up.
+inline constexpr std::size_t kReserveCap = 1 << 16;
 
 using text::shown;
 
