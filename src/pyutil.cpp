@@ -45,12 +45,14 @@ std::string type_name(PyObject* o) {
     return std::string(s, std::size_t(len));
 }
 
-namespace {
-
-[[noreturn]] void type_error(const std::string& text) {
-    PyErr_SetString(PyExc_TypeError, text.c_str());
+void raise_error(PyObject* type, const std::string& text) {
+    PyErr_SetString(type, text.c_str());
     throw ErrorSet{};
 }
+
+namespace {
+
+[[noreturn]] void type_error(const std::string& text) { raise_error(PyExc_TypeError, text); }
 
 // The UTF-8 text of a str; null with UnicodeEncodeError cleared when it
 // holds a lone surrogate, which has no UTF-8 form. Other errors throw.
@@ -197,6 +199,12 @@ std::int64_t arg_i64(PyObject* o, const char* name) {
     long long v = PyLong_AsLongLong(idx.get());
     if (v == -1 && PyErr_Occurred()) throw ErrorSet{};
     return v;
+}
+
+bool arg_bool(PyObject* o) {
+    int t = PyObject_IsTrue(o);
+    if (t < 0) throw ErrorSet{};
+    return t != 0;
 }
 
 PyObject* new_str(std::string_view s) {

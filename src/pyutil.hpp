@@ -103,6 +103,11 @@ std::vector<std::vector<std::vector<std::string>>> arg_str_seq3(PyObject* o, con
 // Integers through the index protocol; OverflowError when out of range.
 std::uint64_t arg_u64(PyObject* o, const char* name);
 std::int64_t arg_i64(PyObject* o, const char* name);
+// A flag: the object's truth, as `if o:` takes it.
+bool arg_bool(PyObject* o);
+
+// Sets a Python exception of `type` with `text` and throws ErrorSet.
+[[noreturn]] void raise_error(PyObject* type, const std::string& text);
 
 // Results.
 PyObject* new_str(std::string_view s);

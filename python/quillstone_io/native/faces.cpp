@@ -54,16 +54,12 @@ private:
     int was_enabled_;
 };
 
-[[noreturn]] void fail(PyObject* kind, const std::string& text) {
-    PyErr_SetString(kind, text.c_str());
-    throw ErrorSet{};
-}
-
 // The items of a sequence that is not a str, read one by one (a length that
 // lies is not trusted for reserving).
 std::vector<Ref> items_of(PyObject* o, const std::string& what, const char* expected) {
     if (PyUnicode_Check(o) || !PySequence_Check(o))
-        fail(PyExc_TypeError, what + ": expected " + expected + ", got '" + type_name(o) + "'");
+        raise_error(PyExc_TypeError,
+                    what + ": expected " + expected + ", got '" + type_name(o) + "'");
     Ref it(check(PyObject_GetIter(o)));
     std::vector<Ref> out;
     while (PyObject* item = PyIter_Next(it.get())) out.emplace_back(item);
@@ -73,7 +69,7 @@ std::vector<Ref> items_of(PyObject* o, const std::string& what, const char* expe
 
 std::string text_of(PyObject* o, const std::string& what) {
     if (!PyUnicode_Check(o))
-        fail(PyExc_TypeError, what + ": expected a number text such as '1/3', got '" +
+        raise_error(PyExc_TypeError, what + ": expected a number text such as '1/3', got '" +
                                   type_name(o) + "'");
     Py_ssize_t len = 0;
     const char* s = PyUnicode_AsUTF8AndSize(o, &len);
@@ -86,7 +82,7 @@ Rational number_of(PyObject* o, const std::string& what) {
     try {
         return parse_rational(t);
     } catch (const Panic& p) {
-        fail(PyExc_ValueError,
+        raise_error(PyExc_ValueError,
              what + ": " + text::malformed_number(text::shown(t)) + " (" + p.what() + ")");
     }
 }
@@ -94,7 +90,7 @@ Rational number_of(PyObject* o, const std::string& what) {
 Point3 point_of(PyObject* o, const std::string& what) {
     std::vector<Ref> c = items_of(o, what, "a sequence of 3 number texts");
     if (c.size() != 3)
-        fail(PyExc_ValueError,
+        raise_error(PyExc_ValueError,
              what + ": " + text::kThreeCoordinates + ", got " + std::to_string(c.size()));
     Rational x = number_of(c[0].get(), what);
     Rational y = number_of(c[1].get(), what);
@@ -107,13 +103,14 @@ InputFace input_face(PyObject* o, std::size_t i) {
     std::vector<Ref> parts =
         items_of(o, where, "a (label, vertices, normal, offset) sequence");
     if (parts.size() != 4 && parts.size() != 2)
-        fail(PyExc_ValueError, where + ": expected (label, vertices, normal, offset) or "
+        raise_error(PyExc_ValueError, where + ": expected (label, vertices, normal, offset) or "
                                        "(label, vertices), got " +
                                    std::to_string(parts.size()) + " items");
     InputFace f;
     PyObject* label = parts[0].get();
     if (!PyUnicode_Check(label))
-        fail(PyExc_TypeError, where + ": the label must be a str, got '" + type_name(label) + "'");
+        raise_error(PyExc_TypeError,
+                    where + ": the label must be a str, got '" + type_name(label) + "'");
     Py_ssize_t len = 0;
     const char* s = PyUnicode_AsUTF8AndSize(label, &len);
     if (!s) throw ErrorSet{};
@@ -154,12 +151,7 @@ QS_BINDING(py_from_faces) {
     return guard([&]() -> PyObject* {
         PyObject* a[2];
         match(kFromFacesSig, args, nargs, kwnames, a);
-        bool closed = true;
-        if (a[1]) {
-            int t = PyObject_IsTrue(a[1]);
-            if (t < 0) throw ErrorSet{};
-            closed = t != 0;
-        }
+        const bool closed = a[1] ? arg_bool(a[1]) : true;
         std::vector<Ref> items = items_of(a[0], "faces", "a sequence of faces");
         std::vector<InputFace> in;
         in.reserve(items.size());

@@ -23,26 +23,16 @@ const Signature kLoopsSig{"face_loops", kSolidName, 1, 1};
 const char* const kIndexedNames[] = {"points", "polygons", "label", "check"};
 const Signature kIndexedSig{"from_indexed", kIndexedNames, 4, 4};
 
-bool truth(PyObject* o) {
-    int t = PyObject_IsTrue(o);
-    if (t < 0) throw ErrorSet{};
-    return t != 0;
-}
-
 std::string_view bytes_of(PyObject* o, const char* name) {
     char* p = nullptr;
     Py_ssize_t n = 0;
-    if (!PyBytes_Check(o)) {
-        PyErr_SetString(PyExc_TypeError, text::argument(name, text::kExpectedBytes).c_str());
-        throw ErrorSet{};
-    }
+    if (!PyBytes_Check(o)) raise_error(PyExc_TypeError, text::argument(name, text::kExpectedBytes));
     if (PyBytes_AsStringAndSize(o, &p, &n) < 0) throw ErrorSet{};
     return std::string_view(p, std::size_t(n));
 }
 
 [[noreturn]] void unknown_format(const std::string& format) {
-    PyErr_SetString(PyExc_ValueError, text::unknown_mesh_format(format).c_str());
-    throw ErrorSet{};
+    raise_error(PyExc_ValueError, text::unknown_mesh_format(format));
 }
 
 PyObject* new_bytes(const std::string& s) {
@@ -80,7 +70,7 @@ QS_BINDING(py_read_mesh) {
         match(kReadSig, args, nargs, kwnames, a);
         std::string_view data = bytes_of(a[0], "data");
         std::string format = arg_str(a[1], "format");
-        bool closed = truth(a[2]);
+        bool closed = arg_bool(a[2]);
         std::vector<InputFace> faces;
         if (format == "obj")
             faces = read_obj(data);
@@ -101,12 +91,9 @@ QS_BINDING(py_write_mesh) {
         match(kWriteSig, args, nargs, kwnames, a);
         const Solid& s = borrow_solid(a[0], "solid");
         std::string format = arg_str(a[1], "format");
-        bool exact = truth(a[2]), binary = truth(a[3]);
+        bool exact = arg_bool(a[2]), binary = arg_bool(a[3]);
         if (format != "obj" && format != "off" && format != "stl") unknown_format(format);
-        if (exact && format == "stl") {
-            PyErr_SetString(PyExc_ValueError, text::kExactNotInStl);
-            throw ErrorSet{};
-        }
+        if (exact && format == "stl") raise_error(PyExc_ValueError, text::kExactNotInStl);
         TriangleMesh mesh = triangulate_solid(s);
         if (format == "obj") return new_bytes(write_obj(mesh, s, exact));
         if (format == "off") return new_bytes(write_off(mesh, exact));
@@ -163,7 +150,7 @@ QS_BINDING(py_from_indexed) {
         match(kIndexedSig, args, nargs, kwnames, a);
         std::vector<std::vector<std::string>> texts = arg_str_seq2(a[0], "points");
         std::string label = arg_str(a[2], "label");
-        bool closed = truth(a[3]);
+        bool closed = arg_bool(a[3]);
         std::vector<Point3> points;
         points.reserve(texts.size());
         for (std::size_t i = 0; i < texts.size(); ++i) {
