@@ -1,5 +1,6 @@
 // faces(solid) and from_faces(faces, check): a solid's stored faces as texts,
 // and a solid from such a list after every check.
+#include <string_view>
 #include <utility>
 
 #include "exact/parse.hpp"
@@ -54,44 +55,62 @@ private:
     int was_enabled_;
 };
 
-// The items of a sequence that is not a str, read one by one (a length that
-// lies is not trusted for reserving).
-std::vector<Ref> items_of(PyObject* o, const std::string& what, const char* expected) {
+// The functions below name what they read by a `what`: a callable giving
+// the text ("face 3, vertex 7") only when a message needs it.
+
+// Hands each item of a sequence that is not a str to take(item), read one
+// by one (a length that lies is not trusted).
+template <class What, class Take>
+void for_items(PyObject* o, const What& what, const char* expected, Take take) {
     if (PyUnicode_Check(o) || !PySequence_Check(o))
         raise_error(PyExc_TypeError,
-                    what + ": expected " + expected + ", got '" + type_name(o) + "'");
+                    what() + ": expected " + expected + ", got '" + type_name(o) + "'");
     Ref it(check(PyObject_GetIter(o)));
-    std::vector<Ref> out;
-    while (PyObject* item = PyIter_Next(it.get())) out.emplace_back(item);
+    while (PyObject* item = PyIter_Next(it.get())) take(Ref(item));
     if (PyErr_Occurred()) throw ErrorSet{};
+}
+
+template <class What>
+std::vector<Ref> items_of(PyObject* o, const What& what, const char* expected) {
+    std::vector<Ref> out;
+    for_items(o, what, expected, [&](Ref item) { out.push_back(std::move(item)); });
     return out;
 }
 
-std::string text_of(PyObject* o, const std::string& what) {
+// The UTF-8 text of a str, valid while o lives.
+template <class What>
+std::string_view text_of(PyObject* o, const What& what) {
     if (!PyUnicode_Check(o))
-        raise_error(PyExc_TypeError, what + ": expected a number text such as '1/3', got '" +
-                                  type_name(o) + "'");
+        raise_error(PyExc_TypeError, what() + ": expected a number text such as '1/3', got '" +
+                                         type_name(o) + "'");
     Py_ssize_t len = 0;
     const char* s = PyUnicode_AsUTF8AndSize(o, &len);
     if (!s) throw ErrorSet{};
-    return std::string(s, std::size_t(len));
+    return std::string_view(s, std::size_t(len));
 }
 
-Rational number_of(PyObject* o, const std::string& what) {
-    std::string t = text_of(o, what);
+template <class What>
+Rational number_of(PyObject* o, const What& what) {
+    std::string_view t = text_of(o, what);
     try {
         return parse_rational(t);
     } catch (const Panic& p) {
         raise_error(PyExc_ValueError,
-             what + ": " + text::malformed_number(text::shown(t)) + " (" + p.what() + ")");
+                    what() + ": " + text::malformed_number(text::shown(t)) + " (" + p.what() + ")");
     }
 }
 
-Point3 point_of(PyObject* o, const std::string& what) {
-    std::vector<Ref> c = items_of(o, what, "a sequence of 3 number texts");
-    if (c.size() != 3)
+template <class What>
+Point3 point_of(PyObject* o, const What& what) {
+    Ref c[3];
+    std::size_t n = 0;  // all items are counted, for the message
+    for_items(o, what, "a sequence of 3 number texts", [&](Ref item) {
+        if (n < 3) c[n] = std::move(item);
+        ++n;
+    });
+    if (n != 3)
         raise_error(PyExc_ValueError,
-             what + ": " + text::kThreeCoordinates + ", got " + std::to_string(c.size()));
+                    what() + ": " + text::kThreeCoordinates + ", got " + std::to_string(n));
     Rational x = number_of(c[0].get(), what);
     Rational y = number_of(c[1].get(), what);
     Rational z = number_of(c[2].get(), what);
@@ -99,31 +118,35 @@ Point3 point_of(PyObject* o, const std::string& what) {
 }
 
 InputFace input_face(PyObject* o, std::size_t i) {
-    const std::string where = "face " + std::to_string(i);
+    auto where = [i] { return "face " + std::to_string(i); };
     std::vector<Ref> parts =
         items_of(o, where, "a (label, vertices, normal, offset) sequence");
     if (parts.size() != 4 && parts.size() != 2)
-        raise_error(PyExc_ValueError, where + ": expected (label, vertices, normal, offset) or "
-                                       "(label, vertices), got " +
-                                   std::to_string(parts.size()) + " items");
+        raise_error(PyExc_ValueError, where() + ": expected (label, vertices, normal, offset) or "
+                                                "(label, vertices), got " +
+                                          std::to_string(parts.size()) + " items");
     InputFace f;
     PyObject* label = parts[0].get();
     if (!PyUnicode_Check(label))
         raise_error(PyExc_TypeError,
-                    where + ": the label must be a str, got '" + type_name(label) + "'");
+                    where() + ": the label must be a str, got '" + type_name(label) + "'");
     Py_ssize_t len = 0;
     const char* s = PyUnicode_AsUTF8AndSize(label, &len);
     if (!s) throw ErrorSet{};
     f.label.assign(s, std::size_t(len));
-    std::vector<Ref> verts = items_of(parts[1].get(), where + " vertices", "a sequence of points");
+    std::vector<Ref> verts = items_of(
+        parts[1].get(), [&] { return where() + " vertices"; }, "a sequence of points");
     f.vertices.reserve(verts.size());
     for (std::size_t j = 0; j < verts.size(); ++j) {
         poll_interrupt();
-        f.vertices.push_back(point_of(verts[j].get(), where + ", vertex " + std::to_string(j)));
+        f.vertices.push_back(
+            point_of(verts[j].get(), [&] { return where() + ", vertex " + std::to_string(j); }));
     }
     if (parts.size() == 4) {
-        if (parts[2].get() != Py_None) f.normal = point_of(parts[2].get(), where + " normal");
-        if (parts[3].get() != Py_None) f.offset = number_of(parts[3].get(), where + " offset");
+        if (parts[2].get() != Py_None)
+            f.normal = point_of(parts[2].get(), [&] { return where() + " normal"; });
+        if (parts[3].get() != Py_None)
+            f.offset = number_of(parts[3].get(), [&] { return where() + " offset"; });
     }
     return f;
 }
@@ -152,7 +175,8 @@ QS_BINDING(py_from_faces) {
         PyObject* a[2];
         match(kFromFacesSig, args, nargs, kwnames, a);
         const bool closed = a[1] ? arg_bool(a[1]) : true;
-        std::vector<Ref> items = items_of(a[0], "faces", "a sequence of faces");
+        std::vector<Ref> items =
+            items_of(a[0], [] { return std::string("faces"); }, "a sequence of faces");
         std::vector<InputFace> in;
         in.reserve(items.size());
         for (std::size_t i = 0; i < items.size(); ++i) in.push_back(input_face(items[i].get(), i));
