@@ -221,7 +221,7 @@ def write_mesh(solid, path, exact=False, binary=True, *, format=None):
             raise ValueError("exact coordinates are written to OBJ and OFF only: "
                              "3MF holds decimal numbers that are written from doubles")
         from . import _threemf
-        vertices, triangles, _, _ = _native.mesh_arrays(solid)
+        vertices, triangles = _native.mesh_arrays(solid)
         data = _threemf.write(vertices, triangles)
     else:
         data = _native.write_mesh(solid, fmt, exact, binary)
@@ -252,7 +252,7 @@ def to_arrays(solid):
     raises ImportError saying so.
     """
     np = _numpy("to_arrays", "arrays")
-    v, t, _, _ = _native.mesh_arrays(solid)
+    v, t = _native.mesh_arrays(solid)
     return np.frombuffer(v, dtype="<f8").reshape(-1, 3), np.frombuffer(t, dtype="<i8").reshape(-1, 3)
 
 

@@ -39,13 +39,29 @@ PyObject* new_bytes(const std::string& s) {
     return check(PyBytes_FromStringAndSize(s.data(), Py_ssize_t(s.size())));
 }
 
-// A writable buffer of n items of T, for numpy to view without copying.
+// A writable buffer of n items of T, for numpy to view without copying,
+// filled in place by put().
 template <class T>
-PyObject* new_array(const std::vector<T>& items) {
-    const std::size_t bytes = items.size() * sizeof(T);
-    PyObject* b = check(PyByteArray_FromStringAndSize(nullptr, Py_ssize_t(bytes)));
-    if (bytes) std::memcpy(PyByteArray_AsString(b), items.data(), bytes);
-    return b;
+class Array {
+public:
+    explicit Array(std::size_t n)
+        : buffer_(check(PyByteArray_FromStringAndSize(nullptr, Py_ssize_t(n * sizeof(T))))),
+          out_(PyByteArray_AsString(buffer_.get())) {}
+    void put(T item) {
+        std::memcpy(out_, &item, sizeof(T));
+        out_ += sizeof(T);
+    }
+    PyObject* get() const { return buffer_.get(); }
+
+private:
+    Ref buffer_;
+    char* out_;
+};
+
+void put_doubles(Array<double>& out, const Point3& p) {
+    out.put(rational_to_double(p.x));
+    out.put(rational_to_double(p.y));
+    out.put(rational_to_double(p.z));
 }
 
 PyObject* labels_of(const Solid& s) {
@@ -53,12 +69,6 @@ PyObject* labels_of(const Solid& s) {
     for (std::size_t i = 0; i < s.faces.size(); ++i)
         PyList_SetItem(list.get(), Py_ssize_t(i), new_str(s.faces[i].label));
     return list.release();
-}
-
-void append_doubles(std::vector<double>& out, const Point3& p) {
-    out.push_back(rational_to_double(p.x));
-    out.push_back(rational_to_double(p.y));
-    out.push_back(rational_to_double(p.z));
 }
 
 }  // namespace
@@ -108,18 +118,12 @@ QS_BINDING(py_mesh_arrays) {
         match(kArraysSig, args, nargs, kwnames, a);
         const Solid& s = borrow_solid(a[0], "solid");
         TriangleMesh mesh = triangulate_solid(s);
-        std::vector<double> xyz;
-        xyz.reserve(mesh.vertices.size() * 3);
-        for (const Point3& p : mesh.vertices) append_doubles(xyz, p);
-        std::vector<std::int64_t> tri, face;
-        tri.reserve(mesh.triangles.size() * 3);
-        face.reserve(mesh.triangles.size());
-        for (std::size_t t = 0; t < mesh.triangles.size(); ++t) {
-            for (std::uint32_t v : mesh.triangles[t]) tri.push_back(v);
-            face.push_back(mesh.face_of[t]);
-        }
-        Ref v(new_array(xyz)), t(new_array(tri)), f(new_array(face)), l(labels_of(s));
-        return check(PyTuple_Pack(4, v.get(), t.get(), f.get(), l.get()));
+        Array<double> v(mesh.vertices.size() * 3);
+        for (const Point3& p : mesh.vertices) put_doubles(v, p);
+        Array<std::int64_t> t(mesh.triangles.size() * 3);
+        for (const auto& tri : mesh.triangles)
+            for (std::uint32_t k : tri) t.put(k);
+        return check(PyTuple_Pack(2, v.get(), t.get()));
     });
 }
 
@@ -129,15 +133,16 @@ QS_BINDING(py_face_loops) {
         PyObject* a[1];
         match(kLoopsSig, args, nargs, kwnames, a);
         const Solid& s = borrow_solid(a[0], "solid");
-        std::vector<double> xyz;
-        std::vector<std::int64_t> sizes;
-        sizes.reserve(s.faces.size());
+        std::size_t corners = 0;
+        for (const Face& f : s.faces) corners += f.vertices.size();
+        Array<double> v(corners * 3);
+        Array<std::int64_t> n(s.faces.size());
         for (const Face& f : s.faces) {
             poll_interrupt();
-            for (const Point3& p : f.vertices) append_doubles(xyz, p);
-            sizes.push_back(std::int64_t(f.vertices.size()));
+            for (const Point3& p : f.vertices) put_doubles(v, p);
+            n.put(std::int64_t(f.vertices.size()));
         }
-        Ref v(new_array(xyz)), n(new_array(sizes)), l(labels_of(s));
+        Ref l(labels_of(s));
         return check(PyTuple_Pack(3, v.get(), n.get(), l.get()));
     });
 }
