@@ -52,11 +52,18 @@ class Lcg:
         return lo + self.next() % (hi - lo + 1)
 
 
-def grid():
+def grid_args():
+    """The grid's 200 calls: six box sizes, the offset of the second box, the op."""
     g = Lcg(1)
     for i in range(200):
-        v = [str(g.pick(1, 3)) for _ in range(6)] + [str(g.pick(-1, 3)) for _ in range(3)]
-        qs.box_boolean(*v, OPS[i % 3])
+        sizes = [g.pick(1, 3) for _ in range(6)]
+        at = [g.pick(-1, 3) for _ in range(3)]
+        yield sizes, at, OPS[i % 3]
+
+
+def grid():
+    for sizes, at, op in grid_args():
+        qs.box_boolean(*map(str, sizes + at), op)
     return 200
 
 

@@ -8,29 +8,14 @@
 
 #include <vector>
 
-#include "boolean/boolean.hpp"
 #include "chamfer/chamfer.hpp"
 #include "solid/box.hpp"
 #include "solid/prism.hpp"
-#include "solid/transform.hpp"
 #include "workloads.hpp"
 
 namespace {
 
 using qs::Rational;
-
-// bench_boolean.py's staircase: 50 steps, each turned a quarter more about z.
-qs::Solid spiral_staircase() {
-    auto step = [](int k) {
-        qs::Solid s = qs::build_box(Rational(7, 2), Rational(1), Rational(3, 4), "step");
-        s = qs::translate_solid(s, qs::Point3(Rational(-1, 2), Rational(-1, 2), Rational(0)));
-        return qs::translate_solid(qs::rotate_quarter_solid(s, 2, k),
-                                   qs::Point3(Rational(0), Rational(0), Rational(k, 2)));
-    };
-    qs::Solid s = step(0);
-    for (int k = 1; k < 50; ++k) s = qs::boolean_solids("union", s, step(k));
-    return s;
-}
 
 qs::Solid plate_of(const std::vector<long>& xy) {
     std::vector<qs::Point2> poly;
@@ -77,7 +62,7 @@ void BM_ChamferLPlate(benchmark::State& st) {
 }
 void BM_ChamferStaircase(benchmark::State& st) { run(st, staircase_plate(st.range(0))); }
 void BM_ChamferPlate(benchmark::State& st) { run(st, qs::bench::plate()); }
-void BM_ChamferSpiral(benchmark::State& st) { run(st, spiral_staircase()); }
+void BM_ChamferSpiral(benchmark::State& st) { run(st, qs::bench::spiral_staircase()); }
 
 }  // namespace
 

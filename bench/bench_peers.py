@@ -44,33 +44,13 @@ import sys
 import time
 from fractions import Fraction
 
-from bench_boolean import Lcg  # the generator of bench/workloads.hpp
-from timing import text
+from bench_boolean import OPS, grid_args, holed_plate
+from timing import ngon, text
 
-OPS = ("union", "cut", "intersect")
 HERE = os.path.abspath(__file__)
 
 
 # --- Workloads ---------------------------------------------------------------
-
-
-def ngon(n, cx=Fraction(0), cy=Fraction(0)):
-    """Corners exactly on the unit circle: t ~ tan(theta / 2) as a fraction."""
-    pts = []
-    for k in range(n):
-        theta = -math.pi + 2 * math.pi * (k + 0.5) / n
-        t = Fraction(math.tan(theta / 2)).limit_denominator(1000 * n)
-        d = 1 + t * t
-        pts.append((cx + (1 - t * t) / d, cy + 2 * t / d))
-    return pts
-
-
-def grid_args():
-    g = Lcg(1)
-    for i in range(200):
-        sizes = [g.pick(1, 3) for _ in range(6)]
-        at = [g.pick(-1, 3) for _ in range(3)]
-        yield sizes, at, OPS[i % 3]
 
 
 class Quillstone:
@@ -85,7 +65,7 @@ class Quillstone:
         if key not in self.prisms:
             flat = lambda pts: [text(c) for p in pts for c in p]
             a = self.qs.make_prism(flat(ngon(n)), "1", "a")
-            b = self.qs.make_prism(flat(ngon(n, Fraction(1, 2), Fraction(1, 3))), "1", "b")
+            b = self.qs.make_prism(flat(ngon(n, cx=Fraction(1, 2), cy=Fraction(1, 3))), "1", "b")
             if cap == "shifted":
                 b = b.translate("0", "0", "1/2")
             self.prisms[key] = (a, b)
@@ -99,11 +79,7 @@ class Quillstone:
 
     def plate(self):
         t0 = time.perf_counter()
-        s = self.qs.make_box("21", "21", "1", "slab")
-        hole = self.qs.make_box("1", "1", "2", "hole")
-        for i in range(10):
-            for j in range(10):
-                s = s.boolean("cut", hole.translate(str(2 * i + 1), str(2 * j + 1), "-1/2"))
+        s = holed_plate()  # the boxes' building is timed too, as for the peer
         return time.perf_counter() - t0, self.summary(s.volume6_str(), s.canonical())
 
     def boxes(self):
@@ -133,7 +109,8 @@ class Manifold:
                 return self.m.Manifold.extrude(section, 1.0).translate((0, 0, z))
 
             a = solid(ngon(n), 0.0)
-            b = solid(ngon(n, Fraction(1, 2), Fraction(1, 3)), 0.5 if cap == "shifted" else 0.0)
+            b = solid(ngon(n, cx=Fraction(1, 2), cy=Fraction(1, 3)),
+                      0.5 if cap == "shifted" else 0.0)
             self.prisms[key] = (a, b)
         return self.prisms[key]
 

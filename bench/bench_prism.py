@@ -9,23 +9,13 @@ import time
 from fractions import Fraction
 
 import quillstone as qs
+import timing
 from timing import best_of, text
 
 
 def ngon(n, radius=Fraction(1), cx=Fraction(0), cy=Fraction(0)):
-    """A convex n-gon with rational corners exactly on a circle.
-
-    Each corner comes from a rational approximation t of tan(theta / 2),
-    mapped to ((1 - t^2) / (1 + t^2), 2t / (1 + t^2)); the angles are
-    spread evenly, so the polygon is regular up to the rounding of t.
-    """
-    flat = []
-    for k in range(n):
-        theta = -math.pi + 2 * math.pi * (k + 0.5) / n
-        t = Fraction(math.tan(theta / 2)).limit_denominator(1000 * n)
-        d = 1 + t * t
-        flat += [text(cx + radius * (1 - t * t) / d), text(cy + radius * 2 * t / d)]
-    return flat
+    """timing.ngon's corners as make_prism takes them: x0, y0, x1, ... texts."""
+    return [text(c) for p in timing.ngon(n, radius, cx, cy) for c in p]
 
 
 def bench_make_prism():

@@ -3,6 +3,8 @@
 //   grid   200 booleans of two boxes on a small integer grid;
 //   plate  a 21 x 21 x 1 slab with a 10 x 10 grid of unit holes cut one
 //          after another;
+//   spiral the union of 50 steps, each turned a quarter more about z and
+//          raised by 1/2;
 //   prism  two n-gon prisms with rational corners on a circle, the second
 //          moved by (1/2, 1/3) and, with shifted caps, raised by 1/2.
 #pragma once
@@ -56,6 +58,21 @@ inline Solid plate() {
         for (int j = 0; j < 10; ++j)
             s = boolean_solids("cut", s,
                                translate_solid(hole, Point3(q(2 * i + 1), q(2 * j + 1), q(-1, 2))));
+    return s;
+}
+
+// A spiral staircase: 50 steps, each the same slab turned a quarter more
+// about z and raised by 1/2; consecutive steps overlap by 1/4 over the
+// central square, and the union grows step by step.
+inline Solid spiral_step(int k) {
+    Solid s = translate_solid(build_box(q(7, 2), q(1), q(3, 4), "step"),
+                              Point3(q(-1, 2), q(-1, 2), q(0)));
+    return translate_solid(rotate_quarter_solid(s, 2, k), Point3(q(0), q(0), q(k, 2)));
+}
+
+inline Solid spiral_staircase() {
+    Solid s = spiral_step(0);
+    for (int k = 1; k < 50; ++k) s = boolean_solids("union", s, spiral_step(k));
     return s;
 }
 
