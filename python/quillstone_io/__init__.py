@@ -23,6 +23,7 @@ Numbers are texts in quillstone's syntax both ways: ``'3/2'``, ``'-7'``,
 """
 
 import copyreg as _copyreg
+import importlib as _importlib
 import os as _os
 
 import quillstone as _qs
@@ -229,12 +230,12 @@ def write_mesh(solid, path, exact=False, binary=True, *, format=None):
         f.write(data)
 
 
-def _numpy(feature, extra):
+def _require(module, feature, extra):
+    """The optional `module`, or ImportError naming the extra that installs it."""
     try:
-        import numpy
+        return _importlib.import_module(module)
     except ImportError as exc:
-        raise ImportError(f"{feature} needs numpy: pip install 'quillstone[{extra}]'") from exc
-    return numpy
+        raise ImportError(f"{feature} needs {module}: pip install 'quillstone[{extra}]'") from exc
 
 
 def to_arrays(solid):
@@ -251,7 +252,7 @@ def to_arrays(solid):
     Needs numpy (``pip install 'quillstone[arrays]'``); without it this
     raises ImportError saying so.
     """
-    np = _numpy("to_arrays", "arrays")
+    np = _require("numpy", "to_arrays", "arrays")
     v, t = _native.mesh_arrays(solid)
     return np.frombuffer(v, dtype="<f8").reshape(-1, 3), np.frombuffer(t, dtype="<i8").reshape(-1, 3)
 
@@ -270,11 +271,8 @@ def render(solid, path, *, view=(35.26, -45.0), size=(6.0, 6.0), dpi=100, title=
     Needs matplotlib (``pip install 'quillstone[plot]'``); without it this
     raises ImportError saying so.
     """
-    _numpy("render", "plot")
-    try:
-        import matplotlib  # noqa: F401
-    except ImportError as exc:
-        raise ImportError("render needs matplotlib: pip install 'quillstone[plot]'") from exc
+    _require("numpy", "render", "plot")
+    _require("matplotlib", "render", "plot")
     from . import _picture
     _picture.render(solid, path, view=view, size=size, dpi=dpi, title=title)
 

@@ -1,6 +1,5 @@
 """3MF files: a zip of XML parts whose model part lists vertices and triangles."""
 
-import array
 import io
 import xml.etree.ElementTree as ET
 import zipfile
@@ -32,10 +31,8 @@ MAX_MODEL_BYTES = 1 << 30
 
 def write(vertex_bytes, triangle_bytes):
     """The bytes of a 3MF file holding one mesh object."""
-    v = array.array("d")
-    v.frombytes(bytes(vertex_bytes))
-    t = array.array("q")
-    t.frombytes(bytes(triangle_bytes))
+    v = memoryview(vertex_bytes).cast("d")
+    t = memoryview(triangle_bytes).cast("q")
     parts = [f'<?xml version="1.0" encoding="UTF-8"?>\n<model unit="millimeter" '
              f'xml:lang="en-US" xmlns="{CORE}">\n<resources>\n<object id="1" type="model">\n'
              '<mesh>\n<vertices>\n']
