@@ -18,11 +18,19 @@ def _rgb(hex_colour):
     return np.array([int(hex_colour[i:i + 2], 16) / 255 for i in (1, 3, 5)])
 
 
+_RGB = [_rgb(c) for c in PALETTE]
+
+
 def render(solid, path, *, view, size, dpi, title):
     v, n, labels = _native.face_loops(solid)
     points = np.frombuffer(v, dtype="<f8").reshape(-1, 3)
     sizes = np.frombuffer(n, dtype="<i8")
     starts = np.concatenate(([0], np.cumsum(sizes)[:-1])).astype(int)
+    # Each corner's cross product with the next one round its loop, for all
+    # loops at once.
+    following = np.arange(1, len(points) + 1)
+    following[starts + sizes - 1] = starts
+    crosses = np.cross(points, points[following])
 
     elev, azim = (math.radians(a) for a in view)
     towards_camera = np.array([math.cos(elev) * math.cos(azim), math.cos(elev) * math.sin(azim),
@@ -30,21 +38,17 @@ def render(solid, path, *, view, size, dpi, title):
     light = towards_camera + np.array([0.0, 0.0, 0.6])
     light /= np.linalg.norm(light)
 
-    prefixes = []
+    prefixes = {}  # prefix -> its place in the legend
     polygons, colours = [], []
     for start, size_, label in zip(starts, sizes, labels):
-        loop = points[start:start + size_]
         # Newell's normal: the loop's area vector, outward for a closed solid.
-        normal = np.cross(loop, np.roll(loop, -1, axis=0)).sum(axis=0)
+        normal = crosses[start:start + size_].sum(axis=0)
         length = np.linalg.norm(normal)
         if not np.isfinite(length) or length == 0 or normal @ towards_camera < 0:
             continue
-        prefix = label.split(".", 1)[0]
-        if prefix not in prefixes:
-            prefixes.append(prefix)
-        base = _rgb(PALETTE[prefixes.index(prefix) % len(PALETTE)])
+        base = _RGB[prefixes.setdefault(label.split(".", 1)[0], len(prefixes)) % len(PALETTE)]
         shade = 0.45 + 0.55 * max(0.0, float(normal @ light) / length)
-        polygons.append(loop)
+        polygons.append(points[start:start + size_])
         colours.append(np.append(base * shade, 1.0))
 
     fig = Figure(figsize=size, dpi=dpi)
@@ -61,7 +65,7 @@ def render(solid, path, *, view, size, dpi, title):
         ax.set_zlim(lo[2], lo[2] + span[2])
         ax.set_box_aspect(span)
         ax.legend(handles=[Patch(color=PALETTE[i % len(PALETTE)], label=p)
-                           for i, p in enumerate(prefixes)], loc="upper left", fontsize="small")
+                           for p, i in prefixes.items()], loc="upper left", fontsize="small")
     ax.view_init(elev=view[0], azim=view[1])
     ax.set_xlabel("x")
     ax.set_ylabel("y")
