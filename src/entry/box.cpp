@@ -1,7 +1,9 @@
 #include "entry/box.hpp"
 
+#include <utility>
+
 #include "boolean/boolean.hpp"
-#include "exact/parse.hpp"
+#include "entry/texts.hpp"
 #include "query/canonical.hpp"
 #include "query/volume.hpp"
 #include "solid/box.hpp"
@@ -15,33 +17,20 @@ TextPair summary(const Solid& s) { return {format_rational(solid_volume6(s)), ca
 }  // namespace
 
 TextPair box_form(std::string_view dx, std::string_view dy, std::string_view dz) {
-    Rational x = parse_rational(dx);
-    Rational y = parse_rational(dy);
-    Rational z = parse_rational(dz);
-    return summary(build_box(x, y, z, "box"));
+    const Point3 d = parse_point(dx, dy, dz);
+    return summary(build_box(d.x, d.y, d.z, "box"));
 }
 
 TextPair box_boolean(std::string_view dx, std::string_view dy, std::string_view dz,
                      std::string_view ex, std::string_view ey, std::string_view ez,
                      std::string_view tx, std::string_view ty, std::string_view tz,
                      std::string_view op) {
-    Solid a;
-    {
-        Rational x = parse_rational(dx);
-        Rational y = parse_rational(dy);
-        Rational z = parse_rational(dz);
-        a = build_box(x, y, z, "A");
-    }
-    Rational x = parse_rational(ex);
-    Rational y = parse_rational(ey);
-    Rational z = parse_rational(ez);
-    Point3 t;
-    t.x = parse_rational(tx);
-    t.y = parse_rational(ty);
-    t.z = parse_rational(tz);
-    // The box of sizes x, y, z translated by t, built in place.
-    const Solid b = build_box_at(x, y, z, t, "B");
-    return summary(boolean_solids(op, a, b));
+    const Point3 d = parse_point(dx, dy, dz), e = parse_point(ex, ey, ez),
+                 t = parse_point(tx, ty, tz);
+    Solid a = build_box(d.x, d.y, d.z, "A");
+    // The box of sizes e translated by t, built in place.
+    const Solid b = build_box_at(e.x, e.y, e.z, t, "B");
+    return summary(boolean_solids(op, std::move(a), b));
 }
 
 }  // namespace qs::entry

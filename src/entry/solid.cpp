@@ -8,20 +8,9 @@
 
 namespace qs::entry {
 
-namespace {
-
-Point3 three(std::string_view x, std::string_view y, std::string_view z) {
-    Rational a = parse_rational(x);
-    Rational b = parse_rational(y);
-    Rational c = parse_rational(z);
-    return Point3(std::move(a), std::move(b), std::move(c));
-}
-
-}  // namespace
-
 Solid make_box(std::string_view dx, std::string_view dy, std::string_view dz,
                std::string_view prefix) {
-    const Point3 d = three(dx, dy, dz);
+    const Point3 d = parse_point(dx, dy, dz);
     return build_box(d.x, d.y, d.z, prefix);
 }
 
@@ -53,11 +42,11 @@ Solid make_prismatoid(const Texts& bottom, std::string_view z0, const Texts& top
 }
 
 Solid translate(const Solid& s, std::string_view x, std::string_view y, std::string_view z) {
-    return translate_solid(s, three(x, y, z));
+    return translate_solid(s, parse_point(x, y, z));
 }
 
 Solid scale(const Solid& s, std::string_view fx, std::string_view fy, std::string_view fz) {
-    const Point3 f = three(fx, fy, fz);
+    const Point3 f = parse_point(fx, fy, fz);
     return scale_solid(s, f.x, f.y, f.z);
 }
 

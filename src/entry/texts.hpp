@@ -3,16 +3,27 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "exact/interrupt.hpp"
 #include "exact/parse.hpp"
+#include "exact/point3.hpp"
 
 namespace qs::entry {
 
 using Texts = std::vector<std::string>;
 using Texts2 = std::vector<Texts>;
 using Texts3 = std::vector<Texts2>;
+
+// Three coordinates, x before y before z.
+inline Point3 parse_point(std::string_view x, std::string_view y, std::string_view z) {
+    Rational a = parse_rational(x);
+    Rational b = parse_rational(y);
+    Rational c = parse_rational(z);
+    return Point3(std::move(a), std::move(b), std::move(c));
+}
 
 // Every text, first to last; the first malformed one decides the failure.
 inline std::vector<Rational> parse_all(const Texts& texts) {
