@@ -50,7 +50,7 @@ Texts nurbs_curve_eval(std::uint64_t degree, const Texts2& cps, const Texts& kno
     std::vector<HomogeneousPoint> points;
     points.reserve(n);
     for (std::size_t i = 0; i < n; ++i)
-        points.push_back(nurbs::homogeneous(parse_all(cps[i]), weights[i]));
+        points.push_back(nurbs::homogeneous(parse_all(cps[i], 1), weights[i]));
     const Rational t = parse_rational(t_text);
     return texts_of(nurbs::project(nurbs::de_boor_eval(degree, knots, points, t)));
 }
@@ -72,7 +72,7 @@ Texts nurbs_surface_eval(std::uint64_t pu, std::uint64_t pv, const Texts3& net, 
         for (std::size_t j = 0; j < row.size(); ++j) {
             // The weight is read before the point's coordinates.
             const Rational w = weights ? parse_rational(at(at(*weights, i), j)) : one;
-            pts.push_back(nurbs::homogeneous(parse_all(row[j]), w));
+            pts.push_back(nurbs::homogeneous(parse_all(row[j], 1), w));
         }
         rows.push_back(nurbs::de_boor_eval(pv, kv, pts, v));
     }

@@ -2,6 +2,7 @@
 // those, read by the entry points in the order each one fixes.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -26,9 +27,10 @@ inline Point3 parse_point(std::string_view x, std::string_view y, std::string_vi
 }
 
 // Every text, first to last; the first malformed one decides the failure.
-inline std::vector<Rational> parse_all(const Texts& texts) {
+// Room is kept for `spare` more values the caller appends.
+inline std::vector<Rational> parse_all(const Texts& texts, std::size_t spare = 0) {
     std::vector<Rational> out;
-    out.reserve(texts.size());
+    out.reserve(texts.size() + spare);
     for (const std::string& s : texts) {
         poll_interrupt();
         out.push_back(parse_rational(s));
