@@ -17,6 +17,11 @@ namespace qs::nurbs {
 // au0, au1, av0, av1, bu0, bu1, bv0, bv1
 using PairBoxes = std::array<Rational, 8>;
 
+// The pair of boxes a and b in that layout.
+inline PairBoxes boxes_of(const ParamBox& a, const ParamBox& b) {
+    return PairBoxes{a.u0, a.u1, a.v0, a.v1, b.u0, b.u1, b.v0, b.v1};
+}
+
 // What the caller spends on each pair of the result beyond the pair itself,
 // given the bit length of the largest integer in the pair's boxes.
 using ResultCost = std::size_t (*)(std::size_t bits);

@@ -371,10 +371,6 @@ Shape shape_of(const std::array<Patch, 4>& kids) {
     return s;
 }
 
-PairBoxes boxes_of(const ParamBox& a, const ParamBox& b) {
-    return PairBoxes{a.u0, a.u1, a.v0, a.v1, b.u0, b.u1, b.v0, b.v1};
-}
-
 }  // namespace
 
 std::vector<PairBoxes> ssi_pairs(Net a, Net b, const ParamBox& a_box, const ParamBox& b_box,

@@ -34,10 +34,7 @@ std::vector<PairBoxes> ssi_pairs_plain(const Net& a, const Net& b, const ParamBo
     }
     std::vector<PairBoxes> out;
     out.reserve(list.size());
-    for (const auto& [pa, pb] : list) {
-        const ParamBox &x = pa.box, &y = pb.box;
-        out.push_back(PairBoxes{x.u0, x.u1, x.v0, x.v1, y.u0, y.u1, y.v0, y.v1});
-    }
+    for (const auto& [pa, pb] : list) out.push_back(boxes_of(pa.box, pb.box));
     return out;
 }
 
