@@ -106,8 +106,4 @@ Solid chamfer_solid(const Solid& s, const Rational& dist, ChamferStats* stats) {
     return work;
 }
 
-Solid chamfer_solid(const Solid& s, const Rational& dist) {
-    return chamfer_solid(s, dist, nullptr);
-}
-
 }  // namespace qs

@@ -19,8 +19,7 @@ struct ChamferStats {
 // inside corners where two bevels meet, trims the outside corners where
 // three meet, and leaves reflex edges sharp. Throws ChamferError for a
 // negative distance, a face without a rational unit normal and an edge
-// without a rational length.
-Solid chamfer_solid(const Solid& s, const Rational& dist);
-Solid chamfer_solid(const Solid& s, const Rational& dist, ChamferStats* stats);
+// without a rational length. `stats`, when given, receives the cuts made.
+Solid chamfer_solid(const Solid& s, const Rational& dist, ChamferStats* stats = nullptr);
 
 }  // namespace qs
