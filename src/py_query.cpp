@@ -76,8 +76,7 @@ QS_BINDING(py_box_form) {
     return guard([&]() -> PyObject* {
         PyObject* a[3];
         match(kBoxFormSig, args, nargs, kwnames, a);
-        std::string t[3];
-        for (int i = 0; i < 3; ++i) t[i] = arg_str(a[i], kBoxForm[i]);
+        const auto t = arg_strs<3>(a, kBoxForm);
         entry::TextPair r = entry::box_form(t[0], t[1], t[2]);
         return new_str_pair(r.first, r.second);
     });
@@ -88,11 +87,10 @@ QS_BINDING(py_box_boolean) {
     return guard([&]() -> PyObject* {
         PyObject* a[10];
         match(kBoxBooleanSig, args, nargs, kwnames, a);
-        std::string t[10];
-        for (int i = 0; i < 9; ++i) t[i] = arg_str(a[i], kBoxBoolean[i]);
-        t[9] = arg_name(a[9], "op");
+        const auto t = arg_strs<9>(a, kBoxBoolean);
+        const std::string op = arg_name(a[9], "op");
         entry::TextPair r =
-            entry::box_boolean(t[0], t[1], t[2], t[3], t[4], t[5], t[6], t[7], t[8], t[9]);
+            entry::box_boolean(t[0], t[1], t[2], t[3], t[4], t[5], t[6], t[7], t[8], op);
         return new_str_pair(r.first, r.second);
     });
 }

@@ -1,6 +1,5 @@
 // The builders and the transforms: make_box, make_prism, make_prismatoid,
 // and translate, scale, mirror and rotate_quarter on PySolid.
-#include <array>
 #include <string>
 
 #include "bindings.hpp"
@@ -27,13 +26,6 @@ const Signature kScaleSig{"scale", kFactors, 3, 3};
 const Signature kMirrorSig{"mirror", kMirror, 1, 1};
 const Signature kRotateSig{"rotate_quarter", kRotate, 2, 2};
 
-// Three number arguments, converted in order.
-std::array<std::string, 3> three_texts(PyObject* const* a, const char* const* names) {
-    std::array<std::string, 3> t;
-    for (std::size_t i = 0; i < 3; ++i) t[i] = arg_str(a[i], names[i]);
-    return t;
-}
-
 }  // namespace
 
 QS_BINDING(py_make_box) {
@@ -41,7 +33,7 @@ QS_BINDING(py_make_box) {
     return guard([&]() -> PyObject* {
         PyObject* a[4];
         match(kMakeBox, args, nargs, kwnames, a);
-        const auto d = three_texts(a, kBoxNames);
+        const auto d = arg_strs<3>(a, kBoxNames);
         const std::string prefix = arg_name(a[3], "prefix");
         return wrap_solid(entry::make_box(d[0], d[1], d[2], prefix));
     });
@@ -78,7 +70,7 @@ QS_BINDING(py_translate) {
         PyObject* a[3];
         match(kTranslateSig, args, nargs, kwnames, a);
         const Solid& s = borrow_solid(self, "self");
-        const auto t = three_texts(a, kXyz);
+        const auto t = arg_strs<3>(a, kXyz);
         return wrap_solid(entry::translate(s, t[0], t[1], t[2]));
     });
 }
@@ -88,7 +80,7 @@ QS_BINDING(py_scale) {
         PyObject* a[3];
         match(kScaleSig, args, nargs, kwnames, a);
         const Solid& s = borrow_solid(self, "self");
-        const auto f = three_texts(a, kFactors);
+        const auto f = arg_strs<3>(a, kFactors);
         return wrap_solid(entry::scale(s, f[0], f[1], f[2]));
     });
 }

@@ -11,6 +11,8 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <new>
 #include <string>
@@ -93,6 +95,14 @@ std::string type_name(PyObject* o);
 // Argument conversion; each failure raises TypeError naming the argument.
 // A number's text: a str whose text the operation parses.
 std::string arg_str(PyObject* o, const char* name);
+// The first N arguments as number texts, converted in order, each named by
+// names[i].
+template <std::size_t N>
+std::array<std::string, N> arg_strs(PyObject* const* a, const char* const* names) {
+    std::array<std::string, N> t;
+    for (std::size_t i = 0; i < N; ++i) t[i] = arg_str(a[i], names[i]);
+    return t;
+}
 // A name (a label prefix, an op): a str with a UTF-8 form.
 std::string arg_name(PyObject* o, const char* name);
 // A sequence of str (a str itself is refused).
