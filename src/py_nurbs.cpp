@@ -31,6 +31,20 @@ std::size_t python_pair_bytes(std::size_t bits) {
     return 136 + 8 * (64 + 2 * digits);
 }
 
+// An optional argument, converted when given; get() is null when it was
+// absent or None, as the entry points take it.
+template <class T>
+class OptionalArg {
+public:
+    OptionalArg(PyObject* o, T (*convert)(PyObject*, const char*), const char* name) {
+        if (o) value_ = convert(o, name);
+    }
+    const T* get() const { return value_ ? &*value_ : nullptr; }
+
+private:
+    std::optional<T> value_;
+};
+
 }  // namespace
 
 QS_BINDING(py_nurbs_curve_eval) {
@@ -42,10 +56,8 @@ QS_BINDING(py_nurbs_curve_eval) {
         const auto cps = arg_str_seq2(a[1], "cps");
         const auto knots = arg_str_seq(a[2], "knots");
         const std::string t = arg_str(a[3], "t");
-        std::optional<entry::Texts> weights;
-        if (a[4]) weights = arg_str_seq(a[4], "weights");
-        return new_str_list(
-            entry::nurbs_curve_eval(degree, cps, knots, t, weights ? &*weights : nullptr));
+        const OptionalArg weights(a[4], arg_str_seq, "weights");
+        return new_str_list(entry::nurbs_curve_eval(degree, cps, knots, t, weights.get()));
     });
 }
 
@@ -61,10 +73,8 @@ QS_BINDING(py_nurbs_surface_eval) {
         const auto kv = arg_str_seq(a[4], "kv");
         const std::string u = arg_str(a[5], "u");
         const std::string v = arg_str(a[6], "v");
-        std::optional<entry::Texts2> weights;
-        if (a[7]) weights = arg_str_seq2(a[7], "weights");
-        return new_str_list(entry::nurbs_surface_eval(pu, pv, net, ku, kv, u, v,
-                                                      weights ? &*weights : nullptr));
+        const OptionalArg weights(a[7], arg_str_seq2, "weights");
+        return new_str_list(entry::nurbs_surface_eval(pu, pv, net, ku, kv, u, v, weights.get()));
     });
 }
 
@@ -76,13 +86,11 @@ QS_BINDING(py_ssi_pairs) {
         const auto net_a = arg_str_seq3(a[0], "net_a");
         const auto net_b = arg_str_seq3(a[1], "net_b");
         const std::uint64_t depth = arg_u64(a[2], "depth");
-        std::optional<entry::Texts> a_box;
-        std::optional<entry::Texts> b_box;
-        if (a[3]) a_box = arg_str_seq(a[3], "a_box");
-        if (a[4]) b_box = arg_str_seq(a[4], "b_box");
-        const std::vector<nurbs::PairBoxes> pairs = entry::ssi_pairs(
-            net_a, net_b, depth, a_box ? &*a_box : nullptr, b_box ? &*b_box : nullptr,
-            nurbs::kSsiDefaultBudget, python_pair_bytes);
+        const OptionalArg a_box(a[3], arg_str_seq, "a_box");
+        const OptionalArg b_box(a[4], arg_str_seq, "b_box");
+        const std::vector<nurbs::PairBoxes> pairs =
+            entry::ssi_pairs(net_a, net_b, depth, a_box.get(), b_box.get(),
+                             nurbs::kSsiDefaultBudget, python_pair_bytes);
         Ref list(check(PyList_New(static_cast<Py_ssize_t>(pairs.size()))));
         std::string text;
         for (std::size_t i = 0; i < pairs.size(); ++i) {
