@@ -35,10 +35,7 @@ using chamfer::Bevel;
 // Every vertex behind or on every face's plane. Each plane once; a face the
 // double filter proves behind it by its box is not looked at vertex by
 // vertex.
-bool behind_every_face(const Solid& s) {
-    std::vector<ApproxBox> boxes;
-    boxes.reserve(s.faces.size());
-    for (const Face& f : s.faces) boxes.push_back(approx_box(f.approx, f.vertices.size()));
+bool behind_every_face(const Solid& s, const std::vector<ApproxBox>& boxes) {
     std::set<std::string> seen;
     Scratch scratch;
     for (const Face& pf : s.faces) {
@@ -79,9 +76,13 @@ Solid chamfer_solid(const Solid& s, const Rational& dist, ChamferStats* stats) {
         std::optional<Bevel> b = chamfer::make_bevel(s, line, dist, reflex);
         if (b) bevels.push_back(std::move(*b));
     }
-    const chamfer::EndPlanes ends(s, bevels);
+    // Each face's corners in doubles, for the filters of both tests below.
+    std::vector<ApproxBox> boxes;
+    boxes.reserve(s.faces.size());
+    for (const Face& f : s.faces) boxes.push_back(approx_box(f.approx, f.vertices.size()));
+    const chamfer::EndPlanes ends(s, bevels, boxes);
     // A reflex edge settles it: its faces lie in front of each other's planes.
-    const bool long_cutters = !reflex && behind_every_face(s);
+    const bool long_cutters = !reflex && behind_every_face(s, boxes);
     auto [lo, hi] = solid_bbox(s);
     const Rational reach = (hi.x - lo.x) + (hi.y - lo.y) + (hi.z - lo.z) + Rational(1);
 

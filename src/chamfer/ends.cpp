@@ -1,6 +1,5 @@
 #include "chamfer/ends.hpp"
 
-#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -42,9 +41,10 @@ bool reflex_in_face(const Bevel& b, std::size_t k, const Point3& into, const Bev
     return dot(o_into, b.w[k]).sign() < 0 && dot(into, o.w[j]).sign() < 0;
 }
 
-bool within(const Approx& x, const std::array<Approx, 2>& box) {
+// A box of NaN (a face without approximations) holds every point.
+bool within(const Approx& x, const ApproxBox& box) {
     for (int i = 0; i < 3; ++i) {
-        if (x[i] < box[0][i] || x[i] > box[1][i]) return false;
+        if (x[i] < box[i] || x[i] > box[i + 3]) return false;
     }
     return true;
 }
@@ -76,21 +76,9 @@ EndMap bevel_ends(const std::vector<Bevel>& bevels) {
     return ends;
 }
 
-EndPlanes::EndPlanes(const Solid& s, const std::vector<Bevel>& bevels)
-    : s_(s), bevels_(bevels), ends_(bevel_ends(bevels)) {
-    boxes_.reserve(s.faces.size());
-    for (const Face& f : s.faces) {
-        poll_interrupt();
-        std::array<Approx, 2> box = {qs::at(f.approx, 0), qs::at(f.approx, 0)};
-        for (const Approx& a : f.approx) {
-            for (int i = 0; i < 3; ++i) {
-                box[0][i] = std::min(box[0][i], a[i]);
-                box[1][i] = std::max(box[1][i], a[i]);
-            }
-        }
-        boxes_.push_back(box);
-    }
-}
+EndPlanes::EndPlanes(const Solid& s, const std::vector<Bevel>& bevels,
+                     const std::vector<ApproxBox>& boxes)
+    : s_(s), bevels_(bevels), boxes_(boxes), ends_(bevel_ends(bevels)) {}
 
 std::vector<Plane> EndPlanes::at(std::size_t bi, bool at_min) const {
     const Bevel& b = bevels_[bi];

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "boolean/classify.hpp"
 #include "chamfer/edges.hpp"
 
 namespace qs::chamfer {
@@ -27,8 +28,9 @@ EndMap bevel_ends(const std::vector<Bevel>& bevels);
 
 class EndPlanes {
 public:
-    // Both are read, not copied: they must outlive this.
-    EndPlanes(const Solid& s, const std::vector<Bevel>& bevels);
+    // All three are read, not copied: they must outlive this. boxes holds
+    // each face's approx_box.
+    EndPlanes(const Solid& s, const std::vector<Bevel>& bevels, const std::vector<ApproxBox>& boxes);
 
     // The half-spaces that close the cutter of bevels[b] at one end, each
     // through the end point and with the edge behind it.
@@ -41,8 +43,8 @@ private:
 
     const Solid& s_;
     const std::vector<Bevel>& bevels_;
+    const std::vector<ApproxBox>& boxes_;
     EndMap ends_;
-    std::vector<std::array<Approx, 2>> boxes_;  // each face's corners in doubles, low and high
 };
 
 }  // namespace qs::chamfer
