@@ -66,26 +66,30 @@ bool on_boundary(const Face& f, const Point3& v) {
 
 }  // namespace
 
-EndMap bevel_ends(const std::vector<Bevel>& bevels) {
-    EndMap ends;
-    for (std::size_t i = 0; i < bevels.size(); ++i) {
-        poll_interrupt();
-        for (bool at_min : {true, false})
-            ends[point_text(bevels[i].end(at_min))].push_back({i, at_min});
-    }
-    return ends;
-}
-
 EndPlanes::EndPlanes(const Solid& s, const std::vector<Bevel>& bevels,
                      const std::vector<ApproxBox>& boxes)
-    : s_(s), bevels_(bevels), boxes_(boxes), ends_(bevel_ends(bevels)) {}
+    : s_(s), bevels_(bevels), boxes_(boxes) {
+    bevel_ends_.reserve(bevels.size());
+    for (std::size_t i = 0; i < bevels.size(); ++i) {
+        poll_interrupt();
+        std::array<End, 2>& ends = bevel_ends_.emplace_back();
+        for (bool at_min : {true, false}) {
+            End& e = ends[at_min ? 0 : 1];
+            e.v = bevels[i].end(at_min);
+            std::vector<EndRef>& meeting = ends_[point_text(e.v)];
+            meeting.push_back({i, at_min});
+            e.meeting = &meeting;
+        }
+    }
+}
 
 std::vector<Plane> EndPlanes::at(std::size_t bi, bool at_min) const {
     const Bevel& b = bevels_[bi];
-    const Point3 v = b.end(at_min);
+    const End& end = bevel_ends_[bi][at_min ? 0 : 1];
+    const Point3& v = end.v;
     const Point3 into = b.into(at_min);
     std::vector<Plane> out;
-    for (const EndRef& r : ends_.at(point_text(v))) {
+    for (const EndRef& r : *end.meeting) {
         if (r.bevel == bi) continue;
         const Bevel& o = bevels_[r.bevel];
         const Point3 o_into = o.into(r.at_min);

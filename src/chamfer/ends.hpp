@@ -5,6 +5,7 @@
 // as the end and the corner to the corner cutter.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <map>
 #include <string>
@@ -24,13 +25,15 @@ struct EndRef {
 // The ends of the bevels by the text of their point, in point-text order;
 // at each point in bevel order, the t_min end first.
 using EndMap = std::map<std::string, std::vector<EndRef>>;
-EndMap bevel_ends(const std::vector<Bevel>& bevels);
 
 class EndPlanes {
 public:
     // All three are read, not copied: they must outlive this. boxes holds
     // each face's approx_box.
     EndPlanes(const Solid& s, const std::vector<Bevel>& bevels, const std::vector<ApproxBox>& boxes);
+    // Each bevel's ends point into the map's nodes.
+    EndPlanes(const EndPlanes&) = delete;
+    EndPlanes& operator=(const EndPlanes&) = delete;
 
     // The half-spaces that close the cutter of bevels[b] at one end, each
     // through the end point and with the edge behind it.
@@ -39,12 +42,19 @@ public:
     const EndMap& ends() const { return ends_; }
 
 private:
+    // One end of a bevel: its point and every bevel end there.
+    struct End {
+        Point3 v;
+        const std::vector<EndRef>* meeting = nullptr;
+    };
+
     std::vector<Plane> flush(const Point3& v, const Point3& into) const;
 
     const Solid& s_;
     const std::vector<Bevel>& bevels_;
     const std::vector<ApproxBox>& boxes_;
     EndMap ends_;
+    std::vector<std::array<End, 2>> bevel_ends_;  // per bevel, the t_min end first
 };
 
 }  // namespace qs::chamfer
