@@ -11,9 +11,9 @@
 // is kept there so that convex solids come out exactly as they always have.
 #include "chamfer/chamfer.hpp"
 
+#include <algorithm>
 #include <optional>
 #include <set>
-#include <string>
 #include <utility>
 #include <vector>
 
@@ -31,20 +31,25 @@ namespace qs {
 namespace {
 
 using chamfer::Bevel;
+using chamfer::IntPlane;
 
 // Every vertex behind or on every face's plane. Each plane once; a face the
 // double filter proves behind it by its box is not looked at vertex by
 // vertex.
-bool behind_every_face(const Solid& s, const std::vector<ApproxBox>& boxes) {
-    std::set<std::string> seen;
+bool behind_every_face(const Solid& s, const std::vector<ApproxBox>& boxes,
+                       const std::vector<IntPlane>& keys) {
+    const auto by_value = [](const IntPlane* a, const IntPlane* b) { return *a < *b; };
+    std::set<const IntPlane*, decltype(by_value)> seen(by_value);
+    std::size_t largest = 0;
+    for (const Face& f : s.faces) largest = std::max(largest, f.vertices.size());
+    SideBuffer sides(largest);
     Scratch scratch;
-    for (const Face& pf : s.faces) {
-        if (!seen.insert(plane_key(primitive_plane(pf.plane))).second) continue;
-        const TestPlane plane(pf.plane);
+    for (std::size_t pi = 0; pi < s.faces.size(); ++pi) {
+        if (!seen.insert(&keys[pi]).second) continue;
+        const TestPlane plane(s.faces[pi].plane);
         for (std::size_t i = 0; i < s.faces.size(); ++i) {
             poll_interrupt();
             const Face& f = s.faces[i];
-            SideBuffer sides(f.vertices.size());
             if (classify_loop(plane, false, f.vertices, f.approx, &boxes[i], nullptr, sides.data(),
                               scratch) &
                 1)
@@ -66,6 +71,14 @@ Solid chamfer_solid(const Solid& s, const Rational& dist, ChamferStats* stats) {
         return s;
     }
     const auto lines = chamfer::edge_lines(s);
+    // Each face's plane in integer form, the one exact test of two faces
+    // sharing a plane.
+    std::vector<IntPlane> keys;
+    keys.reserve(s.faces.size());
+    for (const Face& f : s.faces) {
+        poll_interrupt();
+        keys.push_back(primitive_plane(f.plane));
+    }
     // Every bevel is known before the first cut, since the ends of each
     // depend on the bevels next to it; a failure still comes from the first
     // edge in key order that has one.
@@ -73,16 +86,16 @@ Solid chamfer_solid(const Solid& s, const Rational& dist, ChamferStats* stats) {
     bool reflex = false;
     for (const auto& [key, line] : lines) {
         poll_interrupt();
-        std::optional<Bevel> b = chamfer::make_bevel(s, line, dist, reflex);
+        std::optional<Bevel> b = chamfer::make_bevel(s, keys, line, dist, reflex);
         if (b) bevels.push_back(std::move(*b));
     }
     // Each face's corners in doubles, for the filters of both tests below.
     std::vector<ApproxBox> boxes;
     boxes.reserve(s.faces.size());
     for (const Face& f : s.faces) boxes.push_back(approx_box(f.approx, f.vertices.size()));
-    const chamfer::EndPlanes ends(s, bevels, boxes);
+    const chamfer::EndPlanes ends(s, bevels, boxes, keys);
     // A reflex edge settles it: its faces lie in front of each other's planes.
-    const bool long_cutters = !reflex && behind_every_face(s, boxes);
+    const bool long_cutters = !reflex && behind_every_face(s, boxes, keys);
     auto [lo, hi] = solid_bbox(s);
     const Rational reach = (hi.x - lo.x) + (hi.y - lo.y) + (hi.z - lo.z) + Rational(1);
 

@@ -6,7 +6,6 @@
 
 #include "exact/errors.hpp"
 #include "exact/interrupt.hpp"
-#include "query/logical_faces.hpp"
 #include "query/watertight.hpp"
 
 namespace qs::chamfer {
@@ -86,12 +85,12 @@ Point3 Bevel::end(bool at_min) const {
 
 Point3 Bevel::into(bool at_min) const { return at_min ? line->e : -line->e; }
 
-std::optional<Bevel> make_bevel(const Solid& s, const EdgeLine& l, const Rational& dist,
-                                bool& reflex) {
+std::optional<Bevel> make_bevel(const Solid& s, const std::vector<IntPlane>& keys,
+                                const EdgeLine& l, const Rational& dist, bool& reflex) {
     if (l.faces.size() != 2) return std::nullopt;
     const Plane& pl1 = s.faces[l.faces[0]].plane;
     const Plane& pl2 = s.faces[l.faces[1]].plane;
-    Bevel b{&l, {&pl1, &pl2}, {primitive_plane(pl1), primitive_plane(pl2)}, {}, {}, {}, {}};
+    Bevel b{&l, {&pl1, &pl2}, {keys[l.faces[0]], keys[l.faces[1]]}, {}, {}, {}, {}};
     std::optional<Point3> u1 = unit_normal(b.key[0]);
     std::optional<Point3> u2 = unit_normal(b.key[1]);
     if (!u1 || !u2) throw ChamferError(text::kChamferNoUnitNormal);

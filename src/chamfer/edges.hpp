@@ -52,9 +52,10 @@ struct Bevel {
 // The bevel of the line by `dist` (> 0), or nothing when the line is not
 // bevelled: other than two face edges, one plane on both sides, a reflex
 // edge (which also sets `reflex`). Throws ChamferError when a face has no
-// rational unit normal or the edge no rational length.
-std::optional<Bevel> make_bevel(const Solid& s, const EdgeLine& l, const Rational& dist,
-                                bool& reflex);
+// rational unit normal or the edge no rational length. keys holds each
+// face's primitive_plane.
+std::optional<Bevel> make_bevel(const Solid& s, const std::vector<IntPlane>& keys,
+                                const EdgeLine& l, const Rational& dist, bool& reflex);
 
 // normal . x - offset, and its sign: +1 in front, -1 behind, 0 on the plane.
 Rational level(const Plane& p, const Point3& x);

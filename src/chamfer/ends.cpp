@@ -5,7 +5,6 @@
 
 #include "exact/errors.hpp"
 #include "exact/interrupt.hpp"
-#include "query/logical_faces.hpp"
 
 namespace qs::chamfer {
 namespace {
@@ -67,8 +66,8 @@ bool on_boundary(const Face& f, const Point3& v) {
 }  // namespace
 
 EndPlanes::EndPlanes(const Solid& s, const std::vector<Bevel>& bevels,
-                     const std::vector<ApproxBox>& boxes)
-    : s_(s), bevels_(bevels), boxes_(boxes) {
+                     const std::vector<ApproxBox>& boxes, const std::vector<IntPlane>& keys)
+    : s_(s), bevels_(bevels), boxes_(boxes), keys_(keys) {
     bevel_ends_.reserve(bevels.size());
     for (std::size_t i = 0; i < bevels.size(); ++i) {
         poll_interrupt();
@@ -115,16 +114,16 @@ std::vector<Plane> EndPlanes::at(std::size_t bi, bool at_min) const {
 std::vector<Plane> EndPlanes::flush(const Point3& v, const Point3& into) const {
     const Approx va = approximate({v}).front();
     std::vector<Plane> out;
-    std::vector<IntPlane> seen;
+    std::vector<const IntPlane*> seen;
     for (std::size_t fi = 0; fi < s_.faces.size(); ++fi) {
         poll_interrupt();
         const Face& f = s_.faces[fi];
         if (!within(va, boxes_[fi]) || !on_boundary(f, v)) continue;
-        IntPlane k = primitive_plane(f.plane);
+        const IntPlane& k = keys_[fi];
         bool dup = false;
-        for (const IntPlane& q : seen) dup = dup || q == k;
+        for (const IntPlane* q : seen) dup = dup || *q == k;
         if (dup) continue;
-        seen.push_back(std::move(k));
+        seen.push_back(&k);
         if (std::optional<Plane> p = facing_edge(f.plane, into)) out.push_back(std::move(*p));
     }
     return out;

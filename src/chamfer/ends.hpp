@@ -28,9 +28,10 @@ using EndMap = std::map<std::string, std::vector<EndRef>>;
 
 class EndPlanes {
 public:
-    // All three are read, not copied: they must outlive this. boxes holds
-    // each face's approx_box.
-    EndPlanes(const Solid& s, const std::vector<Bevel>& bevels, const std::vector<ApproxBox>& boxes);
+    // All four are read, not copied: they must outlive this. boxes holds
+    // each face's approx_box, keys its primitive_plane.
+    EndPlanes(const Solid& s, const std::vector<Bevel>& bevels, const std::vector<ApproxBox>& boxes,
+              const std::vector<IntPlane>& keys);
     // Each bevel's ends point into the map's nodes.
     EndPlanes(const EndPlanes&) = delete;
     EndPlanes& operator=(const EndPlanes&) = delete;
@@ -53,6 +54,7 @@ private:
     const Solid& s_;
     const std::vector<Bevel>& bevels_;
     const std::vector<ApproxBox>& boxes_;
+    const std::vector<IntPlane>& keys_;
     EndMap ends_;
     std::vector<std::array<End, 2>> bevel_ends_;  // per bevel, the t_min end first
 };
