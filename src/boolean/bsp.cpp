@@ -256,7 +256,9 @@ namespace {
 // The pooled pieces `ids` walked through the tree: the ids of their parts
 // outside it, in walk order. Everything still on the stack comes after
 // what has gone out, so a front list with no subtree to clip it goes out at
-// once; a back list with no subtree lies inside and is dropped.
+// once; a back list with no subtree lies inside and is dropped. The root
+// must have a plane; every other node has one, since a child is made only
+// for a list that is not empty, and its first piece gives it its plane.
 Ids clip_ids(const BspTree& tree, Pool& pool, Ids ids) {
     Sources& sources = *tree.sources;
     Ids out = sources.take_ids();
@@ -266,20 +268,14 @@ Ids clip_ids(const BspTree& tree, Pool& pool, Ids ids) {
         Job job = std::move(stack.back());
         stack.pop_back();
         const BspNode& node = tree.nodes[job.node];
-        Ids front, back;
-        if (node.has_plane) {
-            front = sources.take_ids();
-            back = sources.take_ids();
-            sort_ids(sources, node, pool, job.ids, nullptr, front, back);
-            sources.give_ids(std::move(job.ids));
-        } else {
-            front = std::move(job.ids);  // a node without a plane clips nothing
-        }
+        Ids front = sources.take_ids(), back = sources.take_ids();
+        sort_ids(sources, node, pool, job.ids, nullptr, front, back);
+        sources.give_ids(std::move(job.ids));
         if (node.back != kNone && !back.empty())
             stack.push_back({node.back, std::move(back)});
         else
             sources.give_ids(std::move(back));
-        if (node.front == kNone || !node.has_plane) {
+        if (node.front == kNone) {
             out.insert(out.end(), front.begin(), front.end());
             sources.give_ids(std::move(front));
         } else if (!front.empty()) {
@@ -292,19 +288,6 @@ Ids clip_ids(const BspTree& tree, Pool& pool, Ids ids) {
 }
 
 }  // namespace
-
-std::vector<Piece> clip_faces(const BspTree& tree, std::vector<Piece> faces) {
-    if (!tree.nodes[0].has_plane || faces.empty()) return faces;
-    Sources& sources = *tree.sources;
-    Pool pool = std::move(faces);
-    Ids kept = clip_ids(tree, pool, all_ids(sources, pool));
-    std::vector<Piece> out = sources.take_pieces();
-    out.reserve(kept.size());
-    for (std::size_t id : kept) out.push_back(std::move(pool[id]));
-    sources.give_ids(std::move(kept));
-    sources.give_pieces(std::move(pool));
-    return out;
-}
 
 // Every node's pieces go through `other` in one walk, each marked with its
 // node. A piece's way through the other tree does not depend on the others,

@@ -113,8 +113,6 @@ std::vector<Piece> whole_pieces(const Solid& s, std::uint32_t first_source);
 
 // Sorts the pieces into the tree, growing it where they fall outside it.
 void insert_faces(BspTree& tree, std::vector<Piece> faces);
-// The parts of `faces` that lie outside the tree's region, in walk order.
-std::vector<Piece> clip_faces(const BspTree& tree, std::vector<Piece> faces);
 // Replaces every node's pieces by their parts outside `other`.
 void clip_by(BspTree& tree, const BspTree& other);
 // Turns the region inside out: pieces flipped, planes negated, sides swapped.
