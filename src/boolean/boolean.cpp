@@ -53,9 +53,9 @@ Solid assemble(const Sources& sources, std::vector<Piece>&& pieces, Solid* own_a
     out.faces.reserve(pieces.size());
     for (Piece& p : pieces) {
         const Face& from = sources.face(p.source);
-        if (p.whole ? has_zero_area(from.vertices, from.approx)
-                    : has_zero_area(p.vertices, p.approx))
-            continue;
+        // A cut piece is a half that split_loop kept for its nonzero area,
+        // and reversing a loop keeps that; only whole faces need the test.
+        if (p.whole && has_zero_area(from.vertices, from.approx)) continue;
         Face& f = out.faces.emplace_back();
         if (p.whole) {
             Solid* own = p.source < a_count ? own_a : own_b;
