@@ -60,7 +60,7 @@ class TestPlane {
 public:
     explicit TestPlane(const Plane& plane);
     ~TestPlane();
-    TestPlane(TestPlane&& o) noexcept;
+    TestPlane(TestPlane&&) = delete;  // built in place, never moved
     TestPlane(const TestPlane&) = delete;
     TestPlane& operator=(const TestPlane&) = delete;
     TestPlane& operator=(TestPlane&&) = delete;

@@ -144,25 +144,6 @@ TestPlane::~TestPlane() {
     for (fmpz_t& k : k_) fmpz_clear(k);
 }
 
-TestPlane::TestPlane(TestPlane&& o) noexcept
-    : approx_(o.approx_),
-      inline_(o.inline_),
-      axis_(o.axis_),
-      at_(o.at_),
-      orient_(o.orient_),
-      key_(o.key_) {
-    for (int i = 0; i < 4; ++i) sign_[i] = o.sign_[i];
-    for (int c = 0; c < 3; ++c) {
-        low_[c] = o.low_[c];
-        high_[c] = o.high_[c];
-    }
-    // FLINT integers do not point back at their owner: the words move.
-    for (int i = 0; i < 4; ++i) {
-        *k_[i] = *o.k_[i];
-        fmpz_init(o.k_[i]);
-    }
-}
-
 bool TestPlane::same_plane(const TestPlane& o) const {
     if (key_ != o.key_ || orient_ == 0 || o.orient_ == 0) return false;
     for (int i = 0; i < 4; ++i)
