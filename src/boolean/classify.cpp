@@ -158,25 +158,18 @@ void split_loop(const TestPlane& plane, const Side* sides, std::vector<Point3>&&
     const std::size_t n = vertices.size();
     const bool have_approx = approx.size() == n;
     auto crosses = [&](std::size_t i) { return sides[i] * sides[i + 1 == n ? 0 : i + 1] < 0; };
-    // The crossing points first, while every vertex is still in place; a
-    // convex loop has two.
-    std::size_t count = 0;
-    for (std::size_t i = 0; i < n; ++i) count += crosses(i);
-    std::array<Point3, 4> local;
-    std::vector<Point3> more;
-    Point3* cross = local.data();
-    if (count > local.size()) {
-        more.resize(count);
-        cross = more.data();
-    }
-    for (std::size_t i = 0, k = 0; i < n; ++i)
-        if (crosses(i)) cross[k++] = plane.crossing(vertices[i], vertices[i + 1 == n ? 0 : i + 1], s);
+    // Each vertex is moved out once its edge's crossing is found, so the
+    // last edge, which ends at vertex 0, has its crossing found first.
+    Point3 last;
+    if (n > 0 && crosses(n - 1)) last = plane.crossing(vertices[n - 1], vertices[0], s);
     front.vertices.reserve(n + 2);
     back.vertices.reserve(n + 2);
     front.approx.reserve(n + 2);
     back.approx.reserve(n + 2);
-    for (std::size_t i = 0, k = 0; i < n; ++i) {
+    for (std::size_t i = 0; i < n; ++i) {
         const Side si = sides[i];
+        const bool cut = crosses(i);
+        Point3 x = cut && i + 1 < n ? plane.crossing(vertices[i], vertices[i + 1], s) : Point3();
         // A kept vertex keeps its approximation: converting it again would
         // give the same doubles.
         const Approx ai = have_approx ? approx[i] : approx_point(vertices[i]);
@@ -187,13 +180,13 @@ void split_loop(const TestPlane& plane, const Side* sides, std::vector<Point3>&&
         Loop& to = si == kBack || si == kOn ? back : front;
         to.vertices.push_back(std::move(vertices[i]));
         to.approx.push_back(ai);
-        if (crosses(i)) {
-            const Approx xa = approx_point(cross[k]);
-            front.vertices.push_back(cross[k]);
+        if (cut) {
+            Point3& c = i + 1 < n ? x : last;
+            const Approx xa = approx_point(c);
+            front.vertices.push_back(c);
             front.approx.push_back(xa);
-            back.vertices.push_back(std::move(cross[k]));
+            back.vertices.push_back(std::move(c));
             back.approx.push_back(xa);
-            ++k;
         }
     }
     keep_if_area(front);
