@@ -12,6 +12,8 @@
 #include <numeric>
 #include <utility>
 
+#include "exact/point_hash.hpp"
+
 namespace qs {
 
 namespace {
@@ -46,16 +48,6 @@ void homogeneous(const Point3& p, fmpz* x, fmpz* y, fmpz* z, fmpz* w, fmpz* t, f
     fmpz* const done[2] = {x, y};
     join(y, dy, done, 1);
     join(z, dz, done, 2);
-}
-
-// A hash of sign * z.
-std::uint64_t hash_fmpz(const fmpz_t z, int sign) {
-    if (!COEFF_IS_MPZ(*z)) return std::uint64_t(sign < 0 ? -*z : *z);
-    const __mpz_struct* m = COEFF_TO_PTR(*z);
-    std::uint64_t h = std::uint64_t(sign < 0 ? -m->_mp_size : m->_mp_size);
-    const int n = m->_mp_size < 0 ? -m->_mp_size : m->_mp_size;
-    for (int i = 0; i < n; ++i) h = (h ^ m->_mp_d[i]) * 1099511628211ull;
-    return h;
 }
 
 }  // namespace

@@ -9,10 +9,11 @@
 
 namespace qs {
 
-inline std::size_t hash_fmpz(const fmpz* z) {
-    if (!COEFF_IS_MPZ(*z)) return std::hash<slong>()(*z);
+// A hash of sign * z.
+inline std::size_t hash_fmpz(const fmpz* z, int sign = 1) {
+    if (!COEFF_IS_MPZ(*z)) return std::hash<slong>()(sign < 0 ? -*z : *z);
     const __mpz_struct* m = COEFF_TO_PTR(*z);
-    std::size_t h = std::hash<int>()(m->_mp_size);
+    std::size_t h = std::hash<int>()(sign < 0 ? -m->_mp_size : m->_mp_size);
     const int n = m->_mp_size < 0 ? -m->_mp_size : m->_mp_size;
     for (int i = 0; i < n; ++i) h = h * 1000003u ^ std::hash<mp_limb_t>()(m->_mp_d[i]);
     return h;
