@@ -1,6 +1,5 @@
 #include "boolean/boolean.hpp"
 
-#include <algorithm>
 #include <utility>
 
 #include "boolean/bsp.hpp"
@@ -67,22 +66,14 @@ Solid assemble(const Sources& sources, std::vector<Piece>&& pieces, Solid* own_a
                 f.vertices = from.vertices;
                 f.approx = from.approx;
             }
-            if (p.flipped) {
-                std::reverse(f.vertices.begin(), f.vertices.end());
-                std::reverse(f.approx.begin(), f.approx.end());
-            }
+            if (p.flipped) reverse_loop(f.vertices, f.approx);
         } else {
             f.vertices = std::move(p.vertices);
             f.approx = std::move(p.approx);
         }
         f.label = from.label;
         f.plane = from.plane;
-        if (p.flipped) {
-            f.plane.normal.x.negate();
-            f.plane.normal.y.negate();
-            f.plane.normal.z.negate();
-            f.plane.offset.negate();
-        }
+        if (p.flipped) negate(f.plane);
     }
     return out;
 }

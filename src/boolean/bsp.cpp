@@ -60,8 +60,7 @@ void own_loop(Piece& piece, const Face& face, Side* sides) {
     piece.approx = face.approx;
     piece.whole = false;
     if (piece.flipped) {
-        std::reverse(piece.vertices.begin(), piece.vertices.end());
-        std::reverse(piece.approx.begin(), piece.approx.end());
+        reverse_loop(piece.vertices, piece.approx);
         std::reverse(sides, sides + piece.vertices.size());
     }
 }
@@ -319,10 +318,8 @@ void clip_by(BspTree& tree, const BspTree& other) {
 void complement(BspTree& tree) {
     preorder(tree, [](BspNode& node) {
         for (Piece& p : node.faces) {
-            if (!p.whole) {  // a whole piece reads its face's loop backwards instead
-                std::reverse(p.vertices.begin(), p.vertices.end());
-                std::reverse(p.approx.begin(), p.approx.end());
-            }
+            // A whole piece reads its face's loop backwards instead.
+            if (!p.whole) reverse_loop(p.vertices, p.approx);
             p.flipped = !p.flipped;
         }
         node.flipped = !node.flipped;  // an empty node has no plane to negate

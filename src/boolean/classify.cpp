@@ -38,10 +38,6 @@ inline int filter_side(const PlaneApprox& pa, const Approx& p) noexcept {
     return kUndecided;
 }
 
-inline Approx approx_point(const Point3& p) {
-    return {rational_to_double(p.x), rational_to_double(p.y), rational_to_double(p.z)};
-}
-
 }  // namespace
 
 int TestPlane::box_bits(const ApproxBox& box, bool flip) const noexcept {
@@ -172,7 +168,7 @@ void split_loop(const TestPlane& plane, const Side* sides, std::vector<Point3>&&
         Point3 x = cut && i + 1 < n ? plane.crossing(vertices[i], vertices[i + 1], s) : Point3();
         // A kept vertex keeps its approximation: converting it again would
         // give the same doubles.
-        const Approx ai = have_approx ? approx[i] : approx_point(vertices[i]);
+        const Approx ai = have_approx ? approx[i] : approx_of(vertices[i]);
         if (si == kOn) {
             front.vertices.push_back(vertices[i]);
             front.approx.push_back(ai);
@@ -182,7 +178,7 @@ void split_loop(const TestPlane& plane, const Side* sides, std::vector<Point3>&&
         to.approx.push_back(ai);
         if (cut) {
             Point3& c = i + 1 < n ? x : last;
-            const Approx xa = approx_point(c);
+            const Approx xa = approx_of(c);
             front.vertices.push_back(c);
             front.approx.push_back(xa);
             back.vertices.push_back(std::move(c));

@@ -12,9 +12,20 @@ namespace qs {
 std::vector<Approx> approximate(const std::vector<Point3>& vertices) {
     std::vector<Approx> out;
     out.reserve(vertices.size());
-    for (const Point3& p : vertices)
-        out.push_back({rational_to_double(p.x), rational_to_double(p.y), rational_to_double(p.z)});
+    for (const Point3& p : vertices) out.push_back(approx_of(p));
     return out;
+}
+
+void negate(Plane& plane) {
+    plane.normal.x.negate();
+    plane.normal.y.negate();
+    plane.normal.z.negate();
+    plane.offset.negate();
+}
+
+void reverse_loop(std::vector<Point3>& vertices, std::vector<Approx>& approx) {
+    std::reverse(vertices.begin(), vertices.end());
+    std::reverse(approx.begin(), approx.end());
 }
 
 Plane plane_of(const std::vector<Point3>& v) {
@@ -120,12 +131,8 @@ Solid solid_from_faces(std::vector<Face> faces) {
 namespace {
 
 void flip_in_place(Face& f) {
-    std::reverse(f.vertices.begin(), f.vertices.end());
-    std::reverse(f.approx.begin(), f.approx.end());
-    f.plane.normal.x.negate();
-    f.plane.normal.y.negate();
-    f.plane.normal.z.negate();
-    f.plane.offset.negate();
+    reverse_loop(f.vertices, f.approx);
+    negate(f.plane);
 }
 
 }  // namespace

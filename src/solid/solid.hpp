@@ -17,6 +17,16 @@ struct Plane {
 
 using Approx = std::array<double, 3>;
 
+// The nearest doubles of a point's coordinates.
+inline Approx approx_of(const Point3& p) {
+    return {rational_to_double(p.x), rational_to_double(p.y), rational_to_double(p.z)};
+}
+
+// The same plane facing the other way.
+void negate(Plane& plane);
+// A loop run backwards, its approximations with it.
+void reverse_loop(std::vector<Point3>& vertices, std::vector<Approx>& approx);
+
 // A planar polygon, counter-clockwise seen from outside. The plane comes
 // from the first three vertices; approx holds the nearest doubles of every
 // vertex so point tests can filter without touching the rationals.
