@@ -177,32 +177,6 @@ std::vector<Piece> whole_pieces(const Solid& s, std::uint32_t first_source) {
     return out;
 }
 
-Ids Sources::take_ids() {
-    if (spare_ids_.empty()) return {};
-    Ids ids = std::move(spare_ids_.back());
-    spare_ids_.pop_back();
-    return ids;
-}
-
-void Sources::give_ids(Ids&& ids) {
-    if (ids.capacity() == 0) return;
-    ids.clear();
-    spare_ids_.push_back(std::move(ids));
-}
-
-std::vector<Piece> Sources::take_pieces() {
-    if (spare_pieces_.empty()) return {};
-    std::vector<Piece> pieces = std::move(spare_pieces_.back());
-    spare_pieces_.pop_back();
-    return pieces;
-}
-
-void Sources::give_pieces(std::vector<Piece>&& pieces) {
-    if (pieces.capacity() == 0) return;
-    pieces.clear();
-    spare_pieces_.push_back(std::move(pieces));
-}
-
 bool Sources::planar(std::uint32_t id) {
     if (planar_[id] == kUnknown) {
         const TestPlane& p = plane(id);

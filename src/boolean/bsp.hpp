@@ -20,6 +20,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "boolean/classify.hpp"
@@ -35,6 +36,27 @@ struct Piece {
     bool flipped = false;      // turned over an odd number of times
     bool whole = false;        // its loop is the source face's, reversed when flipped
     std::uint32_t node = 0;    // the node it belongs to while clip_by clips it
+};
+
+// Lists of one kind handed back emptied and taken again, so that a list
+// keeps its room from one use to the next.
+template <class V>
+class Spares {
+public:
+    V take() {
+        if (spare_.empty()) return {};
+        V out = std::move(spare_.back());
+        spare_.pop_back();
+        return out;
+    }
+    void give(V&& list) {
+        if (list.capacity() == 0) return;
+        list.clear();
+        spare_.push_back(std::move(list));
+    }
+
+private:
+    std::vector<V> spare_;
 };
 
 // The operand faces of one boolean, which pieces name by index, each with
@@ -66,10 +88,10 @@ public:
     Scratch& scratch() noexcept { return scratch_; }
     // Index lists and piece lists handed back by one walk and reused by
     // the next, so the walks allocate only while the lists grow.
-    std::vector<std::size_t> take_ids();
-    void give_ids(std::vector<std::size_t>&& ids);
-    std::vector<Piece> take_pieces();
-    void give_pieces(std::vector<Piece>&& pieces);
+    std::vector<std::size_t> take_ids() { return ids_.take(); }
+    void give_ids(std::vector<std::size_t>&& ids) { ids_.give(std::move(ids)); }
+    std::vector<Piece> take_pieces() { return pieces_.take(); }
+    void give_pieces(std::vector<Piece>&& pieces) { pieces_.give(std::move(pieces)); }
     // The stack of one walk: a node and the pooled pieces it has still to
     // sort. Walks do not nest, so they share it; each leaves it empty.
     struct Job {
@@ -85,8 +107,8 @@ private:
     std::vector<std::int8_t> planar_;
     std::vector<std::uint8_t> asked_;
     Scratch scratch_;
-    std::vector<std::vector<std::size_t>> spare_ids_;
-    std::vector<std::vector<Piece>> spare_pieces_;
+    Spares<std::vector<std::size_t>> ids_;
+    Spares<std::vector<Piece>> pieces_;
     std::vector<Job> stack_;
 };
 
