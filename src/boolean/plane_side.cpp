@@ -72,32 +72,16 @@ bool whole_inline_plane(const Rational* const c[4], fmpz_t k[4]) {
     return true;
 }
 
-// Over the least common denominator, divided by the gcd of the results.
-void integer_form(const Rational* const c[4], fmpz_t k[4]) {
-    ScratchInt l, t, g;
-    fmpz_one(l.v);
-    for (int i = 0; i < 4; ++i)
-        if (!fmpz_is_one(c[i]->den())) fmpz_lcm(l.v, l.v, c[i]->den());
-    for (int i = 0; i < 4; ++i) {
-        if (fmpz_equal(l.v, c[i]->den())) {
-            fmpz_set(k[i], c[i]->num());
-        } else {
-            fmpz_divexact(t.v, l.v, c[i]->den());
-            fmpz_mul(k[i], c[i]->num(), t.v);
-        }
-        if (!fmpz_is_one(g.v)) fmpz_gcd(g.v, g.v, k[i]);
-    }
-    if (!fmpz_is_zero(g.v) && !fmpz_is_one(g.v))
-        for (int i = 0; i < 4; ++i) fmpz_divexact(k[i], k[i], g.v);
-}
-
 }  // namespace
 
 TestPlane::TestPlane(const Plane& plane) : approx_(plane_approx(plane)) {
     for (fmpz_t& k : k_) fmpz_init(k);
     try {
         const Rational* c[4] = {&plane.normal.x, &plane.normal.y, &plane.normal.z, &plane.offset};
-        if (!whole_inline_plane(c, k_)) integer_form(c, k_);
+        if (!whole_inline_plane(c, k_)) {
+            fmpz* const out[4] = {k_[0], k_[1], k_[2], k_[3]};
+            coprime_integers(c, 4, out);
+        }
         orient_ = 0;
         inline_ = true;
         for (int i = 0; i < 4; ++i) {

@@ -14,6 +14,26 @@ using Z = ScratchInt;
 
 }  // namespace
 
+bool coprime_integers(const Rational* const* c, std::size_t n, fmpz* const* k) {
+    Z l, t, g;
+    fmpz_one(l.v);
+    for (std::size_t i = 0; i < n; ++i)
+        if (!fmpz_is_one(c[i]->den())) fmpz_lcm(l.v, l.v, c[i]->den());
+    for (std::size_t i = 0; i < n; ++i) {
+        if (fmpz_equal(l.v, c[i]->den())) {
+            fmpz_set(k[i], c[i]->num());
+        } else {
+            fmpz_divexact(t.v, l.v, c[i]->den());
+            fmpz_mul(k[i], c[i]->num(), t.v);
+        }
+        if (!fmpz_is_one(g.v)) fmpz_gcd(g.v, g.v, k[i]);
+    }
+    if (fmpz_is_zero(g.v)) return false;
+    if (!fmpz_is_one(g.v))
+        for (std::size_t i = 0; i < n; ++i) fmpz_divexact(k[i], k[i], g.v);
+    return true;
+}
+
 Rational::Rational(long n, long d) {
     if (d == 0) panic(text::kDenominatorZero);
     fmpq_init(v_);

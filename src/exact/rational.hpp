@@ -152,6 +152,12 @@ struct ScratchInt {
     ScratchInt& operator=(const ScratchInt&) = delete;
 };
 
+// Sets k[0..n) to L c[i], where L is the least common denominator, divided
+// by the positive gcd of the results: the coprime integers of the same
+// direction. False, with every k[i] zero, when every c[i] is zero. The k[i]
+// must not be any c[i]'s own integers.
+bool coprime_integers(const Rational* const* c, std::size_t n, fmpz* const* k);
+
 // Text out (text in is parse.hpp's, for the layers that receive texts): numerator "/" denominator, always with the denominator.
 std::string format_rational(const Rational& r);
 void append_rational(std::string& out, const Rational& r);

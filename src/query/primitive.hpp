@@ -8,9 +8,9 @@
 
 namespace qs::detail {
 
-// Scales vals[0..n) in place to integers (denominator 1) with no common
-// factor and the first nonzero entry positive. Returns false, leaving the
-// values untouched, when all of them are zero.
+// Scales vals[0..n), n at most 4, in place to integers (denominator 1)
+// with no common factor and the first nonzero entry positive. Returns
+// false, leaving the values untouched, when all of them are zero.
 bool make_primitive(Rational* vals, std::size_t n);
 
 }  // namespace qs::detail
