@@ -102,6 +102,8 @@ inline std::string ssi_level_bound(unsigned long long levels, std::size_t pairs)
 }
 // Panic: an invariant of the triangulation of a solid's faces.
 inline constexpr const char* kNoCornerNextToFlat = "triangulation: no corner next to a flat point";
+// Panic: more distinct vertices than the closedness check can number.
+inline constexpr const char* kTooManyVerticesToCheck = "too many vertices to check closedness";
 
 // ---- The Python surfaces
 inline constexpr const char* kOutOfMemory = "out of memory";

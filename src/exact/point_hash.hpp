@@ -3,7 +3,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <unordered_map>
+#include <utility>
 
 #include "exact/point3.hpp"
 
@@ -37,5 +40,29 @@ struct PointPtrHash {
 struct PointPtrEq {
     bool operator()(const Point3* a, const Point3* b) const { return *a == *b; }
 };
+
+// Numbers points by exact value, 0, 1, 2, ... in the order first seen; the
+// points must outlive the table. Ids stay below UINT32_MAX: the point that
+// would get that one sets full(), and the caller stops there with its own
+// error.
+class PointIds {
+public:
+    // p's id, and whether p is new.
+    std::pair<std::uint32_t, bool> id(const Point3& p) {
+        const auto [it, fresh] = ids_.try_emplace(&p, std::uint32_t(ids_.size()));
+        if (fresh && it->second == UINT32_MAX) full_ = true;
+        return {it->second, fresh};
+    }
+    bool full() const noexcept { return full_; }
+
+private:
+    std::unordered_map<const Point3*, std::uint32_t, PointPtrHash, PointPtrEq> ids_;
+    bool full_ = false;
+};
+
+// One key for the edge between two ids, whichever way it runs.
+inline std::uint64_t pair_key(std::uint32_t a, std::uint32_t b) {
+    return a < b ? (std::uint64_t(a) << 32 | b) : (std::uint64_t(b) << 32 | a);
+}
 
 }  // namespace qs

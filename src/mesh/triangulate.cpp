@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -17,10 +16,6 @@ namespace qs {
 namespace {
 
 using Index = std::uint32_t;
-
-std::uint64_t pair_key(Index a, Index b) {
-    return a < b ? (std::uint64_t(a) << 32 | b) : (std::uint64_t(b) << 32 | a);
-}
 
 [[noreturn]] void not_convex(std::size_t face, const std::string& what) {
     throw InputError("face " + std::to_string(face) + " " + what);
@@ -109,7 +104,7 @@ TriangleMesh triangulate_solid(const Solid& s) {
     TriangleMesh mesh;
     // Vertex indices by exact value.
     std::vector<const Point3*> points;
-    std::unordered_map<const Point3*, Index, PointPtrHash, PointPtrEq> index_of;
+    PointIds index_of;
     std::vector<std::vector<Index>> loops(s.faces.size());
     for (std::size_t i = 0; i < s.faces.size(); ++i) {
         poll_interrupt();
@@ -117,13 +112,10 @@ TriangleMesh triangulate_solid(const Solid& s) {
         if (is_degenerate(f)) continue;
         std::vector<Index>& loop = loops[i];
         for (const Point3& p : f.vertices) {
-            auto [it, fresh] = index_of.try_emplace(&p, Index(points.size()));
-            if (fresh) {
-                if (points.size() == std::numeric_limits<Index>::max())
-                    throw InputError("the solid has too many vertices for a mesh");
-                points.push_back(&p);
-            }
-            if (loop.empty() || loop.back() != it->second) loop.push_back(it->second);
+            const auto [id, fresh] = index_of.id(p);
+            if (index_of.full()) throw InputError("the solid has too many vertices for a mesh");
+            if (fresh) points.push_back(&p);
+            if (loop.empty() || loop.back() != id) loop.push_back(id);
         }
         while (loop.size() > 1 && loop.back() == loop.front()) loop.pop_back();
     }

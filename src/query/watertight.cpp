@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <limits>
 #include <map>
 #include <unordered_map>
 #include <utility>
@@ -94,21 +93,17 @@ std::optional<OpenEdge> find_open_edge(const Solid& s) {
     // on every line; only the others (T-junctions, open or doubled edges)
     // need their lines. In a mesh whose edges all meet end to end that
     // leaves none, and no line key is made at all.
-    std::unordered_map<const Point3*, std::uint32_t, PointPtrHash, PointPtrEq> id_of;
+    PointIds id_of;
     std::vector<std::vector<std::uint32_t>> ids(s.faces.size());
     std::unordered_map<std::uint64_t, long> net;
-    auto pair_key = [](std::uint32_t a, std::uint32_t b) {
-        return a < b ? (std::uint64_t(a) << 32 | b) : (std::uint64_t(b) << 32 | a);
-    };
     for (std::size_t i = 0; i < s.faces.size(); ++i) {
         poll_interrupt();
         const auto& v = s.faces[i].vertices;
         ids[i].reserve(v.size());
         for (const Point3& p : v) {
-            auto [it, fresh] = id_of.try_emplace(&p, std::uint32_t(id_of.size()));
-            if (fresh && id_of.size() == std::numeric_limits<std::uint32_t>::max())
-                throw Panic("too many vertices to check closedness");
-            ids[i].push_back(it->second);
+            const std::uint32_t id = id_of.id(p).first;
+            if (id_of.full()) throw Panic(text::kTooManyVerticesToCheck);
+            ids[i].push_back(id);
         }
         for (std::size_t j = 0; j < v.size(); ++j) {
             std::uint32_t a = ids[i][j], b = ids[i][(j + 1) % v.size()];
