@@ -139,7 +139,14 @@ QS_BINDING(py_face_loops) {
         Array<std::int64_t> n(s.faces.size());
         for (const Face& f : s.faces) {
             poll_interrupt();
-            for (const Point3& p : f.vertices) put_doubles(v, p);
+            // A face keeps the nearest doubles of its vertices; they are
+            // converted again only where it does not have them all.
+            if (f.approx.size() == f.vertices.size()) {
+                for (const Approx& a : f.approx)
+                    for (double c : a) v.put(c);
+            } else {
+                for (const Point3& p : f.vertices) put_doubles(v, p);
+            }
             n.put(std::int64_t(f.vertices.size()));
         }
         Ref l(labels_of(s));
