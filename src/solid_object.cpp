@@ -39,10 +39,7 @@ const Solid& borrow_solid(PyObject* o, const char* name) {
     // made from Python, but it is refused all the same.
     int ok = PyObject_TypeCheck(o, solid_type());
     const Solid* solid = ok ? reinterpret_cast<PySolidObject*>(o)->solid : nullptr;
-    if (!solid) {
-        PyErr_SetString(PyExc_TypeError, text::argument(name, text::kExpectedSolid).c_str());
-        throw ErrorSet{};
-    }
+    if (!solid) raise_error(PyExc_TypeError, text::argument(name, text::kExpectedSolid));
     return *solid;
 }
 
