@@ -123,10 +123,7 @@ std::optional<Bevel> make_bevel(const Solid& s, const std::vector<IntPlane>& key
 
     b.cut.normal = cross(l.e, x2 - x1);
     b.cut.offset = dot(b.cut.normal, x1);
-    if (side(b.cut, l.a) > 0) {
-        b.cut.normal = -b.cut.normal;
-        b.cut.offset.negate();
-    }
+    if (side(b.cut, l.a) > 0) negate(b.cut);
     b.w = {std::move(w1), std::move(w2)};
     b.length = std::move(*len);
     b.x = {std::move(x1), std::move(x2)};

@@ -15,10 +15,7 @@ namespace {
 std::optional<Plane> facing_edge(Plane p, const Point3& into) {
     int s = dot(p.normal, into).sign();
     if (s == 0) return std::nullopt;
-    if (s > 0) {
-        p.normal = -p.normal;
-        p.offset.negate();
-    }
+    if (s > 0) negate(p);
     return p;
 }
 
@@ -112,7 +109,7 @@ std::vector<Plane> EndPlanes::at(std::size_t bi, bool at_min) const {
 // in doubles rule out most faces: rounding to the nearest double keeps
 // order, so a point inside a face's exact box is inside its double box.
 std::vector<Plane> EndPlanes::flush(const Point3& v, const Point3& into) const {
-    const Approx va = approximate({v}).front();
+    const Approx va = approx_of(v);
     std::vector<Plane> out;
     std::vector<const IntPlane*> seen;
     for (std::size_t fi = 0; fi < s_.faces.size(); ++fi) {
