@@ -104,6 +104,9 @@ inline std::string ssi_level_bound(unsigned long long levels, std::size_t pairs)
 inline constexpr const char* kNoCornerNextToFlat = "triangulation: no corner next to a flat point";
 // Panic: more distinct vertices than the closedness check can number.
 inline constexpr const char* kTooManyVerticesToCheck = "too many vertices to check closedness";
+// ValueError: a solid too large for the mesh formats' 32-bit counts.
+inline constexpr const char* kTooManyMeshVertices = "the solid has too many vertices for a mesh";
+inline constexpr const char* kTooManyStlTriangles = "too many triangles for binary STL";
 
 // ---- The Python surfaces
 inline constexpr const char* kOutOfMemory = "out of memory";

@@ -171,7 +171,7 @@ std::string write_stl_ascii(const TriangleMesh& mesh, const Solid& solid) {
 
 std::string write_stl_binary(const TriangleMesh& mesh, const Solid& solid) {
     if (mesh.triangles.size() > std::numeric_limits<std::uint32_t>::max())
-        throw InputError("too many triangles for binary STL");
+        throw InputError(text::kTooManyStlTriangles);
     std::vector<std::array<float, 3>> floats;
     floats.reserve(mesh.vertices.size());
     for (const Point3& p : mesh.vertices) {

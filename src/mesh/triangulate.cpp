@@ -113,7 +113,7 @@ TriangleMesh triangulate_solid(const Solid& s) {
         std::vector<Index>& loop = loops[i];
         for (const Point3& p : f.vertices) {
             const auto [id, fresh] = index_of.id(p);
-            if (index_of.full()) throw InputError("the solid has too many vertices for a mesh");
+            if (index_of.full()) throw InputError(text::kTooManyMeshVertices);
             if (fresh) points.push_back(&p);
             if (loop.empty() || loop.back() != id) loop.push_back(id);
         }
