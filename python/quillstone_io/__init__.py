@@ -15,6 +15,8 @@ moves them across the kernel's edge without losing a digit:
 * ``to_arrays(solid)``: vertices and triangles as numpy arrays
   (``pip install quillstone[arrays]``).
 * ``render(solid, path)``: a PNG picture (``pip install quillstone[plot]``).
+* ``MeshFormatError``: the one exception (a ``ValueError``) for a file or
+  text that cannot be read, with the file, the line or part, and the reason.
 * ``PanicException``: the type of quillstone's aborted calls, named here so
   that ``except quillstone_io.PanicException`` works and it pickles.
 
@@ -29,9 +31,13 @@ import os as _os
 import quillstone as _qs
 
 from . import _native
+from ._errors import MeshFormatError
 
-__all__ = ["PanicException", "faces", "from_faces", "dumps", "loads", "read_mesh",
-           "write_mesh", "to_arrays", "render"]
+__all__ = ["PanicException", "MeshFormatError", "faces", "from_faces", "dumps", "loads",
+           "read_mesh", "write_mesh", "to_arrays", "render"]
+
+MeshFormatError.__module__ = __name__  # pickles and shows as quillstone_io.MeshFormatError
+_native.set_format_error(MeshFormatError)
 
 PanicException = _native.PanicException
 _PANIC_DOC = """A quillstone call was aborted.
@@ -164,28 +170,35 @@ def read_mesh(path, check=True, *, format=None):
     binary STL coordinate as the exact binary fraction its 32-bit float is.
     OBJ and OFF files written by :func:`write_mesh` with ``exact=True`` give
     back their exact rational coordinates. NaN, infinities and exponents
-    beyond 9999 are refused.
+    beyond 9999 are refused. Line ends may be LF, CRLF or CR, and a UTF-8
+    byte order mark may begin a text file.
 
     Labels: an OBJ face is labelled with the name of its group (``g``) or
     object (``o``), an ASCII STL face with its solid's name, any other face
-    ``'mesh'``. Stored facet normals of STL files are ignored: the order of
-    the vertices decides which side is outside, and a closed mesh wound
-    inwards as a whole is turned over.
+    ``'mesh'``; a name that is not UTF-8 text is refused. Stored facet
+    normals of STL files are ignored: the order of the vertices decides
+    which side is outside, and a closed mesh wound inwards as a whole is
+    turned over.
 
     The faces then pass the checks of :func:`from_faces` (``check`` as
-    there): every failure raises ``ValueError`` naming the face and, for
-    text formats, the line; so do malformed lines, vertex indices out of
-    range, a truncated binary STL and a 3MF whose model part expands past
-    1 GiB. Nothing is built then.
+    there), and with ``check`` the file must hold at least one face with
+    area. Every failure, and every malformed line, vertex index out of
+    range, truncated binary STL or damaged 3MF archive, raises
+    :class:`MeshFormatError` (a ``ValueError``) naming the file, the line or
+    part, and what is wrong. Nothing is built then.
     """
     fmt = _format_of(path, format)
     with open(path, "rb") as f:
         data = f.read()
-    if fmt == "3mf":
-        from . import _threemf
-        points, triangles, name = _threemf.read(data)
-        return _native.from_indexed(points, triangles, name, check)
-    return _native.read_mesh(data, fmt, check)
+    try:
+        if fmt == "3mf":
+            from . import _threemf
+            points, triangles, name = _threemf.read(data)
+            return _native.from_indexed(points, triangles, name, check)
+        return _native.read_mesh(data, fmt, check)
+    except MeshFormatError as exc:
+        exc.file = _os.fsdecode(path)
+        raise
 
 
 def write_mesh(solid, path, exact=False, binary=True, *, format=None):
@@ -213,8 +226,9 @@ def write_mesh(solid, path, exact=False, binary=True, *, format=None):
     :func:`read_mesh` reads the exact values back. OBJ group lines (``g``)
     carry the faces' labels.
 
-    The whole file is made before the path is opened, so a failure leaves
-    no file behind.
+    The whole file is made first and written to a new file beside `path`,
+    which then replaces `path` in one step: a failure (a full disk, Ctrl-C)
+    leaves the old file as it was, or no file.
     """
     fmt = _format_of(path, format)
     if fmt == "3mf":
@@ -226,8 +240,36 @@ def write_mesh(solid, path, exact=False, binary=True, *, format=None):
         data = _threemf.write(vertices, triangles)
     else:
         data = _native.write_mesh(solid, fmt, exact, binary)
-    with open(path, "wb") as f:
-        f.write(data)
+    _replace_file(path, data)
+
+
+def _replace_file(path, data):
+    """Writes data to a new file beside path and renames it over path."""
+    path = _os.fspath(path)
+    folder, name = _os.path.split(path)
+    try:
+        mode = _os.stat(path).st_mode & 0o7777  # an existing file keeps its mode
+    except OSError:
+        mode = None
+    # Created like open() creates files (the umask applies), under a name
+    # no one else uses.
+    tmp = _os.path.join(folder, f".{name}.{_os.getpid()}.{_os.urandom(6).hex()}.tmp")
+    fd = _os.open(tmp, _os.O_WRONLY | _os.O_CREAT | _os.O_EXCL | getattr(_os, "O_BINARY", 0),
+                  0o666)
+    try:
+        with _os.fdopen(fd, "wb") as f:
+            f.write(data)
+            f.flush()
+            _os.fsync(f.fileno())
+        if mode is not None:
+            _os.chmod(tmp, mode)
+        _os.replace(tmp, path)
+    except BaseException:
+        try:
+            _os.unlink(tmp)
+        except OSError:
+            pass
+        raise
 
 
 def _require(module, feature, extra):

@@ -9,6 +9,7 @@ from quillstone import PySolid
 
 __all__ = [
     "PanicException",
+    "MeshFormatError",
     "faces",
     "from_faces",
     "dumps",
@@ -31,6 +32,19 @@ class PanicException(BaseException):
     """A quillstone call was aborted: a malformed number text, an unknown
     operation name or a broken internal invariant. Derives from
     BaseException, not Exception; its one argument is the failure text."""
+
+class MeshFormatError(ValueError):
+    """A mesh file or solid text that cannot be read: the file (None for a
+    text), the line and part where known, and the reason."""
+
+    reason: str
+    file: str | None
+    line: int | None
+    part: str | None
+    def __init__(
+        self, reason: str, *, file: str | None = None, line: int | None = None,
+        part: str | None = None
+    ) -> None: ...
 
 def faces(solid: PySolid) -> list[_FaceOut]:
     """The stored faces, exactly, in stored order: (label, vertices, normal,

@@ -4,6 +4,8 @@ import io
 import xml.etree.ElementTree as ET
 import zipfile
 
+from ._errors import MeshFormatError
+
 CORE = "http://schemas.microsoft.com/3dmanufacturing/core/2015/02"
 MODEL_REL = "http://schemas.microsoft.com/3dmanufacturing/2013/01/3dmodel"
 RELS = "http://schemas.openxmlformats.org/package/2006/relationships"
@@ -65,11 +67,11 @@ def _model_part(z):
 def _read_bounded(z, name, limit):
     """The bytes of member name, refused once they pass limit."""
     if z.getinfo(name).file_size > limit:
-        raise ValueError(f"3MF model part {name!r} expands to more than {limit} bytes")
+        raise MeshFormatError(f"3MF model part {name!r} expands to more than {limit} bytes")
     with z.open(name) as part:
         body = part.read(limit + 1)
     if len(body) > limit:
-        raise ValueError(f"3MF model part {name!r} expands to more than {limit} bytes")
+        raise MeshFormatError(f"3MF model part {name!r} expands to more than {limit} bytes")
     return body
 
 
@@ -78,13 +80,19 @@ def read(data):
 
     points are [x, y, z] decimal texts, read exactly later; triangles index
     into them. Build items must not move their objects, and objects made of
-    components are not read.
+    components are not read. Every failure is a MeshFormatError.
     """
     try:
-        with zipfile.ZipFile(io.BytesIO(data)) as z:
-            model = ET.fromstring(_read_bounded(z, _model_part(z), MAX_MODEL_BYTES))
-    except (zipfile.BadZipFile, KeyError, ET.ParseError) as exc:
-        raise ValueError(f"not a readable 3MF file: {exc}") from None
+        return _read(data)
+    except (MeshFormatError, MemoryError):
+        raise
+    except Exception as exc:  # a damaged archive fails in many ways; each is one
+        raise MeshFormatError(f"not a readable 3MF file: {exc}") from exc
+
+
+def _read(data):
+    with zipfile.ZipFile(io.BytesIO(data)) as z:
+        model = ET.fromstring(_read_bounded(z, _model_part(z), MAX_MODEL_BYTES))
     ns = {"m": CORE}
     objects = {o.get("id"): o for o in model.iterfind("m:resources/m:object", ns)}
     items = model.findall("m:build/m:item", ns) or [
@@ -93,20 +101,25 @@ def read(data):
     for item in items:
         obj = objects.get(item.get("objectid"))
         if obj is None:
-            raise ValueError(f"3MF build item refers to a missing object {item.get('objectid')!r}")
+            raise MeshFormatError(f"3MF build item refers to a missing object {item.get('objectid')!r}")
         transform = item.get("transform")
         if transform and tuple(float(x) for x in transform.split()) != IDENTITY:
-            raise ValueError("3MF build items that move their objects are not read")
+            raise MeshFormatError("3MF build items that move their objects are not read")
         mesh = obj.find("m:mesh", ns)
         if mesh is None:
-            raise ValueError(f"3MF object {obj.get('id')!r} has no mesh (components are not read)")
+            raise MeshFormatError(f"3MF object {obj.get('id')!r} has no mesh (components are not read)")
         base = len(points)
         for vx in mesh.iterfind("m:vertices/m:vertex", ns):
             points.append([vx.get("x", ""), vx.get("y", ""), vx.get("z", "")])
+        count = len(points) - base
         for tri in mesh.iterfind("m:triangles/m:triangle", ns):
             try:
-                triangles.append([base + int(tri.get(k)) for k in ("v1", "v2", "v3")])
+                corners = [int(tri.get(k)) for k in ("v1", "v2", "v3")]
             except (TypeError, ValueError):
-                raise ValueError("3MF triangle with a malformed vertex index") from None
+                raise MeshFormatError("3MF triangle with a malformed vertex index") from None
+            if not all(0 <= i < count for i in corners):
+                raise MeshFormatError(f"3MF triangle with a vertex index out of range: {corners} "
+                                      f"(the object has {count} vertices)")
+            triangles.append([base + i for i in corners])
         names.append(obj.get("name") or "mesh")
     return points, triangles, names[0] if len(set(names)) == 1 else "mesh"

@@ -38,10 +38,30 @@ public:
 };
 
 // what() says where and why (a face off its plane, an open shell, a
-// malformed line).
+// malformed line): "<part> (line <n>): <reason>", "line <n>: <reason>",
+// "<part>: <reason>" or the reason alone. The pieces are kept apart too, for
+// surfaces that report them one by one.
 class InputError : public std::runtime_error {
 public:
-    explicit InputError(const std::string& text) : std::runtime_error(text) {}
+    explicit InputError(const std::string& text) : InputError(0, {}, text) {}
+    InputError(std::size_t line, std::string part, std::string reason)
+        : std::runtime_error(place(line, part) + reason),
+          where_(std::make_shared<const Where>(Where{line, std::move(part), std::move(reason)})) {}
+    std::size_t line() const noexcept { return where_->line; }  // 0: no line
+    const std::string& part() const noexcept { return where_->part; }
+    const std::string& reason() const noexcept { return where_->reason; }
+
+private:
+    struct Where {
+        std::size_t line;
+        std::string part, reason;
+    };
+    static std::string place(std::size_t line, const std::string& part) {
+        std::string s = part;
+        if (line) s += (s.empty() ? "line " : " (line ") + std::to_string(line) + (s.empty() ? "" : ")");
+        return s.empty() ? s : s + ": ";
+    }
+    std::shared_ptr<const Where> where_;  // shared: copying cannot throw
 };
 
 // A call that would go beyond its memory bound: a std::bad_alloc, so that it
@@ -179,6 +199,9 @@ inline constexpr const char* kThreeCoordinates = "expected 3 coordinates";
 inline std::string unknown_mesh_format(std::string_view format) {
     return cat("unknown mesh format '", format, "'");
 }
+// A file read with checks that holds no face, or only faces without area.
+inline constexpr const char* kNoFaces = "no faces";
+inline constexpr const char* kNoFaceWithArea = "no faces: every face has zero area";
 inline constexpr const char* kExactNotInStl =
     "exact coordinates are written to OBJ and OFF only: STL holds floats";
 

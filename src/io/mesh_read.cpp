@@ -71,6 +71,13 @@ std::string trimmed(std::string_view s) {
     return std::string(s.substr(b, e - b + 1));
 }
 
+// A group, object or solid name as a label: refused unless it is UTF-8.
+std::string label_of(const LineReader& r, std::string_view rest) {
+    std::string label = trimmed(rest);
+    if (!valid_utf8(label)) r.fail("the name is not UTF-8 text");
+    return label.empty() ? std::string(kDefaultLabel) : label;
+}
+
 bool iequal(std::string_view a, std::string_view b) {
     return a.size() == b.size() &&
            std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -102,7 +109,8 @@ std::vector<InputFace> read_obj(std::string_view text) {
         if (word == "v") {
             Point3 p = decimal_point(r, rest);
             std::vector<std::string_view> more;
-            for (std::string_view w = take_word(rest); !w.empty(); w = take_word(rest))
+            for (std::string_view w = take_word(rest); !w.empty() && more.size() < 5;
+                 w = take_word(rest))
                 more.push_back(w);
             // x y z, x y z w, and either with three colour values after.
             if (more.size() == 1 || more.size() == 4) {
@@ -119,6 +127,7 @@ std::vector<InputFace> read_obj(std::string_view text) {
             f.label = label;
             f.line = r.line();
             for (std::string_view w = take_word(rest); !w.empty(); w = take_word(rest)) {
+                poll_interrupt();
                 long i = index_word(r, w.substr(0, w.find('/')));
                 long n = long(points.size());
                 long k = i < 0 ? n + i : i - 1;
@@ -128,8 +137,7 @@ std::vector<InputFace> read_obj(std::string_view text) {
             }
             faces.push_back(std::move(f));
         } else if (word == "g" || word == "o") {
-            label = trimmed(rest);
-            if (label.empty()) label = kDefaultLabel;
+            label = label_of(r, rest);
         }
     }
     return faces;
@@ -195,6 +203,7 @@ std::vector<InputFace> read_off(std::string_view text) {
         const std::size_t n = count(take_word(line));
         f.vertices.reserve(std::min(n, kReserveCap));
         for (std::size_t j = 0; j < n; ++j) {
+            poll_interrupt();
             std::string_view w = take_word(line);
             if (w.empty()) r.fail("the face has fewer indices than its count says");
             long k = index_word(r, w);
@@ -237,9 +246,9 @@ std::vector<InputFace> read_stl_binary(std::string_view bytes, std::size_t count
                 float x = le_float(p + 12 + 12 * v + 4 * c);
                 std::optional<Rational> exact = double_value(x);
                 if (!exact)
-                    throw InputError("face " + std::to_string(i) + ": vertex " +
-                                     std::to_string(v) + " has a coordinate that is not a "
-                                     "finite number");
+                    throw InputError(0, "face " + std::to_string(i),
+                                     "vertex " + std::to_string(v) +
+                                         " has a coordinate that is not a finite number");
                 f.vertices[std::size_t(v)][c] = std::move(*exact);
             }
         faces.push_back(std::move(f));
@@ -270,8 +279,7 @@ std::vector<InputFace> read_stl_ascii(std::string_view text) {
             if (rest.find_first_not_of(" \t") != std::string_view::npos) break;
         }
         expect(rest, "solid");
-        std::string label = trimmed(rest);
-        if (label.empty()) label = kDefaultLabel;
+        std::string label = label_of(r, rest);
         for (;;) {
             poll_interrupt();
             rest = next_words();
@@ -301,16 +309,30 @@ std::vector<InputFace> read_stl_ascii(std::string_view text) {
     }
 }
 
-bool begins_with_solid(std::string_view bytes) {
-    std::size_t b = bytes.find_first_not_of(" \t\r\n");
-    return b != std::string_view::npos && bytes.size() - b >= 5 && iequal(bytes.substr(b, 5), "solid");
+// ASCII STL: "solid" (after a byte order mark and blanks), and the next
+// line's first word "facet" or "endsolid". Binary files may begin with
+// "solid" too, in their free header, but not with that second line.
+bool looks_ascii(std::string_view bytes) {
+    std::string_view rest = LineReader::without_bom(bytes);
+    std::size_t b = rest.find_first_not_of(" \t\r\n");
+    if (b == std::string_view::npos || rest.size() - b < 5 || !iequal(rest.substr(b, 5), "solid"))
+        return false;
+    rest.remove_prefix(b);
+    std::size_t end = rest.find_first_of("\r\n");
+    if (end == std::string_view::npos) return false;
+    rest.remove_prefix(end);
+    b = rest.find_first_not_of(" \t\r\n");
+    if (b == std::string_view::npos) return false;
+    rest.remove_prefix(b);
+    std::string_view w = take_word(rest);
+    w = w.substr(0, w.find_first_of("\r\n"));
+    return iequal(w, "facet") || iequal(w, "endsolid");
 }
 
 }  // namespace
 
 std::vector<InputFace> read_stl(std::string_view bytes) {
-    // Some binary files begin with "solid" too, but text holds no NUL byte.
-    const bool ascii = begins_with_solid(bytes) && bytes.find('\0') == std::string_view::npos;
+    const bool ascii = looks_ascii(bytes);
     if (bytes.size() >= 84) {
         const std::uint64_t count = le32(bytes.data() + 80);
         const std::uint64_t want = 84 + 50 * count;
@@ -323,7 +345,7 @@ std::vector<InputFace> read_stl(std::string_view bytes) {
     }
     if (!ascii)
         throw InputError("not an STL file: too short for binary STL and not ASCII STL "
-                         "(which begins with 'solid')");
+                         "(which begins with 'solid' and a line 'facet' or 'endsolid')");
     return read_stl_ascii(bytes);
 }
 

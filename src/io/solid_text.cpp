@@ -109,6 +109,7 @@ std::string read_label(const LineReader& r, std::string_view& line) {
             r.fail("a bad escape in a label");
         }
     }
+    if (!valid_utf8(out)) r.fail("the label is not UTF-8 text");
     line.remove_prefix(k + 1);
     return out;
 }
@@ -137,8 +138,7 @@ Face read_face(LineReader& r, std::size_t index) {
     f.label = std::move(label);
     f.plane = Plane{Point3(std::move(nx), std::move(ny), std::move(nz)), std::move(d)};
     if (auto problem = face_problem(f))
-        throw InputError("line " + std::to_string(at) + " (face " + std::to_string(index) +
-                         "): " + *problem);
+        throw InputError(at, "face " + std::to_string(index), *problem);
     return f;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -14,25 +15,31 @@ namespace qs {
 
 class LineReader {
 public:
-    explicit LineReader(std::string_view text) : rest_(text) {}
+    // A UTF-8 byte order mark at the start is no part of the first line.
+    explicit LineReader(std::string_view text) : rest_(without_bom(text)) {}
 
     [[noreturn]] void fail(const std::string& what) const { fail_at(line_, what); }
     [[noreturn]] static void fail_at(std::size_t line, const std::string& what) {
-        throw InputError(text::at_line(line, what));
+        throw InputError(line, {}, what);
     }
 
     bool at_end() const { return rest_.empty(); }
 
-    // The next line without its end (LF or CRLF); fails at the end of the text.
+    // The next line without its end: LF, CRLF or a lone CR (old Mac files);
+    // fails at the end of the text. The next LF and the next CR are searched
+    // for once each and kept until passed, so a text that has only one kind
+    // is still read in one pass.
     std::string_view next_line() {
         if (rest_.empty()) {
             ++line_;
             fail("the text ends early (is it cut off?)");
         }
-        std::size_t nl = rest_.find('\n');
-        std::string_view l = rest_.substr(0, nl);
-        rest_ = nl == std::string_view::npos ? std::string_view() : rest_.substr(nl + 1);
-        if (!l.empty() && l.back() == '\r') l.remove_suffix(1);
+        const std::size_t nl = next_of('\n', nl_), cr = next_of('\r', cr_);
+        const std::size_t end = std::min(nl, cr);
+        std::string_view l = rest_.substr(0, end);
+        std::size_t skip = end == std::string_view::npos ? rest_.size() : end + 1;
+        if (end == cr && cr + 1 == nl) ++skip;  // CRLF
+        advance(skip);
         ++line_;
         return l;
     }
@@ -44,9 +51,29 @@ public:
     // The number of the line last returned, counted from 1.
     std::size_t line() const { return line_; }
 
+    static std::string_view without_bom(std::string_view text) {
+        if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+        return text;
+    }
+
 private:
+    static constexpr std::size_t kUnknown = std::string_view::npos - 1;
+
+    // The position of the next c in rest_, from the cache while it lies ahead.
+    std::size_t next_of(char c, std::size_t& cached) {
+        if (cached == kUnknown) cached = rest_.find(c);
+        return cached;
+    }
+    void advance(std::size_t n) {
+        rest_.remove_prefix(n);
+        // A position passed is searched for again; "none ahead" stays none.
+        for (std::size_t* c : {&nl_, &cr_})
+            if (*c != std::string_view::npos && *c != kUnknown) *c = *c >= n ? *c - n : kUnknown;
+    }
+
     std::string_view rest_;
     std::size_t line_ = 0;
+    std::size_t nl_ = kUnknown, cr_ = kUnknown;  // positions in rest_, npos for none
 };
 
 // Splits off the next word of s; empty when none is left. (A plain loop:
@@ -72,6 +99,43 @@ inline std::optional<std::uint64_t> digits_value(std::string_view w, std::size_t
         v = v * 10 + std::uint64_t(c - '0');
     }
     return v;
+}
+
+// Whether s is UTF-8 as Python reads it: no overlong forms, no surrogates,
+// nothing beyond U+10FFFF. Labels are checked when read, so that every
+// solid made from a file can be listed, dumped and pickled.
+inline bool valid_utf8(std::string_view s) {
+    std::size_t i = 0;
+    const std::size_t n = s.size();
+    while (i < n) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t len;
+        unsigned char lo = 0x80, hi = 0xBF;  // the range of the second byte
+        if (c >= 0xC2 && c <= 0xDF) {
+            len = 2;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            len = 3;
+            if (c == 0xE0) lo = 0xA0;
+            if (c == 0xED) hi = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            len = 4;
+            if (c == 0xF0) lo = 0x90;
+            if (c == 0xF4) hi = 0x8F;
+        } else {
+            return false;
+        }
+        if (n - i < len) return false;
+        for (std::size_t k = 1; k < len; ++k) {
+            const auto b = static_cast<unsigned char>(s[i + k]);
+            if (k == 1 ? (b < lo || b > hi) : (b < 0x80 || b > 0xBF)) return false;
+        }
+        i += len;
+    }
+    return true;
 }
 
 // Counts in a header are only hints for reserving: a lying count must not

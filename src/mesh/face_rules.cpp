@@ -139,11 +139,7 @@ bool on_plane(const Plane& pl, const Point3& p) {
     return dot(pl.normal, p) == pl.offset;
 }
 
-std::string where(std::size_t index, std::size_t line) {
-    std::string s = "face " + std::to_string(index);
-    if (line) s += " (line " + std::to_string(line) + ")";
-    return s;
-}
+std::string face_name(std::size_t index) { return "face " + std::to_string(index); }
 
 // face_problem with its first `known` vertices known to lie on the plane
 // (it was made from them), and the area vector where the caller has it.
@@ -230,9 +226,7 @@ Solid solid_from_input(std::vector<InputFace> in, bool check_closed) {
     for (std::size_t i = 0; i < in.size(); ++i) {
         poll_interrupt();
         InputFace& g = in[i];
-        auto fail = [&](const std::string& what) {
-            throw InputError(where(i, g.line) + ": " + what);
-        };
+        auto fail = [&](const std::string& what) { throw InputError(g.line, face_name(i), what); };
         if (g.vertices.size() < 3)
             fail("a face needs at least 3 vertices, got " + std::to_string(g.vertices.size()));
         Point3 area = area_vector(g.vertices);
@@ -275,9 +269,11 @@ Solid solid_from_input(std::vector<InputFace> in, bool check_closed) {
     if (auto open = find_open_edge(s)) {
         std::size_t i = origin[open->face];
         std::size_t n = s.faces[open->face].vertices.size();
-        throw InputError(where(i, in[i].line) + ", edge from vertex " + std::to_string(open->edge) +
-                         " to vertex " + std::to_string((open->edge + 1) % n) +
-                         ": not matched by edges running the other way, so the surface is not closed");
+        throw InputError(in[i].line, face_name(i),
+                         "the edge from vertex " + std::to_string(open->edge) + " to vertex " +
+                             std::to_string((open->edge + 1) % n) +
+                             " is not matched by edges running the other way, so the surface is "
+                             "not closed");
     }
     if (volume_sign(s) < 0) flip_faces(s.faces);
     return s;

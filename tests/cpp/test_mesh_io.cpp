@@ -239,7 +239,7 @@ TEST(MeshFiles, ReadersNameTheLine) {
               "line 3: expected 'outer', found 'loop'");
     EXPECT_EQ(refusal("tiny", read_stl),
               "not an STL file: too short for binary STL and not ASCII STL (which begins with "
-              "'solid')");
+              "'solid' and a line 'facet' or 'endsolid')");
     // Two ASCII solids, upper-case keywords, each labelled by its name.
     auto faces = read_stl(
         "SOLID one\nFACET NORMAL 0 0 1\nOUTER LOOP\nVERTEX 0 0 0\nVERTEX 1 0 0\nVERTEX 0 1 0\n"

@@ -163,10 +163,10 @@ BAD_FACES = [
                                          ["2", "-1", "1"], ["3", "3", "1"]], None, None)),
      r"^face 1: the loop goes around more than once$"),
     ("open", unit_faces()[:5],
-     r"^face \d, edge from vertex \d to vertex \d: not matched by edges running the other way, "
-     r"so the surface is not closed$"),
+     r"^face \d: the edge from vertex \d to vertex \d is not matched by edges running the other "
+     r"way, so the surface is not closed$"),
     ("one face turned", with_face(3, (unit_faces()[3][0], unit_faces()[3][1][::-1])),
-     r"^face \d, edge from vertex \d to vertex \d: not matched"),
+     r"^face \d: the edge from vertex \d to vertex \d is not matched"),
     ("decimal", with_face(0, ("x", [["0.5", "0", "0"]] + unit_faces()[0][1][1:], None, None)),
      r"^face 0, vertex 0: malformed number '0.5'"),
     ("nan", with_face(5, ("x", [["nan", "0", "0"]] + unit_faces()[5][1][1:], None, None)),
@@ -241,7 +241,7 @@ def test_every_cut_of_the_text_is_refused_with_its_line():
     (lambda t: t.replace("faces 6", "faces 5"), r"^line 33: expected 'end' after 5 faces$"),
     (lambda t: t + "more\n", r"^line 40: text after 'end'$"),
     (lambda t: t.replace("1/1 1/1 1/1", "1/1 1/1 2/1", 1),
-     r"^line 9 \(face 1\): vertex 2 is not on the face's plane$"),
+     r"^face 1 \(line 9\): vertex 2 is not on the face's plane$"),
     (lambda t: t.replace("1/1 1/1 1/1", "1.0 1/1 1/1", 1), r"^line 13: malformed number '1.0'$"),
     (lambda t: t.replace("1/1 1/1 1/1", "+1 1/1 1/1", 1), r"^line 13: malformed number '\+1'$"),
     (lambda t: t.replace("1/1 1/1 1/1", "1/0 1/1 1/1", 1),
@@ -253,12 +253,14 @@ def test_every_cut_of_the_text_is_refused_with_its_line():
     (lambda t: t.replace('"u.top"', '"u\\qtop"'), r"^line 9: a bad escape in a label$"),
     (lambda t: t.replace('"u.top"', '"u\\xfftop"'), r"^line 9: a bad escape in a label$"),
     (lambda t: t.replace("face 4 \"u.top\"", "face 2 \"u.top\"", 1),
-     r"^line 9 \(face 1\): a face needs at least 3 vertices, got 2$"),
+     r"^face 1 \(line 9\): a face needs at least 3 vertices, got 2$"),
+    (lambda t: t.replace('"u.top"', '"u.\udcfftop"'), r"^line 9: the label is not UTF-8 text$"),
 ])
 def test_malformed_text_names_the_line(edit, message):
     text = qi.dumps(qs.make_box("1", "1", "1", "u"))
-    with pytest.raises(ValueError, match=message):
+    with pytest.raises(qi.MeshFormatError, match=message) as info:
         qi.loads(edit(text))
+    assert info.value.file is None and info.value.line is not None
 
 
 def test_loads_and_dumps_types():

@@ -1,8 +1,15 @@
 """quillstone_io: mesh files in and out, arrays and the picture."""
 
 import collections
+import io
+import os
+import pickle
+import re
 import struct
+import subprocess
 import sys
+import textwrap
+import zipfile
 from fractions import Fraction
 
 import numpy as np
@@ -204,9 +211,9 @@ BAD_FILES = [
     ("non-planar quad", "q.obj", CUBE_OBJ.replace("v 0 0 1e-1", "v 0 0 0.2"),
      r"^face 5 \(line 19\): vertex 3 is not on the face's plane$"),
     ("open", "o.obj", CUBE_OBJ.replace("f 5 6 7 8\n", ""),
-     r"^face \d \(line \d+\), edge from vertex \d to vertex \d: not matched"),
+     r"^face \d \(line \d+\): the edge from vertex \d to vertex \d is not matched"),
     ("one face turned", "t.obj", CUBE_OBJ.replace("f 5 6 7 8", "f 8 7 6 5"),
-     r"^face \d \(line \d+\), edge from vertex \d to vertex \d: not matched"),
+     r"^face \d \(line \d+\): the edge from vertex \d to vertex \d is not matched"),
     ("nan", "n.obj", CUBE_OBJ.replace("v 0.1 0.1 0\n", "v 0.1 nan 0\n"),
      r"^line 5: malformed number 'nan' \(expected a finite decimal number\)$"),
     ("inf", "i.off", OFF_TETRA.replace("1.5 0 0", "inf 0 0"), r"^line 5: malformed number 'inf'"),
@@ -230,14 +237,143 @@ BAD_FILES = [
      r"^line 5: the text ends early"),
     ("exact line disagrees", "x.obj", "v 0.5 0 0\n#qs-exact 1/3 0/1 0/1\n",
      r"^line 2: the exact coordinates disagree with the vertex on line 1$"),
+    ("group name not utf-8", "u.obj", CUBE_OBJ.replace("g walls", "g w\xe4lls").encode("latin-1"),
+     r"^line 13: the name is not UTF-8 text$"),
+    ("solid name not utf-8", "u.stl", b"solid caf\xe9\nendsolid\n",
+     r"^line 1: the name is not UTF-8 text$"),
+    ("empty", "e.obj", "", "^no faces$"),
+    ("vertices only", "v.obj", "v 0 0 0\nv 1 0 0\n", "^no faces$"),
+    ("faces without area", "l.off", "OFF\n3 1 0\n0 0 0\n1 0 0\n2 0 0\n3 0 1 2\n",
+     "^no faces: every face has zero area$"),
 ]
 
 
 @pytest.mark.parametrize("name, text, message", [b[1:] for b in BAD_FILES],
                          ids=[b[0] for b in BAD_FILES])
 def test_bad_files_are_refused_with_their_place(tmp_path, name, text, message):
-    with pytest.raises(ValueError, match=message):
-        qi.read_mesh(write(tmp_path, name, text))
+    path = write(tmp_path, name, text)
+    with pytest.raises(qi.MeshFormatError) as info:
+        qi.read_mesh(path)
+    exc = info.value
+    assert exc.file == str(path) and str(exc).startswith(f"{path}: ")
+    text = str(exc)[len(str(path)) + 2:]
+    assert re.search(message, text)
+    # The place is also kept in parts.
+    line = re.match(r"^(?:face \d+ \()?line (\d+)", text)
+    assert exc.line == (int(line.group(1)) if line else None)
+    assert text.endswith(exc.reason) and (exc.part is None or text.startswith(exc.part))
+    # It pickles with its parts, as a worker process hands it back.
+    back = pickle.loads(pickle.dumps(exc))
+    assert type(back) is qi.MeshFormatError and str(back) == str(exc)
+
+
+def three_mf_parts(tmp_path):
+    good = tmp_path / "good.3mf"
+    qi.write_mesh(qs.make_box("1", "1", "1", "b"), good)
+    with zipfile.ZipFile(good) as z:
+        return good.read_bytes(), {n: z.read(n) for n in z.namelist()}
+
+
+def zipped(parts, method=zipfile.ZIP_DEFLATED):
+    out = io.BytesIO()
+    with zipfile.ZipFile(out, "w", method) as z:
+        for name, body in parts.items():
+            z.writestr(name, body)
+    return out.getvalue()
+
+
+def with_header_bits(data, local, central, edit):
+    """data with edit(bytearray, offset) applied to every zip header."""
+    b = bytearray(data)
+    for sig, off in ((b"PK\x03\x04", local), (b"PK\x01\x02", central)):
+        k = b.find(sig)
+        while k >= 0:
+            edit(b, k + off)
+            k = b.find(sig, k + 4)
+    return bytes(b)
+
+
+def set_method(b, at):
+    b[at:at + 2] = struct.pack("<H", 99)
+
+
+def set_encrypted(b, at):
+    b[at] |= 1
+
+
+DAMAGED_3MF = [
+    # (name, how the file is damaged, what the standard library raised before)
+    ("truncated", lambda data, parts: data[:len(data) // 2], "BadZipFile"),
+    ("corrupt deflate stream", lambda data, parts: data.replace(
+        data[data.index(b"3D/3dmodel.model") + 30:][:20], b"\xff" * 20, 1), "zlib.error"),
+    ("unknown compression", lambda data, parts: with_header_bits(data, 8, 10, set_method),
+     "NotImplementedError"),
+    ("encrypted", lambda data, parts: with_header_bits(data, 6, 8, set_encrypted), "RuntimeError"),
+    ("unknown xml encoding", lambda data, parts: zipped(
+        {n: b.replace(b'encoding="UTF-8"', b'encoding="x-none"') for n, b in parts.items()}),
+     "LookupError"),
+    ("huge vertex index", lambda data, parts: zipped(
+        {n: b.replace(b'v1="0"', b'v1="' + b"9" * 30 + b'"', 1) for n, b in parts.items()}),
+     "OverflowError"),
+    ("malformed xml", lambda data, parts: zipped(
+        {n: b.replace(b"</vertices>", b"</vertex>", 1) for n, b in parts.items()}), "ParseError"),
+]
+
+
+@pytest.mark.parametrize("damage", [d[1] for d in DAMAGED_3MF], ids=[d[0] for d in DAMAGED_3MF])
+def test_damaged_3mf_files_raise_mesh_format_error(tmp_path, damage):
+    data, parts = three_mf_parts(tmp_path)
+    path = tmp_path / "bad.3mf"
+    path.write_bytes(damage(data, parts))
+    with pytest.raises(qi.MeshFormatError) as info:
+        qi.read_mesh(path)
+    assert info.value.file == str(path)
+
+
+LINE_ENDS = [("lf", lambda b: b), ("crlf", lambda b: b.replace(b"\n", b"\r\n")),
+             ("cr", lambda b: b.replace(b"\n", b"\r")),
+             ("bom", lambda b: b"\xef\xbb\xbf" + b),
+             ("bom crlf", lambda b: b"\xef\xbb\xbf" + b.replace(b"\n", b"\r\n"))]
+
+
+@pytest.mark.parametrize("edit", [e[1] for e in LINE_ENDS], ids=[e[0] for e in LINE_ENDS])
+@pytest.mark.parametrize("fmt, options", [("obj", {"exact": True}), ("off", {"exact": True}),
+                                          ("stl", {"binary": False})], ids=["obj", "off", "stl"])
+def test_line_ends_and_byte_order_marks(tmp_path, edit, fmt, options):
+    part = dict(kinds())["union"]
+    path = tmp_path / f"p.{fmt}"
+    qi.write_mesh(part, path, **options)
+    plain = qi.read_mesh(path)
+    path.write_bytes(edit(path.read_bytes()))
+    back = qi.read_mesh(path)
+    assert qi.faces(back) == qi.faces(plain)
+    if fmt != "stl":
+        assert back.volume6_str() == part.volume6_str()
+
+
+def test_a_failed_write_leaves_the_old_file(tmp_path):
+    # A file size limit makes the write fail part way, as a full disk does.
+    path = tmp_path / "part.stl"
+    qi.write_mesh(qs.make_box("1", "1", "1", "old"), path)
+    old = path.read_bytes()
+    code = f"""
+        import resource, signal
+        import quillstone_io as qi
+        from io_solids import plate_with_holes
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+        resource.setrlimit(resource.RLIMIT_FSIZE, (4096, 4096))
+        try:
+            qi.write_mesh(plate_with_holes(), {str(path)!r}, binary=False)
+        except OSError as exc:
+            print("failed", exc.errno)
+    """
+    done = subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True,
+                          text=True, timeout=120, cwd=os.path.dirname(__file__))
+    assert done.stdout.startswith("failed"), done.stdout + done.stderr
+    assert path.read_bytes() == old
+    assert os.listdir(tmp_path) == ["part.stl"]  # no temporary file left behind
+    qi.write_mesh(plate_with_holes(), path)  # a write that succeeds replaces it
+    assert qi.read_mesh(path).volume6_str() == plate_with_holes().volume6_str()
 
 
 def test_a_binary_stl_whose_header_says_solid(tmp_path):
@@ -296,9 +432,6 @@ def test_missing_optional_packages_are_named(monkeypatch, tmp_path, missing, cal
 
 
 def test_a_3mf_whose_model_expands_past_the_bound_is_refused(tmp_path, monkeypatch):
-    import io
-    import zipfile
-
     from quillstone_io import _threemf
 
     good = tmp_path / "t.3mf"

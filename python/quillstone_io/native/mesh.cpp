@@ -31,6 +31,16 @@ std::string_view bytes_of(PyObject* o, const char* name) {
     return std::string_view(p, std::size_t(n));
 }
 
+// A file's faces as a solid: those of solid_from_input, and with `check` at
+// least one face with area, as a file that describes no solid is damaged.
+Solid solid_from_file(std::vector<InputFace> faces, bool check) {
+    const bool none = faces.empty();
+    Solid s = solid_from_input(std::move(faces), check);
+    if (check && s.faces.empty())
+        throw InputError(none ? text::kNoFaces : text::kNoFaceWithArea);
+    return s;
+}
+
 [[noreturn]] void unknown_format(const std::string& format) {
     raise_error(PyExc_ValueError, text::unknown_mesh_format(format));
 }
@@ -75,7 +85,7 @@ PyObject* labels_of(const Solid& s) {
 
 QS_BINDING(py_read_mesh) {
     (void)self;
-    return guard([&]() -> PyObject* {
+    return reading_guard([&]() -> PyObject* {
         PyObject* a[3];
         match(kReadSig, args, nargs, kwnames, a);
         std::string_view data = bytes_of(a[0], "data");
@@ -90,7 +100,7 @@ QS_BINDING(py_read_mesh) {
             faces = read_stl(data);
         else
             unknown_format(format);
-        return wrap_solid(solid_from_input(std::move(faces), closed));
+        return wrap_solid(solid_from_file(std::move(faces), closed));
     });
 }
 
@@ -157,7 +167,7 @@ QS_BINDING(py_face_loops) {
 // A mesh given as decimal vertex texts and index polygons (as 3MF holds it).
 QS_BINDING(py_from_indexed) {
     (void)self;
-    return guard([&]() -> PyObject* {
+    return reading_guard([&]() -> PyObject* {
         PyObject* a[4];
         match(kIndexedSig, args, nargs, kwnames, a);
         std::vector<std::vector<std::string>> texts = arg_str_seq2(a[0], "points");
@@ -168,14 +178,13 @@ QS_BINDING(py_from_indexed) {
         for (std::size_t i = 0; i < texts.size(); ++i) {
             poll_interrupt();
             if (texts[i].size() != 3)
-                throw InputError("vertex " + std::to_string(i) + ": " + text::kThreeCoordinates);
+                throw InputError(0, "vertex " + std::to_string(i), text::kThreeCoordinates);
             Point3 p;
             for (int c = 0; c < 3; ++c) {
                 std::optional<Rational> v = parse_decimal(texts[i][std::size_t(c)]);
                 if (!v)
-                    throw InputError("vertex " + std::to_string(i) + ": " +
-                                     text::malformed_number(
-                                         "'" + texts[i][std::size_t(c)].substr(0, 40) + "'"));
+                    throw InputError(0, "vertex " + std::to_string(i),
+                                     text::malformed_number(text::shown(texts[i][std::size_t(c)])));
                 p[c] = std::move(*v);
             }
             points.push_back(std::move(p));
@@ -191,17 +200,17 @@ QS_BINDING(py_from_indexed) {
                 Ref index(k);
                 std::int64_t i = arg_i64(index.get(), "polygons");
                 if (i < 0 || std::uint64_t(i) >= points.size())
-                    throw InputError("face " + std::to_string(faces.size()) + ": " +
-                                     text::no_such_vertex(i, "there are " +
-                                                                 std::to_string(points.size()) +
-                                                                 " vertices"));
+                    throw InputError(0, "face " + std::to_string(faces.size()),
+                                     text::no_such_vertex(
+                                         i, "there are " + std::to_string(points.size()) +
+                                                " vertices"));
                 f.vertices.push_back(points[std::size_t(i)]);
             }
             if (PyErr_Occurred()) throw ErrorSet{};
             faces.push_back(std::move(f));
         }
         if (PyErr_Occurred()) throw ErrorSet{};
-        return wrap_solid(solid_from_input(std::move(faces), closed));
+        return wrap_solid(solid_from_file(std::move(faces), closed));
     });
 }
 

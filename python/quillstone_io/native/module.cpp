@@ -2,12 +2,72 @@
 // the PanicException type from quillstone itself, so that the solids it
 // makes are quillstone's and the failures it raises are the very type
 // quillstone raises.
+#include <utility>
+
 #include "exact/interrupt.hpp"
 #include "exact/memory.hpp"
 #include "native.hpp"
 #include "solid_object.hpp"
 
 namespace qs::py::io {
+
+namespace {
+
+PyObject* g_format_error = nullptr;  // owned for the life of the process
+
+const char* const kSetFormatErrorNames[] = {"type"};
+const Signature kSetFormatErrorSig{"set_format_error", kSetFormatErrorNames, 1, 1};
+
+// The Python exception for e: MeshFormatError(reason, line=..., part=...).
+void set_format_error(const InputError& e) {
+    if (!g_format_error) {
+        PyErr_SetString(PyExc_ValueError, e.what());
+        return;
+    }
+    Ref reason(new_str(e.reason()));
+    Ref args(check(PyTuple_Pack(1, reason.get())));
+    Ref kwargs(check(PyDict_New()));
+    if (e.line()) {
+        Ref line(check(PyLong_FromSize_t(e.line())));
+        if (PyDict_SetItemString(kwargs.get(), "line", line.get()) < 0) throw ErrorSet{};
+    }
+    if (!e.part().empty()) {
+        Ref part(new_str(e.part()));
+        if (PyDict_SetItemString(kwargs.get(), "part", part.get()) < 0) throw ErrorSet{};
+    }
+    Ref exc(check(PyObject_Call(g_format_error, args.get(), kwargs.get())));
+    PyErr_SetObject(g_format_error, exc.get());
+}
+
+}  // namespace
+
+PyObject* run_reading(PyObject* (*body)(void*), void* ctx) {
+    struct Ctx {
+        PyObject* (*body)(void*);
+        void* ctx;
+    } c{body, ctx};
+    return guard([&]() -> PyObject* {
+        try {
+            return c.body(c.ctx);
+        } catch (const InputError& e) {
+            set_format_error(e);
+            throw ErrorSet{};
+        }
+    });
+}
+
+QS_BINDING(py_set_format_error) {
+    (void)self;
+    return guard([&]() -> PyObject* {
+        PyObject* a[1];
+        match(kSetFormatErrorSig, args, nargs, kwnames, a);
+        if (!PyType_Check(a[0]) || !PyObject_IsSubclass(a[0], PyExc_ValueError))
+            raise_error(PyExc_TypeError, "expected a subclass of ValueError");
+        Py_INCREF(a[0]);
+        Py_XDECREF(std::exchange(g_format_error, a[0]));
+        Py_RETURN_NONE;
+    });
+}
 
 namespace {
 
@@ -21,6 +81,7 @@ PyMethodDef kFunctions[] = {
     QS_ENTRY("mesh_arrays", py_mesh_arrays, "mesh_arrays(solid)"),
     QS_ENTRY("face_loops", py_face_loops, "face_loops(solid)"),
     QS_ENTRY("from_indexed", py_from_indexed, "from_indexed(points, polygons, label, check)"),
+    QS_ENTRY("set_format_error", py_set_format_error, "set_format_error(type)"),
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -9,6 +9,19 @@
 
 namespace qs::py::io {
 
+// Runs body like guard(), but a file or text that cannot be read (an
+// InputError) raises quillstone_io.MeshFormatError with its line, part and
+// reason, once the Python half has named that type (set_format_error);
+// ValueError before.
+PyObject* run_reading(PyObject* (*body)(void*), void* ctx);
+template <class F>
+PyObject* reading_guard(F&& body) {
+    using Body = std::remove_reference_t<F>;
+    return run_reading([](void* f) -> PyObject* { return (*static_cast<Body*>(f))(); },
+                       const_cast<void*>(static_cast<const void*>(&body)));
+}
+QS_BINDING(py_set_format_error);
+
 // Exact faces out and in.
 QS_BINDING(py_faces);
 QS_BINDING(py_from_faces);

@@ -22,7 +22,7 @@ QS_BINDING(py_dumps) {
 
 QS_BINDING(py_loads) {
     (void)self;
-    return guard([&]() -> PyObject* {
+    return reading_guard([&]() -> PyObject* {
         PyObject* a[1];
         match(kLoadsSig, args, nargs, kwnames, a);
         return wrap_solid(solid_from_text(arg_str(a[0], "text")));
