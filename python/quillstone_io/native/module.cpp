@@ -1,13 +1,9 @@
 // The entry point of quillstone_io._native. It takes the PySolid type and
-// the PanicException type from quillstone itself, so that the solids it
-// makes are quillstone's and the failures it raises are the very type
-// quillstone raises.
+// the PanicException type from quillstone itself (adopt_kernel).
 #include <utility>
 
-#include "exact/interrupt.hpp"
-#include "exact/memory.hpp"
+#include "companion.hpp"
 #include "native.hpp"
-#include "solid_object.hpp"
 
 namespace qs::py::io {
 
@@ -90,45 +86,8 @@ PyModuleDef kModule = {
     nullptr, nullptr, nullptr, nullptr,
 };
 
-bool import_error(const char* text) {
-    PyErr_SetString(PyExc_ImportError, text);
-    return false;
-}
-
-// quillstone's PySolid, checked to have the layout this module was built
-// with (a quillstone from another build would not).
-bool adopt_solid_type(PyObject* quillstone) {
-    Ref type(PyObject_GetAttrString(quillstone, "PySolid"));
-    if (!type) return false;
-    if (!PyType_Check(type.get())) return import_error("quillstone.PySolid is not a type");
-    Ref size(PyObject_GetAttrString(type.get(), "__basicsize__"));
-    if (!size) return false;
-    if (PyLong_AsSsize_t(size.get()) != Py_ssize_t(sizeof(PySolidObject)))
-        return import_error("quillstone_io was built for another quillstone: PySolid differs");
-    use_solid_type(type.release());  // kept for the life of the process
-    return true;
-}
-
-// PanicException is no attribute of quillstone; one malformed number
-// through its public surface shows it.
-bool adopt_panic_type(PyObject* quillstone) {
-    Ref r(PyObject_CallMethod(quillstone, "make_box", "ssss", "x", "1", "1", "p"));
-    if (r) return import_error("quillstone accepted a malformed number");
-    PyObject *type = nullptr, *value = nullptr, *tb = nullptr;
-    PyErr_Fetch(&type, &value, &tb);
-    Ref t(type), v(value), b(tb);
-    if (!t || !PyType_Check(t.get()) ||
-        !PyObject_IsSubclass(t.get(), PyExc_BaseException) ||
-        PyObject_IsSubclass(t.get(), PyExc_Exception))
-        return import_error("quillstone raised something other than its PanicException");
-    use_panic_type(t.get());
-    return true;
-}
-
 PyObject* create_module() {
-    Ref quillstone(PyImport_ImportModule("quillstone"));
-    if (!quillstone || !adopt_solid_type(quillstone.get()) || !adopt_panic_type(quillstone.get()))
-        return nullptr;
+    if (!adopt_kernel()) return nullptr;
     Ref module(PyModule_Create(&kModule));
     if (!module) return nullptr;
     PyObject* panic = panic_type();
@@ -145,7 +104,5 @@ PyObject* create_module() {
 }  // namespace qs::py::io
 
 PyMODINIT_FUNC PyInit__native(void) {
-    qs::install_throwing_allocators();
-    qs::set_interrupt_hook(qs::py::stop_on_signal);
     return qs::py::io::create_module();
 }

@@ -1,0 +1,28 @@
+// The entry point of quillstone_cad._native. It takes the PySolid type and
+// the PanicException type from quillstone itself (adopt_kernel).
+#include "companion.hpp"
+#include "native.hpp"
+
+namespace qs::py::cad {
+
+namespace {
+
+PyMethodDef kFunctions[] = {
+    QS_ENTRY("bbox", py_bbox, "bbox(solid)"),
+    QS_ENTRY("face_count", py_face_count, "face_count(solid)"),
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyModuleDef kModule = {
+    PyModuleDef_HEAD_INIT, "quillstone_cad._native", "", 0, kFunctions,
+    nullptr, nullptr, nullptr, nullptr,
+};
+
+}  // namespace
+
+}  // namespace qs::py::cad
+
+PyMODINIT_FUNC PyInit__native(void) {
+    if (!qs::py::adopt_kernel()) return nullptr;
+    return PyModule_Create(&qs::py::cad::kModule);
+}

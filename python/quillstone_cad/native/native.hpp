@@ -1,0 +1,15 @@
+// The functions of quillstone_cad._native, the modelling layer's compiled
+// half: the exact work the layer needs from the core. They take and return
+// quillstone's own PySolid objects and number texts; the Python half
+// (quillstone_cad/) converts numbers and documents them.
+#pragma once
+
+#include "pyutil.hpp"
+
+namespace qs::py::cad {
+
+// Exact measures.
+QS_BINDING(py_bbox);
+QS_BINDING(py_face_count);
+
+}  // namespace qs::py::cad
