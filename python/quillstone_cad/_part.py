@@ -1,49 +1,78 @@
-"""The Part: an immutable, exact solid with the operators and measures a
-Python user expects."""
+"""The Part: an immutable, exact solid with the operators, placements and
+measures a Python user expects."""
 
 from __future__ import annotations
 
+import os
+import tempfile
+from collections.abc import Iterable
+from decimal import Decimal, localcontext
 from fractions import Fraction
-from typing import Any
+from typing import Any, NamedTuple
 
 import quillstone as _qs
+import quillstone_io as _qio
 
 from . import _native
-from ._numbers import fraction_of
+from ._numbers import Number, fraction_of, sequence, shown, text, to_fraction
+from ._rotation import Matrix, axis_index, rotation_matrix
 
 Point = tuple[Fraction, Fraction, Fraction]
+#: The inertia tensor: three rows of three Fractions.
+Tensor = tuple[Point, Point, Point]
+_Path = str | os.PathLike[str]
+
+
+class _Measures(NamedTuple):
+    volume: Fraction
+    centroid: Point | None
+    # Integrals of (x-cx)^2, (y-cy)^2, (z-cz)^2, (x-cx)(y-cy), (y-cy)(z-cz),
+    # (z-cz)(x-cx) over the part.
+    central: tuple[Fraction, ...] | None
 
 
 class Part:
     """An exact polyhedral solid: an immutable value over one
     ``quillstone.PySolid``.
 
-    Every coordinate and every measure is an exact rational number; numbers
-    come out as ``fractions.Fraction``. A Part never changes: every method
-    that makes a solid returns a new Part.
+    Every coordinate and every measure is an exact rational number.
+    Numbers go in as ``int``, ``Fraction``, ``Decimal``, ``str`` (``'3/2'``,
+    ``'0.1'``, ``'1e-3'``), numpy numbers or ``float`` (read as the shortest
+    decimal that reads back as the same float: ``0.1`` is 1/10), and come
+    out as ``fractions.Fraction``. A wrong type raises ``TypeError`` and a
+    value that cannot be used ``ValueError``, each naming the argument.
 
-    ``Part(solid)`` wraps any ``quillstone.PySolid``; ``part.solid`` gives
-    it back, for the kernel's own methods and for ``quillstone_io``.
+    A Part never changes: every method that makes a solid returns a new
+    Part. ``Part(solid)`` wraps any ``quillstone.PySolid``; ``part.solid``
+    gives it back, for the kernel's own methods and for ``quillstone_io``.
+    Parts pickle (through ``quillstone_io``).
 
-    Two Parts are equal (``==``) when they are the same point set, exactly,
-    however their faces are split or ordered: a box equals the union of its
-    two halves. Equal Parts hash alike, so Parts can be set members and
-    dictionary keys.
+    Equality is geometric: two Parts are equal (``==``) when they are the
+    same set of points, exactly, however their faces are split or ordered
+    (a box equals the union of its two halves), and equal Parts hash alike,
+    so Parts can be set members and dictionary keys.
 
     Operators: ``a | b`` (union), ``a - b`` (difference), ``a & b``
-    (intersection).
+    (intersection); :func:`quillstone_cad.union` and
+    :func:`quillstone_cad.intersection` combine many.
+
+    Measures (exact, as Fractions): :attr:`volume`, :attr:`bbox`,
+    :attr:`centroid`, :attr:`inertia`; :attr:`area` as a float.
     """
 
-    __slots__ = ("_solid", "_bounds")
+    __slots__ = ("_solid", "_bounds", "_measures", "_closed")
 
     _solid: _qs.PySolid
-    _bounds: tuple[Point, Point] | None | bool
+    _bounds: tuple[Point, Point] | None
+    _measures: _Measures | None
+    _closed: bool | None
 
     def __init__(self, solid: _qs.PySolid) -> None:
         if not isinstance(solid, _qs.PySolid):
             raise TypeError(f"solid: expected a quillstone.PySolid, got {type(solid).__name__}")
         object.__setattr__(self, "_solid", solid)
-        object.__setattr__(self, "_bounds", False)  # not yet computed
+        for slot in ("_bounds", "_measures", "_closed"):
+            object.__setattr__(self, slot, None)
 
     def __setattr__(self, name: str, value: Any) -> None:
         raise AttributeError(f"a Part is immutable: cannot set {name!r}")
@@ -55,6 +84,10 @@ class Part:
         # The solid pickles through quillstone_io, which this package imports.
         return (Part, (self._solid,))
 
+    def _cache(self, name: str, value: Any) -> Any:
+        object.__setattr__(self, name, value)
+        return value
+
     @property
     def solid(self) -> _qs.PySolid:
         """The ``quillstone.PySolid`` this Part holds."""
@@ -62,21 +95,192 @@ class Part:
 
     # ---- measures
 
-    @property
-    def volume(self) -> Fraction:
-        """The volume, exactly (zero for a Part without faces)."""
-        return fraction_of(self._solid.volume6_str()) / 6
+    def _moments(self) -> _Measures:
+        if self._measures is None:
+            volume, centroid, central = _native.moments(self._solid)
+            self._cache("_measures", _Measures(
+                fraction_of(volume),
+                None if centroid is None else _point(centroid),
+                None if central is None else tuple(fraction_of(c) for c in central)))
+        assert self._measures is not None
+        return self._measures
 
     @property
-    def bbox(self) -> tuple[Point, Point] | None:
-        """The two corners ``(lo, hi)`` of the bounding box, exactly; None for
-        a Part without faces."""
-        if self._bounds is False:
+    def volume(self) -> Fraction:
+        """The volume, exactly; zero for a Part without faces."""
+        return self._moments().volume
+
+    @property
+    def bbox(self) -> tuple[Point, Point]:
+        """The two corners ``(lo, hi)`` of the bounding box, exactly.
+
+        Raises ValueError for a Part without faces, which has no box (see
+        :attr:`is_empty`)."""
+        if self._bounds is None:
             raw = _native.bbox(self._solid)
-            bounds = None if raw is None else (
-                _point(raw[0]), _point(raw[1]))
-            object.__setattr__(self, "_bounds", bounds)
-        return self._bounds  # type: ignore[return-value]
+            if raw is None:
+                raise ValueError("bbox: the part is empty")
+            self._cache("_bounds", (_point(raw[0]), _point(raw[1])))
+        assert self._bounds is not None
+        return self._bounds
+
+    @property
+    def is_empty(self) -> bool:
+        """Whether the part has no faces (an intersection of parts apart,
+        a difference that took everything)."""
+        return _native.face_count(self._solid) == 0
+
+    @property
+    def centroid(self) -> Point:
+        """The centre of mass (unit density), exactly.
+
+        The integrals of x, y and z over the solid, divided by the volume;
+        they are rational because the corners are. Raises ValueError for a
+        part of volume zero."""
+        c = self._moments().centroid
+        if c is None:
+            raise ValueError("centroid: the part has no volume")
+        return c
+
+    @property
+    def inertia(self) -> Tensor:
+        """The inertia tensor about the centroid, for unit density, exactly.
+
+        ``I[i][i]`` is the integral of the squared distance from the axis
+        through the centroid along i (``Ixx`` integrates ``y^2 + z^2``),
+        ``I[i][j]`` for i != j the negated product integral (``Ixy`` is
+        ``-`` the integral of ``x y``), coordinates taken from the centroid.
+        Multiply by a density for a mass. Raises ValueError for a part of
+        volume zero."""
+        c = self._moments().central
+        if c is None:
+            raise ValueError("inertia: the part has no volume")
+        xx, yy, zz, xy, yz, zx = c
+        return ((yy + zz, -xy, -zx), (-xy, xx + zz, -yz), (-zx, -yz, xx + yy))
+
+    @property
+    def area(self) -> float:
+        """The surface area as a float (an area is a sum of square roots).
+
+        Within one unit in the last place of the exact area, and the nearest
+        float to it unless the exact area lies within a relative 2^-1000 of a
+        point halfway between two floats."""
+        return _native.area(self._solid)
+
+    @property
+    def is_closed(self) -> bool:
+        """Whether the surface is closed (``PySolid.watertight_ok``): every
+        Part the builders and booleans make is; one wrapped from elsewhere
+        may not be."""
+        if self._closed is None:
+            self._cache("_closed", self._solid.watertight_ok())
+        assert self._closed is not None
+        return self._closed
+
+    # ---- placement
+
+    def moved(self, x: Number = 0, y: Number = 0, z: Number = 0) -> Part:
+        """The part moved by the vector (x, y, z)."""
+        v = [to_fraction(x, "x"), to_fraction(y, "y"), to_fraction(z, "z")]
+        return Part(self._solid.translate(*map(text, v)))
+
+    def scaled(self, fx: Number, fy: Number | None = None, fz: Number | None = None) -> Part:
+        """The part scaled about the origin: by `fx` along every axis, or by
+        `fx`, `fy` and `fz` along x, y and z.
+
+        Negative factors mirror (the faces stay wound outward); a zero
+        factor, which would flatten the part, raises ValueError."""
+        if (fy is None) != (fz is None):
+            raise TypeError("scaled: give one factor or three (fx, fy, fz)")
+        names = ("fx", "fy", "fz")
+        given = (fx, fx, fx) if fy is None else (fx, fy, fz)
+        f = [to_fraction(v, n) for v, n in zip(given, names)]
+        for v, n, raw in zip(f, names, given):
+            if v == 0:
+                raise ValueError(f"{n}: a zero factor flattens the part, got {shown(raw)}")
+        return Part(self._solid.scale(*map(text, f)))
+
+    def mirrored(self, axis: str | int) -> Part:
+        """The mirror image in the coordinate plane through the origin across
+        `axis` ('x', 'y', 'z' or 0, 1, 2): ``mirrored('x')`` negates every x."""
+        return Part(self._solid.mirror(axis_index(axis)))
+
+    def rotated(self, axis: object, degrees: Number, *, tol: Number = 1e-12,
+                center: object = None) -> Part:
+        """The part turned by `degrees` about `axis`, counter-clockwise seen
+        from the axis's tip, exactly.
+
+        `axis` is 'x', 'y', 'z' (or 0, 1, 2) or a direction of three
+        numbers; the axis passes through `center` (three numbers, default
+        the origin). The rotation's matrix is rational and exactly
+        orthogonal, so nothing is rounded and the part keeps its shape: it
+        turns by the angle nearest `degrees` whose half angle has a rational
+        tangent of the smallest denominator within `tol` degrees
+        (:func:`quillstone_cad.rotation_angle` tells that angle).
+        Multiples of 90 degrees about a coordinate axis are exact, with
+        ``tol=0`` too. Faces whose unit normals are rational keep them, so a
+        rotated part can still be chamfered.
+        """
+        m = rotation_matrix(axis, degrees, tol)
+        shift: tuple[Fraction, ...] = (Fraction(0),) * 3
+        if center is not None:
+            c = _vector(center, "center")
+            # p -> R (p - c) + c
+            shift = tuple(c[i] - sum(m[i][j] * c[j] for j in range(3)) for i in range(3))
+        return self._affine(m, shift)
+
+    def transformed(self, matrix: object) -> Part:
+        """The part under the affine map ``p -> M p + t`` given as a 3 x 4
+        matrix ``[M | t]`` or a 4 x 4 one whose last row is (0, 0, 0, 1):
+        rows of numbers, nested sequences or a numpy array.
+
+        Any invertible rational map: rotations, shears, non-uniform scales.
+        A map whose determinant is negative turns the faces over so the
+        part stays wound outward; a singular one (determinant zero) would
+        flatten the part and raises ValueError.
+        """
+        rows = sequence(matrix, "matrix")
+        if len(rows) not in (3, 4):
+            raise ValueError(f"matrix: expected 3 or 4 rows, got {len(rows)}")
+        m = []
+        for i, row in enumerate(rows):
+            items = sequence(row, f"matrix[{i}]")
+            if len(items) != 4:
+                raise ValueError(f"matrix[{i}]: expected 4 numbers, got {len(items)}")
+            m.append([to_fraction(v, f"matrix[{i}][{j}]") for j, v in enumerate(items)])
+        if len(m) == 4 and m[3] != [0, 0, 0, 1]:
+            raise ValueError("matrix: the last row of a 4 x 4 affine map must be (0, 0, 0, 1), "
+                             f"got ({', '.join(str(v) for v in m[3])})")
+        lin: Matrix = tuple(tuple(r[:3]) for r in m[:3])  # type: ignore[assignment]
+        return self._affine(lin, (m[0][3], m[1][3], m[2][3]))
+
+    def _affine(self, m: Matrix, t: tuple[Fraction, ...]) -> Part:
+        det = (m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1])
+               - m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0])
+               + m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]))
+        if det == 0:
+            raise ValueError("matrix: singular (determinant 0), it would flatten the part")
+        texts = [text(v) for i in range(3) for v in (*m[i], t[i])]
+        return Part(_native.affine(self._solid, texts))
+
+    # ---- other operations
+
+    def chamfer(self, d: Number) -> Part:
+        """The part with its convex edges bevelled by `d`: the kernel's
+        chamfer (``PySolid.chamfer``) with its rules. Each bevel cuts `d`
+        into both faces, at right angles to the edge; outside corners are
+        trimmed, inside corners mitred, and reflex edges and lines that
+        carry more than two faces (booleans leave those where they split a
+        face) stay sharp, so chamfer before cutting holes.
+
+        Every face of a bevelled edge needs a rational unit normal: the
+        builders' faces have them, and so do rotated ones; ValueError names
+        the rule otherwise. A negative `d` raises ValueError.
+        """
+        dist = to_fraction(d, "d")
+        if dist < 0:
+            raise ValueError(f"d: must not be negative, got {shown(d)}")
+        return Part(self._solid.chamfer(text(dist)))
 
     # ---- booleans
 
@@ -103,33 +307,153 @@ class Part:
 
     # ---- equality
 
+    def _key(self) -> tuple[object, ...]:
+        """Measures that do not depend on how the faces are split or
+        ordered: equal point sets have equal keys."""
+        m = self._moments()
+        bounds = None if self.is_empty else self.bbox
+        return (m.volume, bounds, m.centroid, m.central)
+
     def __eq__(self, other: object) -> bool:
-        """Exact geometric equality: the same point set."""
+        """Exact geometric equality: the same point set, whatever the split.
+
+        Parts whose volume, box, centroid or inertia differ are unequal at
+        once, and parts whose faces have the same corners are equal at
+        once; otherwise, with the volumes equal, the parts are equal when
+        their intersection has that volume too (so neither difference has
+        any). A part whose surface is not closed has no inside: two such
+        parts are equal when their faces have the same corners
+        (``PySolid.canonical``)."""
         if not isinstance(other, Part):
             return NotImplemented
         if other._solid is self._solid:
             return True
-        if self.volume != other.volume or self.bbox != other.bbox:
+        if self._key() != other._key():
             return False
-        return (self - other).volume == 0 and (other - self).volume == 0
+        if self._solid.canonical() == other._solid.canonical():
+            return True
+        if not (self.is_closed and other.is_closed):
+            return False
+        return (self & other).volume == self.volume
 
     def __hash__(self) -> int:
-        return hash((self.volume, self.bbox))
+        return hash(self._key())
 
     def __repr__(self) -> str:
-        """``<Part: 6 faces, volume 1, bounds (0, 0, 0) to (1, 1, 1)>``: long
-        fractions are shown as ``~`` and their nearest float."""
-        box = self.bbox
+        """``<Part: 6 faces, volume 1, bounds (0, 0, 0) to (1, 1, 1)>``;
+        fractions longer than 12 characters are shown as ``~`` and their
+        nearest float."""
         faces = _native.face_count(self._solid)
-        if box is None:
+        if faces == 0:
             return "<Part: empty>"
+        lo, hi = self.bbox
         return (f"<Part: {faces} faces, volume {_short(self.volume)}, "
-                f"bounds {_short_point(box[0])} to {_short_point(box[1])}>")
+                f"bounds {_short_point(lo)} to {_short_point(hi)}>")
+
+    # ---- meshes, files, pictures
+
+    def to_arrays(self) -> tuple[Any, Any]:
+        """``(vertices, triangles)`` as numpy arrays, float64 (n, 3) and int64
+        (m, 3): a closed triangle mesh, triangles counter-clockwise seen
+        from outside (``quillstone_io.to_arrays``). Needs numpy."""
+        return _qio.to_arrays(self._solid)
+
+    def to_trimesh(self) -> Any:
+        """The part as a ``trimesh.Trimesh`` (watertight for a closed part,
+        coordinates rounded to floats). Needs trimesh."""
+        try:
+            import trimesh
+        except ImportError as exc:
+            raise ImportError("to_trimesh needs trimesh: pip install trimesh") from exc
+        vertices, triangles = self.to_arrays()
+        return trimesh.Trimesh(vertices=vertices, faces=triangles, process=False)
+
+    def save(self, path: _Path, *, exact: bool = False, binary: bool = True,
+             format: str | None = None) -> None:
+        """Writes the part to `path` as a mesh file: OBJ, OFF, STL (binary,
+        or ASCII with ``binary=False``) or 3MF, chosen by the extension or by
+        `format` (``quillstone_io.write_mesh``). Coordinates are written as
+        floats; ``exact=True`` (OBJ and OFF) adds the exact ones, which
+        :func:`quillstone_cad.load` reads back."""
+        _qio.write_mesh(self._solid, path, exact, binary, format=format)
+
+    def render(self, path: _Path, *, view: tuple[float, float] = (35.26, -45.0),
+               size: tuple[float, float] = (6.0, 6.0), dpi: int = 100,
+               title: str | None = None) -> None:
+        """Writes a PNG picture of the part (``quillstone_io.render``): faces
+        shaded and coloured by label, seen from ``view`` = (elevation,
+        azimuth) in degrees. Needs matplotlib."""
+        _qio.render(self._solid, path, view=view, size=size, dpi=dpi, title=title)
+
+    def _repr_png_(self) -> bytes | None:
+        """The picture Jupyter shows; None (the text form is shown instead)
+        without matplotlib or for an empty part."""
+        if self.is_empty:
+            return None
+        try:
+            with tempfile.TemporaryDirectory() as folder:
+                path = os.path.join(folder, "part.png")
+                _qio.render(self._solid, path, size=(4.0, 4.0), dpi=80)
+                with open(path, "rb") as f:
+                    return f.read()
+        except ImportError:
+            return None
+
+
+def union(*parts: Part | Iterable[Part]) -> Part:
+    """The union of any number of parts (or of one iterable of parts),
+    combined pairwise in a balanced order so that no operand grows much
+    larger than the others. The union of nothing is an empty part."""
+    items = _parts(parts, "union")
+    if not items:
+        return Part(_qs.make_box("0", "0", "0", "empty"))
+    return _balanced(items, "union")
+
+
+def intersection(*parts: Part | Iterable[Part]) -> Part:
+    """The intersection of one or more parts (or of one iterable of parts),
+    combined pairwise in a balanced order."""
+    items = _parts(parts, "intersection")
+    if not items:
+        raise ValueError("intersection: needs at least one part")
+    return _balanced(items, "intersect")
+
+
+def _parts(args: tuple[object, ...], fn: str) -> list[Part]:
+    if len(args) == 1 and not isinstance(args[0], Part):
+        args = tuple(sequence(args[0], "parts"))
+    for i, p in enumerate(args):
+        if not isinstance(p, Part):
+            raise TypeError(f"parts[{i}]: expected a Part, got {type(p).__name__}")
+    return list(args)  # type: ignore[arg-type]
+
+
+def _balanced(items: list[Part], op: str) -> Part:
+    while len(items) > 1:
+        paired = [items[i]._boolean(op, items[i + 1]) for i in range(0, len(items) - 1, 2)]
+        if len(items) % 2:
+            paired.append(items[-1])
+        items = paired
+    return items[0]
+
+
+def _vector(value: object, name: str) -> tuple[Fraction, Fraction, Fraction]:
+    items = sequence(value, name)
+    if len(items) != 3:
+        raise ValueError(f"{name}: expected 3 numbers, got {len(items)}")
+    x, y, z = (to_fraction(v, f"{name}[{i}]") for i, v in enumerate(items))
+    return (x, y, z)
 
 
 def _short(value: Fraction) -> str:
-    text = str(value)
-    return text if len(text) <= 12 else f"~{float(value):.9g}"
+    s = str(value)
+    if len(s) <= 12:
+        return s
+    # Through Decimal, which has no overflow for huge values.
+    with localcontext() as ctx:
+        ctx.prec = 9
+        near = Decimal(value.numerator) / Decimal(value.denominator)
+    return f"~{near:g}" if abs(near.adjusted()) > 300 else f"~{float(near):.9g}"
 
 
 def _short_point(p: Point) -> str:
@@ -138,4 +462,3 @@ def _short_point(p: Point) -> str:
 
 def _point(texts: list[str]) -> Point:
     return (fraction_of(texts[0]), fraction_of(texts[1]), fraction_of(texts[2]))
-

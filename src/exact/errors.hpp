@@ -128,6 +128,9 @@ inline constexpr const char* kTooManyVerticesToCheck = "too many vertices to che
 inline constexpr const char* kTooManyMeshVertices = "the solid has too many vertices for a mesh";
 inline constexpr const char* kTooManyStlTriangles = "too many triangles for binary STL";
 
+// InputError: an affine map whose matrix has no inverse.
+inline constexpr const char* kSingularMap = "the map is singular: its matrix has determinant 0";
+
 // ---- The Python surfaces
 inline constexpr const char* kOutOfMemory = "out of memory";
 inline constexpr const char* kInternalFailure = "internal failure";

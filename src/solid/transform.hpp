@@ -1,5 +1,5 @@
-// Exact per-vertex maps of a solid: translation, scaling, mirroring and
-// quarter turns.
+// Exact per-vertex maps of a solid: translation, scaling, mirroring,
+// quarter turns and any invertible affine map.
 #pragma once
 
 #include <cstdint>
@@ -26,5 +26,21 @@ Solid mirror_solid(const Solid& s, std::uint64_t axis);
 // `quarters` counter-clockwise quarter turns seen from the positive end of
 // the axis; the axis wraps modulo 3.
 Solid rotate_quarter_solid(const Solid& s, std::uint64_t axis, std::int64_t quarters);
+
+// p -> m p + t, with m a 3 x 3 matrix given by rows.
+struct Affine {
+    Rational m[3][3];
+    Point3 t;
+};
+
+Rational determinant(const Affine& a);
+
+// Every vertex through the map; each face keeps its label and its vertex
+// order, and its stored plane is carried over by the map's cofactor matrix
+// (so a face whose first corners lie on one line keeps its true plane).
+// Faces are turned over when the determinant is negative, so a closed
+// solid stays wound outward. A singular map throws InputError: it would
+// flatten the solid.
+Solid affine_solid(const Solid& s, const Affine& a);
 
 }  // namespace qs

@@ -1,4 +1,6 @@
 // The exact measures of a solid, as number texts.
+#include "measure/area.hpp"
+#include "measure/moments.hpp"
 #include "native.hpp"
 #include "query/bbox.hpp"
 
@@ -8,6 +10,8 @@ namespace {
 const char* const kSolidNames[] = {"solid"};
 const Signature kBboxSig{"bbox", kSolidNames, 1, 1};
 const Signature kFaceCountSig{"face_count", kSolidNames, 1, 1};
+const Signature kMomentsSig{"moments", kSolidNames, 1, 1};
+const Signature kAreaSig{"area", kSolidNames, 1, 1};
 
 bool has_vertex(const Solid& s) {
     for (const Face& f : s.faces)
@@ -15,20 +19,32 @@ bool has_vertex(const Solid& s) {
     return false;
 }
 
-PyObject* point_texts(const Point3& p) {
-    Ref list(check(PyList_New(3)));
-    for (int c = 0; c < 3; ++c) PyList_SetItem(list.get(), c, new_str(format_rational(p[c])));
+PyObject* text_list(const Rational* const* values, std::size_t n) {
+    Ref list(check(PyList_New(Py_ssize_t(n))));
+    for (std::size_t i = 0; i < n; ++i)
+        PyList_SetItem(list.get(), Py_ssize_t(i), new_str(format_rational(*values[i])));
     return list.release();
+}
+
+PyObject* point_texts(const Point3& p) {
+    const Rational* c[3] = {&p.x, &p.y, &p.z};
+    return text_list(c, 3);
+}
+
+// The one solid argument of a query.
+const Solid& solid_arg(const Signature& sig, PyObject* const* args, Py_ssize_t nargs,
+                       PyObject* kwnames) {
+    PyObject* a[1];
+    match(sig, args, nargs, kwnames, a);
+    return borrow_solid(a[0], "solid");
 }
 }  // namespace
 
-// [lo, hi], each [x, y, z] texts; None for a solid without faces.
+// ([x, y, z], [x, y, z]) texts of the two corners; None without a vertex.
 QS_BINDING(py_bbox) {
     (void)self;
     return guard([&]() -> PyObject* {
-        PyObject* a[1];
-        match(kBboxSig, args, nargs, kwnames, a);
-        const Solid& s = borrow_solid(a[0], "solid");
+        const Solid& s = solid_arg(kBboxSig, args, nargs, kwnames);
         if (!has_vertex(s)) Py_RETURN_NONE;
         auto [lo, hi] = solid_bbox(s);
         Ref l(point_texts(lo)), h(point_texts(hi));
@@ -39,9 +55,30 @@ QS_BINDING(py_bbox) {
 QS_BINDING(py_face_count) {
     (void)self;
     return guard([&]() -> PyObject* {
-        PyObject* a[1];
-        match(kFaceCountSig, args, nargs, kwnames, a);
-        return check(PyLong_FromSize_t(borrow_solid(a[0], "solid").faces.size()));
+        return check(PyLong_FromSize_t(solid_arg(kFaceCountSig, args, nargs, kwnames).faces.size()));
+    });
+}
+
+// (volume, centroid, central second moments) as texts; the last two None
+// when the volume is zero.
+QS_BINDING(py_moments) {
+    (void)self;
+    return guard([&]() -> PyObject* {
+        const Moments m = solid_moments(solid_arg(kMomentsSig, args, nargs, kwnames));
+        Ref volume(new_str(format_rational(m.volume)));
+        if (m.volume.is_zero()) return check(PyTuple_Pack(3, volume.get(), Py_None, Py_None));
+        Ref centroid(point_texts(m.centroid));
+        const Rational* c[6];
+        for (int k = 0; k < 6; ++k) c[k] = &m.central[std::size_t(k)];
+        Ref central(text_list(c, 6));
+        return check(PyTuple_Pack(3, volume.get(), centroid.get(), central.get()));
+    });
+}
+
+QS_BINDING(py_area) {
+    (void)self;
+    return guard([&]() -> PyObject* {
+        return check(PyFloat_FromDouble(solid_area(solid_arg(kAreaSig, args, nargs, kwnames))));
     });
 }
 

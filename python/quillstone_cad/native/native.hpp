@@ -4,6 +4,7 @@
 // (quillstone_cad/) converts numbers and documents them.
 #pragma once
 
+#include "exact/interrupt.hpp"
 #include "pyutil.hpp"
 
 namespace qs::py::cad {
@@ -11,5 +12,11 @@ namespace qs::py::cad {
 // Exact measures.
 QS_BINDING(py_bbox);
 QS_BINDING(py_face_count);
+QS_BINDING(py_moments);
+QS_BINDING(py_area);
+// Any invertible affine map.
+QS_BINDING(py_affine);
+// A solid from a vertex list and index polygons.
+QS_BINDING(py_from_mesh);
 
 }  // namespace qs::py::cad
