@@ -213,10 +213,11 @@ class Part:
         `axis` is 'x', 'y', 'z' (or 0, 1, 2) or a direction of three
         numbers; the axis passes through `center` (three numbers, default
         the origin). The rotation's matrix is rational and exactly
-        orthogonal, so nothing is rounded and the part keeps its shape: it
-        turns by the angle nearest `degrees` whose half angle has a rational
-        tangent of the smallest denominator within `tol` degrees
-        (:func:`quillstone_cad.rotation_angle` tells that angle).
+        orthogonal, so nothing is rounded and the part keeps its exact
+        shape. Of the rotations whose half angle has a rational tangent and
+        whose angle lies within `tol` degrees of `degrees`, it takes the one
+        of the smallest denominator, so the numbers stay short
+        (:func:`quillstone_cad.rotation_angle` tells the angle used).
         Multiples of 90 degrees about a coordinate axis are exact, with
         ``tol=0`` too. Faces whose unit normals are rational keep them, so a
         rotated part can still be chamfered.

@@ -21,7 +21,7 @@ SYSTEM_LIBS = re.compile(
 
 # A few calls through the module; the same script runs here and in the fresh venv.
 CALLS = """
-import json, pickle, quillstone as qs, quillstone_io as qio
+import json, pickle, quillstone as qs, quillstone_io as qio, quillstone_cad as qc
 plate = qs.make_box("4", "2", "1/2", "p").chamfer("1/10")
 hole = qs.make_box("1/2", "1/2", "1", "h").translate("7/4", "3/4", "-1/4")
 part = plate.boolean("cut", hole)
@@ -29,6 +29,7 @@ arc = [["1", "0", "0"], ["1", "1", "0"], ["0", "1", "0"]]
 knots = ["0", "0", "0", "1", "1", "1"]
 flat = [[["0", "0", "0"], ["0", "1", "0"]], [["1", "0", "0"], ["1", "1", "0"]]]
 print(json.dumps([part.volume6_str(), part.canonical(), part.watertight_ok(),
+                  str(qc.Part(part).rotated("z", 30).inertia),
                   qs.nurbs_curve_eval(2, arc, knots, "1/2", ["1", "1", "2"]),
                   qs.ssi_pairs(flat, flat, 2),
                   pickle.loads(pickle.dumps(part)).canonical() == part.canonical(),
@@ -68,8 +69,9 @@ def fresh_venv(wheel, tmp_path_factory):
 
 def extension_modules(venv):
     site = next((venv / "lib").glob("python3*/site-packages"))
-    mods = sorted(site.glob("*.abi3.so")) + sorted(site.glob("quillstone_io/*.abi3.so"))
-    assert [m.name.split(".")[0] for m in mods] == ["quillstone", "_native"], mods
+    mods = sorted(site.glob("*.abi3.so")) + sorted(site.glob("quillstone_io/*.abi3.so")) + \
+        sorted(site.glob("quillstone_cad/*.abi3.so"))
+    assert [m.name.split(".")[0] for m in mods] == ["quillstone", "_native", "_native"], mods
     return site, mods
 
 
@@ -84,8 +86,10 @@ def test_wheel_is_tagged_manylinux_abi3(wheel):
     for name in ("quillstone-stubs/__init__.pyi", "quillstone.pyi", "quillstone_io/__init__.py",
                  "quillstone_io/__init__.pyi", "quillstone_io/py.typed"):
         assert name in names
-    assert any(re.fullmatch(r"quillstone_io/_native\.abi3\.so", n) for n in names), names
-    assert not any(n.startswith("quillstone_io/native/") for n in names)  # no C++ sources
+    for package in ("quillstone_io", "quillstone_cad"):
+        assert any(re.fullmatch(rf"{package}/_native\.abi3\.so", n) for n in names), names
+        assert not any(n.startswith(f"{package}/native/") for n in names)  # no C++ sources
+    assert "quillstone_cad/py.typed" in names
 
 
 def test_dependencies_resolve_inside_the_wheel(fresh_venv):
