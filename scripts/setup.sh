@@ -96,7 +96,10 @@ fi
 # that stable-ABI modules need), then the package built against them, so
 # a rerun rebuilds only what changed.
 say "installing the build tools (scikit-build-core, CMake, Ninja)"
-.venv/bin/python -m pip install -q "scikit-build-core>=0.10" "cmake>=3.26" ninja
+# Debian 12's venv brings pip 23.0.1, which lacks -C (--config-settings for
+# pip wheel), used by the tests and the wheel build.
+.venv/bin/python -m pip install -q "pip>=23.1"
+.venv/bin/python -m pip install -q "scikit-build-core>=0.11" "cmake>=3.26" ninja
 # The tour saves a picture, which needs matplotlib (the "plot" extra).
 target=".[plot]"
 [ "$mode" = test ] && target=".[test]"

