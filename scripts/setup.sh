@@ -16,17 +16,8 @@ case "$mode" in
   *) echo "usage: scripts/setup.sh [tour|test]" >&2; exit 2 ;;
 esac
 start=$SECONDS
-say() { echo "setup: $*"; }
-
-have_dpkg() { command -v dpkg-query >/dev/null && command -v apt-get >/dev/null; }
-installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
-apt_install() {
-  local sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  say "installing system packages: $* (apt-get, about a minute)"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "$@" >/dev/null
-}
+who=setup
+. scripts/packages.sh
 
 # 1. Python 3.11 or newer, before anything else is installed.
 version_of() { "$1" -c 'import sys; print("%d.%d.%d" % sys.version_info[:3])' 2>/dev/null; }
@@ -42,7 +33,7 @@ for c in "${candidates[@]}"; do
   if command -v "$c" >/dev/null && recent_enough "$c"; then PY="$(executable_of "$c")"; break; fi
 done
 if [ -z "$PY" ] && [ -z "${PYTHON:-}" ] && ! command -v python3 >/dev/null && have_dpkg; then
-  apt_install python3 python3-venv python3-dev  # a bare Debian or Ubuntu image
+  need_packages python3 python3-venv python3-dev  # a bare Debian or Ubuntu image
   recent_enough python3 && PY="$(executable_of python3)"
 fi
 if [ -z "$PY" ]; then
@@ -66,7 +57,6 @@ say "using Python $pyver ($PY)"
 # 2. System packages: a C++20 compiler, GMP and FLINT with their headers,
 # and for a distribution's own Python its headers and venv.
 if have_dpkg; then
-  need=()
   pkgs=(g++ libgmp-dev libflint-dev)
   [ "$mode" = test ] && pkgs+=(libgtest-dev)
   case "$(readlink -f "$PY")" in
@@ -74,8 +64,7 @@ if have_dpkg; then
       minor="${pyver%.*}"
       pkgs+=("python$minor-dev" "python$minor-venv") ;;
   esac
-  for pkg in "${pkgs[@]}"; do installed "$pkg" || need+=("$pkg"); done
-  if [ ${#need[@]} -gt 0 ]; then apt_install "${need[@]}"; fi
+  need_packages "${pkgs[@]}"
 else
   say "not a Debian-like system: make sure a C++20 compiler, GMP and FLINT (with headers)"
   say "and your Python's headers are installed; CMake names whatever is missing"
@@ -98,11 +87,11 @@ fi
 say "installing the build tools (scikit-build-core, CMake, Ninja)"
 # Debian 12's venv brings pip 23.0.1, which lacks -C (--config-settings for
 # pip wheel), used by the tests and the wheel build.
-.venv/bin/python -m pip install -q "pip>=23.1"
-.venv/bin/python -m pip install -q "scikit-build-core>=0.11" "cmake>=3.26" ninja
+pip_install "pip>=23.1"
+pip_install "scikit-build-core>=0.11" "cmake>=3.26" ninja
 # The tour saves a picture, which needs matplotlib (the "plot" extra).
 target=".[plot]"
 [ "$mode" = test ] && target=".[test]"
 say "building and installing quillstone (a first build takes about a minute)"
-.venv/bin/python -m pip install -q --no-build-isolation "$target"
+pip_install --no-build-isolation "$target"
 say "done in $((SECONDS - start)) s"

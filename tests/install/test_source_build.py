@@ -1,8 +1,14 @@
 """What a user without the requirements sees: setup.sh refuses an old
-Python before it installs anything, and CMake names every missing piece with
-its packages in one message."""
+Python before it installs anything, says in one message what it cannot
+install without root or without a network, and CMake names every missing
+piece with its packages in one message."""
 
+import os
 import re
+import shutil
+import tempfile
+
+import pytest
 
 from conftest import ROOT, VENV_BIN, run
 
@@ -70,3 +76,45 @@ def test_setup_refuses_an_old_python_first(tmp_path):
     assert f"Python 3.10.12 ({fake})" in proc.stderr
     assert "PYTHON=" in proc.stderr
     assert proc.stdout == ""  # nothing was installed or made before the check
+
+
+@pytest.fixture
+def setup_copy():
+    """setup.sh and the script it sources, in a folder any user may read."""
+    folder = tempfile.mkdtemp(prefix="qs-setup-")
+    os.chmod(folder, 0o755)
+    shutil.copytree(ROOT / "scripts", os.path.join(folder, "scripts"),
+                    ignore=lambda _, names: [n for n in names if n not in
+                                             ("setup.sh", "packages.sh")])
+    yield folder
+    shutil.rmtree(folder)
+
+
+def test_setup_names_what_it_cannot_install(setup_copy, tmp_path):
+    if os.geteuid() != 0 or shutil.which("setpriv") is None:
+        pytest.skip("needs root to run setup.sh as another user")
+    # Without root or sudo: every package looks missing to a stand-in for
+    # dpkg-query, and nothing is tried before the message.
+    fake = tmp_path / "bin"
+    fake.mkdir()
+    (fake / "dpkg-query").write_text("#!/bin/sh\nexit 1\n")
+    (fake / "dpkg-query").chmod(0o755)
+    shutil.copytree(fake, os.path.join(setup_copy, "bin"))
+    as_nobody = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
+    no_root = run([*as_nobody, "env", f"PATH={setup_copy}/bin:/usr/bin:/bin",
+                   "PYTHON=/usr/bin/python3", f"{setup_copy}/scripts/setup.sh", "tour"],
+                  check=False)
+    # Without a network: the package index cannot be reached.
+    no_net = run([f"{setup_copy}/scripts/setup.sh", "tour"], check=False,
+                 env={"PIP_INDEX_URL": "http://127.0.0.1:9/simple", "PIP_FIND_LINKS": "",
+                      "PIP_CONFIG_FILE": os.devnull, "PIP_RETRIES": "0",
+                      "PYTHON": str(VENV_BIN / "python")})
+    for proc, lines in [
+            (no_root, ["these system packages are missing: g++ libgmp-dev libflint-dev",
+                       "As root, run:  apt-get install g++ libgmp-dev libflint-dev"]),
+            (no_net, ["pip could not reach a package index for: ",
+                      "PIP_INDEX_URL"])]:
+        assert proc.returncode == 1, proc.stdout + proc.stderr
+        for line in lines:
+            assert line in proc.stderr, proc.stderr
+        assert "Traceback" not in proc.stderr and "installing system packages" not in proc.stdout
