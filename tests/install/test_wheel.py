@@ -1,6 +1,7 @@
 """The portable wheel: built by scripts/wheel.sh, installed into a fresh
 venv, its extension resolving every shared library inside the wheel, and
-working with the system's FLINT and GMP out of reach."""
+working with the system's FLINT and GMP out of reach; every library in it
+under a licence that lets it be passed on, with the licence texts."""
 
 import json
 import platform
@@ -18,6 +19,19 @@ from conftest import ROOT, VENV_BIN, run
 # Libraries every manylinux system provides; everything else must be bundled.
 SYSTEM_LIBS = re.compile(
     r"^(linux-vdso|ld-linux[-\w]*|libc|libm|libdl|librt|libpthread|libgcc_s|libstdc\+\+)\.so")
+
+# The licences a bundled library may carry, and for each the full texts that
+# must travel with it: the LGPLs (the LGPL 3 adds permissions to the GPL 3,
+# so both), GMP's choice of the LGPL 3 or the GPL 2, and permissive ones.
+# A library under the GPL alone would make the wheel unlawful to share.
+LGPL3 = [r"GNU LESSER GENERAL PUBLIC LICENSE\s+Version 3", r"GNU GENERAL PUBLIC LICENSE\s+Version 3"]
+ALLOWED = {
+    "LGPL-2.1-or-later": [r"GNU LESSER GENERAL PUBLIC LICENSE\s+Version 2\.1"],
+    "LGPL-3.0-or-later": LGPL3,
+    "LGPL-3.0-or-later OR GPL-2.0-or-later": LGPL3 + [r"GNU GENERAL PUBLIC LICENSE\s+Version 2"],
+    "MIT": [r"Permission is hereby granted, free of charge"],
+    "BSD-2-Clause": [r"Redistribution and use in source and binary forms"],
+}
 
 # A few calls through the module; the same script runs here and in the fresh venv.
 CALLS = """
@@ -57,6 +71,73 @@ def wheel(tmp_path_factory):
     wheels = list(out.glob("*.whl"))
     assert len(wheels) == 1, wheels
     return wheels[0]
+
+
+def licence_faults(files):
+    """What keeps a wheel ({name: bytes}) from being shared: each bundled
+    library that its licence list leaves out, whose licence is not allowed,
+    or whose licence texts are missing."""
+    info = next(n.split("/")[0] for n in files if n.endswith(".dist-info/METADATA"))
+    bundled = f"{info}/licenses/bundled/"
+    listed = {}
+    for line in files[bundled + "LIBRARIES.txt"].decode().splitlines():
+        if line and not line.startswith("#"):
+            member, _, licence, folder = line.split("\t")
+            listed[member] = (licence, folder)
+    faults = []
+    for member in sorted(n for n in files if n.startswith("quillstone.libs/")):
+        if member not in listed:
+            faults.append(f"{member}: not in the licence list")
+            continue
+        licence, folder = listed[member]
+        if licence not in ALLOWED:
+            faults.append(f"{member}: {licence} is not allowed")
+            continue
+        texts = b"\n".join(d for n, d in files.items() if n.startswith(bundled + folder)).decode()
+        for heading in ALLOWED[licence]:
+            if not re.search(heading, texts):
+                faults.append(f"{member}: no text matching {heading!r}")
+    return faults
+
+
+def test_every_bundled_library_may_be_shared(wheel):
+    with zipfile.ZipFile(wheel) as whl:
+        files = {n: whl.read(n) for n in whl.namelist()}
+    assert licence_faults(files) == []
+    info = next(n.split("/")[0] for n in files if n.endswith(".dist-info/METADATA"))
+    metadata = files[f"{info}/METADATA"].decode()
+    assert "License-Expression: Apache-2.0" in metadata
+    assert files[f"{info}/licenses/LICENSE"] == (ROOT / "LICENSE").read_bytes()
+    # Every licence file is named in the metadata, and is where it says.
+    named = set(re.findall(r"^License-File: (.+)$", metadata, re.M))
+    shipped = {n.removeprefix(f"{info}/licenses/") for n in files if "/licenses/" in n}
+    assert named == shipped and len(shipped) > 5
+    # RECORD covers the added files.
+    record = files[f"{info}/RECORD"].decode()
+    assert all(f"{info}/licenses/{n}," in record for n in shipped)
+
+
+def test_licence_check_refuses_what_may_not_be_shared(wheel):
+    with zipfile.ZipFile(wheel) as whl:
+        files = {n: whl.read(n) for n in whl.namelist()}
+    info = next(n.split("/")[0] for n in files if n.endswith(".dist-info/METADATA"))
+    bundled = f"{info}/licenses/bundled/"
+    listing = bundled + "LIBRARIES.txt"
+    gmp = next(line.split("\t")[0] for line in files[listing].decode().splitlines()
+               if "libgmp" in line)
+    # A GPL-only library listed as such, one not listed at all, and GMP's
+    # folder without the GPL 3 that its LGPL 3 needs.
+    files["quillstone.libs/libgf2x-0123abcd.so.3.0.0"] = b""
+    files["quillstone.libs/libfoo-0123abcd.so.1"] = b""
+    files[listing] += b"quillstone.libs/libgf2x-0123abcd.so.3.0.0\tgf2x 1.3\tGPL-2.0-or-later\tgf2x/\n"
+    for name in [n for n in files if n.startswith(bundled + "gmp/")]:
+        if b"GNU GENERAL PUBLIC LICENSE\n                       Version 3" in files[name]:
+            del files[name]
+    faults = licence_faults(files)
+    assert faults[0] == "quillstone.libs/libfoo-0123abcd.so.1: not in the licence list"
+    assert faults[1] == "quillstone.libs/libgf2x-0123abcd.so.3.0.0: GPL-2.0-or-later is not allowed"
+    assert len(faults) == 3 and faults[2].startswith(gmp + ": no text matching") \
+        and "Version 3" in faults[2]
 
 
 @pytest.fixture(scope="module")
