@@ -8,21 +8,25 @@
 # command, seconds and result; a failing command's log ends are shown.
 # Takes a while (a first build in every system); not part of scripts/test.sh.
 #
-#   scripts/fresh_check.sh [--keep] [--dir DIR] [12] [13]
+#   scripts/fresh_check.sh [--keep] [--dir DIR] [--only tour|test] [12] [13]
 #
 # --keep leaves the systems and logs in DIR (default: a new folder under
 # /var/tmp); without it everything made here is unmounted and removed.
+# --only runs one of the two commands.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 keep=0
 work=""
 releases=()
+commands=(scripts/tour.sh scripts/test.sh)
 while [ $# -gt 0 ]; do
   case "$1" in
     --keep) keep=1 ;;
     --dir) work="$2"; shift ;;
+    --only) commands=("scripts/$2.sh"); shift ;;
     12 | 13) releases+=("$1") ;;
-    *) echo "usage: scripts/fresh_check.sh [--keep] [--dir DIR] [12] [13]" >&2; exit 2 ;;
+    *) echo "usage: scripts/fresh_check.sh [--keep] [--dir DIR] [--only tour|test] [12] [13]" >&2
+       exit 2 ;;
   esac
   shift
 done
@@ -193,8 +197,7 @@ run_command() {
 
 for rel in "${releases[@]}"; do
   make_base "$rel"
-  run_command "$rel" scripts/tour.sh
-  run_command "$rel" scripts/test.sh
+  for cmd in "${commands[@]}"; do run_command "$rel" "$cmd"; done
   [ "$keep" -eq 1 ] || rm -rf --one-file-system "$work/debian$rel-base"
 done
 
