@@ -88,8 +88,12 @@ def describe(lib, flint_prefix):
         major = int(re.search(r"=(?:\d+:)?(\d+)", source).group(1))
         return (f"FLINT {source.split('=')[1]} (Debian's source package, built without NTL)",
                 FLINT.get(major, "unknown"), texts)
-    package = sh("dpkg-query", "-S", str(lib)).split(":")[0]
-    if package.startswith("libc6") or not package:
+    # A package may still ship the library under /lib, which /usr/lib merges.
+    names = [str(lib)] + (["/" + str(lib.relative_to("/usr"))] if lib.is_relative_to("/usr") else [])
+    owners = [subprocess.run(["dpkg-query", "-S", n], capture_output=True, text=True).stdout
+              for n in names]
+    package = next((o.split(":")[0] for o in owners if o), "")
+    if not package:
         sys.exit(f"wheel: {lib} is not from a package that dpkg knows")
     version = sh("dpkg-query", "-W", "-f=${Version}", package)
     what, licence = LICENCES.get(name, (name, "unknown"))
