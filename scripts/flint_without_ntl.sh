@@ -43,7 +43,7 @@ fi
 need_packages dpkg-dev make >&2
 work="$(mktemp -d "$cache/flint-build.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
-say "building FLINT ($source_pkg) without NTL into $prefix (once; 10 to 20 minutes on 2 cores)" >&2
+say "building FLINT ($source_pkg) without NTL into $prefix (once: about 10 minutes of CPU, 5 on an idle 2-core machine)" >&2
 
 # The machine's own archives, asked for sources, in private apt state so
 # that the machine's configuration is left as it is.

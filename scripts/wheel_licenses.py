@@ -65,7 +65,7 @@ def origins(unrepaired):
 
 def base_name(bundled):
     """libgmp-1a2b3c4d.so.10.4.1 (auditwheel's name) -> libgmp"""
-    return re.match(r"(lib[\w+.]*?)(?:-[0-9a-f]{8})?\.so", bundled).group(1)
+    return re.match(r"(.+?)(?:-[0-9a-f]{8})?(?:\.so|$)", bundled).group(1)
 
 
 def original_of(bundled, found):
@@ -137,10 +137,12 @@ def main(repaired, unrepaired, flint_prefix=None):
              "# and its version, its licence (an SPDX expression) and the folder beside",
              "# this file that holds its copyright record and licence texts.", ""]
     added = []
-    for member in sorted(n for n in entries if n.startswith("quillstone.libs/")):
+    for member in sorted(n for n in entries if n.startswith("quillstone.libs/") and n[-1] != "/"):
         lib = original_of(Path(member).name, found)
         what, licence, texts = describe(lib, flint_prefix)
-        texts.update(licence_texts(licence))
+        # The full texts, unless the library's own copy is already one of them.
+        own = {path.read_bytes() for path in texts.values()}
+        texts.update({n: p for n, p in licence_texts(licence).items() if p.read_bytes() not in own})
         folder = base_name(lib.name).removeprefix("lib")
         for name, path in texts.items():
             add(entries, f"{licenses}/{folder}/{name}", path.read_bytes())
