@@ -105,7 +105,7 @@ unmount_all() {
   local sys="$1" m
   stop_inside "$sys"
   # Deepest first.
-  for m in $(awk -v s="$sys/" 'index($2, s) == 1 { print $2 }' /proc/mounts | sort -r); do
+  for m in $(awk -v s="$sys" '$2 == s || index($2, s "/") == 1 { print $2 }' /proc/mounts | sort -r); do
     umount "$m" 2>/dev/null || umount -l "$m"
   done
 }
@@ -117,7 +117,7 @@ cleanup() {
     return
   fi
   for sys in "${made[@]}"; do
-    if awk -v s="$sys/" 'index($2, s) == 1 { found = 1 } END { exit !found }' /proc/mounts; then
+    if awk -v s="$sys" '$2 == s || index($2, s "/") == 1 { found = 1 } END { exit !found }' /proc/mounts; then
       echo "fresh_check: $sys still has mounts; left in place" >&2
       return
     fi
@@ -166,6 +166,8 @@ run_command() {
   made+=("$sys")
   cp -a "$work/debian$rel-base" "$sys"
   git clone -q --no-hardlinks "$root" "$sys/root/quillstone"
+  # Its root a mount point, as on a machine, so that unshare -m works.
+  mount --bind "$sys" "$sys"
   mount -t proc proc "$sys/proc"
   mount -t sysfs sys "$sys/sys"
   mount --bind /dev "$sys/dev"
