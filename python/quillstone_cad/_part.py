@@ -320,11 +320,12 @@ class Part:
 
         Parts whose volume, box, centroid or inertia differ are unequal at
         once, and parts whose faces have the same corners are equal at
-        once; otherwise, with the volumes equal, the parts are equal when
-        their intersection has that volume too (so neither difference has
-        any). A part whose surface is not closed has no inside: two such
-        parts are equal when their faces have the same corners
-        (``PySolid.canonical``)."""
+        once. Otherwise their surfaces are compared plane by plane: on each
+        plane that carries faces, the faces of one part must cover exactly
+        what the faces of the other cover, wound the same way (an exact sum
+        of the areas where faces overlap, with no boolean). A part whose
+        surface is not closed has no inside: two such parts are equal when
+        their faces have the same corners (``PySolid.canonical``)."""
         if not isinstance(other, Part):
             return NotImplemented
         if other._solid is self._solid:
@@ -335,7 +336,10 @@ class Part:
             return True
         if not (self.is_closed and other.is_closed):
             return False
-        return (self & other).volume == self.volume
+        same = _native.same_surface(self._solid, other._solid)
+        if same is None:  # a face that is not convex: by the intersection
+            return (self & other).volume == self.volume
+        return same
 
     def __hash__(self) -> int:
         return hash(self._key())

@@ -13,9 +13,11 @@ namespace {
 // The index pairs of the six second moments, in the order of Moments::central.
 constexpr int kPairs[6][2] = {{0, 0}, {1, 1}, {2, 2}, {0, 1}, {1, 2}, {2, 0}};
 
-// A common denominator of every coordinate beyond this many bits makes the
-// integers too long to pay: such solids are summed face by face instead.
-constexpr flint_bitcnt_t kCommonDenominatorBits = 1024;
+// Faces are summed in integers in groups whose common denominator stays
+// within this many bits; longer ones would make the integers too long to
+// pay. Solids from builders are one group; the pieces of booleans, with
+// denominators of many kinds, make many.
+constexpr flint_bitcnt_t kGroupBits = 512;
 
 struct Int {
     fmpz_t v;
@@ -70,15 +72,27 @@ public:
         }
     }
 
-    // Adds the sums so far, for the scale `l`, to the rational totals, and
-    // starts again from zero.
-    void flush(const fmpz_t l, Rational& v6, Point3& first24, std::array<Rational, 6>& second120) {
+    // Multiplies the sums so far by what a change of scale from L to k L
+    // asks: k^3, k^4 and k^5.
+    void rescale(const fmpz_t k) {
+        fmpz_pow_ui(t_.v, k, 3);
+        fmpz_mul(v6_.v, v6_.v, t_.v);
+        fmpz_mul(t_.v, t_.v, k);
+        for (auto& f : first_) fmpz_mul(f.v, f.v, t_.v);
+        fmpz_mul(t_.v, t_.v, k);
+        for (auto& s : second_) fmpz_mul(s.v, s.v, t_.v);
+    }
+
+    // The sums so far, for the scale `l`, as the ten rationals v6, first24
+    // and second120 (in that order), and the sums started again from zero.
+    void flush(const fmpz_t l, std::array<Rational, 10>& out) {
         fmpz_pow_ui(t_.v, l, 3);
-        v6 += Rational::from_fmpz(v6_.v, t_.v);
+        out[0] = Rational::from_fmpz(v6_.v, t_.v);
         fmpz_mul(t_.v, t_.v, l);
-        for (int k = 0; k < 3; ++k) first24[k] += Rational::from_fmpz(first_[k].v, t_.v);
+        for (int k = 0; k < 3; ++k) out[std::size_t(1 + k)] = Rational::from_fmpz(first_[k].v, t_.v);
         fmpz_mul(t_.v, t_.v, l);
-        for (int k = 0; k < 6; ++k) second120[std::size_t(k)] += Rational::from_fmpz(second_[k].v, t_.v);
+        for (int k = 0; k < 6; ++k)
+            out[std::size_t(4 + k)] = Rational::from_fmpz(second_[k].v, t_.v);
         fmpz_zero(v6_.v);
         for (auto& f : first_) fmpz_zero(f.v);
         for (auto& s : second_) fmpz_zero(s.v);
@@ -88,14 +102,30 @@ private:
     Int v6_, first_[3], second_[6], d_, t_, s_[3];
 };
 
-// The least common denominator of the coordinates of the faces in [begin, end).
-template <class It>
-void common_denominator(It begin, It end, fmpz_t l) {
-    fmpz_one(l);
-    for (It f = begin; f != end; ++f)
-        for (const Point3& p : f->vertices)
-            for (int c = 0; c < 3; ++c) fmpz_lcm(l, l, p[c].den());
-}
+// Rationals summed in a balanced tree: the partial sums of the groups of
+// a boolean's pieces have denominators that grow with their number and
+// cancel only at the end, so adding them one by one to one total would
+// cost the total's length every time.
+class TreeSum {
+public:
+    void add(Rational r) {
+        unsigned level = 0;
+        while (!stack_.empty() && stack_.back().second == level) {
+            r += stack_.back().first;
+            stack_.pop_back();
+            ++level;
+        }
+        stack_.emplace_back(std::move(r), level);
+    }
+    Rational total() const {
+        Rational t;
+        for (auto it = stack_.rbegin(); it != stack_.rend(); ++it) t += it->first;
+        return t;
+    }
+
+private:
+    std::vector<std::pair<Rational, unsigned>> stack_;
+};
 
 }  // namespace
 
@@ -109,21 +139,35 @@ Moments solid_moments(const Solid& s) {
         }
     if (!ref) return out;
     const Point3 r = *ref;
-    Int l, num;
-    common_denominator(s.faces.begin(), s.faces.end(), l.v);
-    const bool shared = fmpz_bits(l.v) <= kCommonDenominatorBits;
-    Rational v6;
-    Point3 first24;
-    std::array<Rational, 6> second120;
+    Int l, face_l, next_l, k, num;
+    fmpz_one(l.v);
+    bool group_empty = true;
     Sums sums;
+    std::array<Rational, 10> group;
+    std::array<TreeSum, 10> totals;
+    auto flush = [&] {
+        sums.flush(l.v, group);
+        for (std::size_t i = 0; i < 10; ++i) totals[i].add(std::move(group[i]));
+    };
     std::vector<std::array<Int, 3>> loop;
     for (const Face& f : s.faces) {
         poll_interrupt();
         if (f.vertices.size() < 3) continue;
-        if (!shared) common_denominator(&f, &f + 1, l.v);
-        fmpz_lcm(l.v, l.v, r.x.den());
-        fmpz_lcm(l.v, l.v, r.y.den());
-        fmpz_lcm(l.v, l.v, r.z.den());
+        // The face's common denominator, the reference corner's included.
+        fmpz_one(face_l.v);
+        for (int c = 0; c < 3; ++c) fmpz_lcm(face_l.v, face_l.v, r[c].den());
+        for (const Point3& p : f.vertices)
+            for (int c = 0; c < 3; ++c) fmpz_lcm(face_l.v, face_l.v, p[c].den());
+        fmpz_lcm(next_l.v, l.v, face_l.v);
+        if (!group_empty && !fmpz_equal(next_l.v, l.v) && fmpz_bits(next_l.v) > kGroupBits) {
+            flush();
+            fmpz_set(l.v, face_l.v);
+        } else if (!fmpz_equal(next_l.v, l.v)) {
+            fmpz_divexact(k.v, next_l.v, l.v);
+            sums.rescale(k.v);
+            fmpz_swap(l.v, next_l.v);
+        }
+        group_empty = false;
         loop.resize(f.vertices.size());
         for (std::size_t i = 0; i < f.vertices.size(); ++i)
             for (int c = 0; c < 3; ++c) {
@@ -133,9 +177,13 @@ Moments solid_moments(const Solid& s) {
                 fmpz_mul(loop[i][std::size_t(c)].v, d.num(), num.v);
             }
         sums.add_fan(loop);
-        if (!shared) sums.flush(l.v, v6, first24, second120);
     }
-    if (shared) sums.flush(l.v, v6, first24, second120);
+    flush();
+    const Rational v6 = totals[0].total();
+    Point3 first24;
+    std::array<Rational, 6> second120;
+    for (int c = 0; c < 3; ++c) first24[c] = totals[std::size_t(1 + c)].total();
+    for (std::size_t c = 0; c < 6; ++c) second120[c] = totals[4 + c].total();
     out.volume = v6 / Rational(6);
     if (out.volume.is_zero()) return out;
     // About the reference corner: M1 = first24 / 24, M2 = second120 / 120;

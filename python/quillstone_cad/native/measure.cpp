@@ -1,6 +1,7 @@
 // The exact measures of a solid, as number texts.
 #include "measure/area.hpp"
 #include "measure/moments.hpp"
+#include "measure/same_surface.hpp"
 #include "native.hpp"
 #include "query/bbox.hpp"
 
@@ -12,6 +13,8 @@ const Signature kBboxSig{"bbox", kSolidNames, 1, 1};
 const Signature kFaceCountSig{"face_count", kSolidNames, 1, 1};
 const Signature kMomentsSig{"moments", kSolidNames, 1, 1};
 const Signature kAreaSig{"area", kSolidNames, 1, 1};
+const char* const kPairNames[] = {"a", "b"};
+const Signature kSameSig{"same_surface", kPairNames, 2, 2};
 
 bool has_vertex(const Solid& s) {
     for (const Face& f : s.faces)
@@ -79,6 +82,19 @@ QS_BINDING(py_area) {
     (void)self;
     return guard([&]() -> PyObject* {
         return check(PyFloat_FromDouble(solid_area(solid_arg(kAreaSig, args, nargs, kwnames))));
+    });
+}
+
+// True or False; None when a face is not convex.
+QS_BINDING(py_same_surface) {
+    (void)self;
+    return guard([&]() -> PyObject* {
+        PyObject* a[2];
+        match(kSameSig, args, nargs, kwnames, a);
+        const std::optional<bool> same =
+            qs::same_surface(borrow_solid(a[0], "a"), borrow_solid(a[1], "b"));
+        if (!same) Py_RETURN_NONE;
+        return check(PyBool_FromLong(*same));
     });
 }
 

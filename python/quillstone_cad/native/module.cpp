@@ -12,6 +12,7 @@ PyMethodDef kFunctions[] = {
     QS_ENTRY("face_count", py_face_count, "face_count(solid)"),
     QS_ENTRY("moments", py_moments, "moments(solid)"),
     QS_ENTRY("area", py_area, "area(solid)"),
+    QS_ENTRY("same_surface", py_same_surface, "same_surface(a, b)"),
     QS_ENTRY("affine", py_affine, "affine(solid, matrix)"),
     QS_ENTRY("from_mesh", py_from_mesh, "from_mesh(coords, indices, corners, label, check)"),
     {nullptr, nullptr, 0, nullptr},

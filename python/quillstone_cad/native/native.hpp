@@ -14,6 +14,8 @@ QS_BINDING(py_bbox);
 QS_BINDING(py_face_count);
 QS_BINDING(py_moments);
 QS_BINDING(py_area);
+// Whether two solids bound the same points.
+QS_BINDING(py_same_surface);
 // Any invertible affine map.
 QS_BINDING(py_affine);
 // A solid from a vertex list and index polygons.
