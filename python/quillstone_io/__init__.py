@@ -5,6 +5,8 @@ moves them across the kernel's edge without losing a digit:
 
 * ``faces(solid)`` and ``from_faces(faces)``: every stored face as exact
   number texts, and a solid built from such a list after full validation.
+* ``validate(solid)``: whether a solid's faces bound a solid (closed, no
+  faces crossing, shells properly nested), as a report.
 * ``dumps(solid)`` and ``loads(text)``: a lossless, versioned, line-based
   text. Importing this module registers it with :mod:`copyreg`, so
   ``quillstone.PySolid`` objects pickle, copy and cross process boundaries
@@ -25,6 +27,7 @@ Numbers are texts in quillstone's syntax both ways: ``'3/2'``, ``'-7'``,
 """
 
 import copyreg as _copyreg
+import dataclasses as _dataclasses
 import importlib as _importlib
 import os as _os
 
@@ -33,8 +36,8 @@ import quillstone as _qs
 from . import _native
 from ._errors import MeshFormatError
 
-__all__ = ["PanicException", "MeshFormatError", "faces", "from_faces", "dumps", "loads",
-           "read_mesh", "write_mesh", "to_arrays", "render"]
+__all__ = ["PanicException", "MeshFormatError", "Validation", "faces", "from_faces", "validate",
+           "dumps", "loads", "read_mesh", "write_mesh", "to_arrays", "render"]
 
 MeshFormatError.__module__ = __name__  # pickles and shows as quillstone_io.MeshFormatError
 _native.set_format_error(MeshFormatError)
@@ -102,15 +105,81 @@ def from_faces(faces, check=True):
     no area (all vertices on one line) is dropped, as every builder drops
     them. Number texts that do not parse raise ``ValueError`` too.
 
-    Unless ``check`` is false, the faces must also close up: every piece of
-    every edge matched by edges of other faces running the other way (the
-    rule of ``PySolid.watertight_ok``, so T-junctions are fine). A closed
-    shell wound inwards (negative volume) is turned over: every face is
-    flipped, its loop reversed and its plane negated, so the result has
-    ``volume() >= 0``. With ``check=False`` the faces are taken as they
-    are, open or inside out.
+    Unless ``check`` is false, the faces must also bound a solid. They must
+    close up: every piece of every edge matched by edges of other faces
+    running the other way (the rule of ``PySolid.watertight_ok``, so
+    T-junctions are fine). A closed surface wound inwards as a whole
+    (negative volume) is turned over: every face is flipped, its loop
+    reversed and its plane negated, so the result has ``volume() >= 0``.
+    Then no two faces may cross, overlap, repeat each other or lie back to
+    back (a sheet with two sides): faces may touch only along edges or at
+    vertices. And the shells must nest properly: every point of space lies
+    outside (winding number 0) or inside (1), so a shell inside another
+    must be turned inward, as a cavity. A failure names the two faces, or
+    the face whose front has the wrong winding number; :func:`validate`
+    reports the same on any solid. The test is exact and costs about n log
+    n for n faces (a fraction of a second for 100,000).
+
+    With ``check=False`` none of that is done: the faces are taken as they
+    are, open, inside out or crossing, as booleans then take them (and may
+    give wrong results).
     """
     return _native.from_faces(faces, check)
+
+
+@_dataclasses.dataclass(frozen=True)
+class Validation:
+    """What :func:`validate` found.
+
+    ``closed``: every piece of every edge is matched by edges running the
+    other way (``open_edge`` is then None; else it is ``(face, vertex)``, a
+    face and the vertex where an unmatched edge starts). ``crossings``:
+    pairs of faces that share a point inside both, as ``(face, face,
+    kind)`` with kind ``'cross'`` (they pass through each other),
+    ``'overlap'`` (in one plane, facing the same way), ``'repeat'`` (the
+    second is the first again), ``'back to back'`` (in one plane, facing
+    opposite ways: a sheet with two sides) or ``'passes through'`` (the
+    first lies along the inside of the second and its shell passes through
+    it there). ``winding``: the lowest and highest winding number over all
+    of space, ``(0, 1)`` for a solid; None when the surface is open or faces
+    cross, where it is not found. ``problem``: the message that
+    ``check=True`` gives, or None. A report is true when ``problem`` is None.
+    """
+
+    closed: bool
+    open_edge: tuple[int, int] | None
+    crossings: list[tuple[int, int, str]]
+    winding: tuple[int, int] | None
+    problem: str | None
+
+    @property
+    def ok(self):
+        """Whether the faces bound a solid."""
+        return self.problem is None
+
+    def __bool__(self):
+        return self.ok
+
+
+def validate(solid, *, max_crossings=100):
+    """Whether the faces of `solid` bound a solid, as a :class:`Validation`.
+
+    The test of ``check=True`` in :func:`from_faces`, :func:`read_mesh` and
+    :func:`loads`, for any ``quillstone.PySolid``: one made with
+    ``check=False``, read from elsewhere or built. The faces must close up;
+    no two may share a point inside both (touching along edges or at
+    vertices is fine); and every point of space must have winding number 0
+    (outside) or 1 (inside): a shell inside another must be turned inward,
+    as a cavity. Nothing is turned over here, so a solid wound inwards as a
+    whole shows winding ``(-1, 0)``. Up to ``max_crossings`` pairs of faces
+    are listed; the winding is found only when the surface is closed and no
+    faces cross.
+
+    Exact, like everything else; pairs of faces are found through a
+    bounding-volume hierarchy, so it costs about n log n for n faces.
+    """
+    open_edge, crossings, winding, problem = _native.validate(solid, max_crossings)
+    return Validation(open_edge is None, open_edge, crossings, winding, problem)
 
 
 def dumps(solid):

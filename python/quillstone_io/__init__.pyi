@@ -2,6 +2,7 @@
 pickling, mesh files, arrays and pictures. Numbers are texts such as '1/3'."""
 
 import os
+from dataclasses import dataclass
 from collections.abc import Sequence
 from typing import Any, TypeAlias
 
@@ -10,8 +11,10 @@ from quillstone import PySolid
 __all__ = [
     "PanicException",
     "MeshFormatError",
+    "Validation",
     "faces",
     "from_faces",
+    "validate",
     "dumps",
     "loads",
     "read_mesh",
@@ -53,6 +56,26 @@ def faces(solid: PySolid) -> list[_FaceOut]:
 def from_faces(faces: Sequence[_FaceIn], check: bool = True) -> PySolid:
     """A solid from faces as faces() gives them, every face checked
     (ValueError naming the face); with check, closed and turned outward."""
+
+@dataclass(frozen=True)
+class Validation:
+    """What validate() found: closed and open_edge, crossings (face, face,
+    kind), winding (lowest, highest) and problem (the message of check=True,
+    or None); true when the faces bound a solid."""
+
+    closed: bool
+    open_edge: tuple[int, int] | None
+    crossings: list[tuple[int, int, str]]
+    winding: tuple[int, int] | None
+    problem: str | None
+    @property
+    def ok(self) -> bool:
+        """Whether the faces bound a solid."""
+    def __bool__(self) -> bool: ...
+
+def validate(solid: PySolid, *, max_crossings: int = 100) -> Validation:
+    """Whether the faces of a solid bound a solid (closed, none crossing,
+    shells nested), exactly, as a report."""
 
 def dumps(solid: PySolid) -> str:
     """The lossless, versioned, line-based text of a solid."""

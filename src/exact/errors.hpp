@@ -202,6 +202,28 @@ inline constexpr const char* kThreeCoordinates = "expected 3 coordinates";
 inline std::string unknown_mesh_format(std::string_view format) {
     return cat("unknown mesh format '", format, "'");
 }
+// InputError: faces that do not bound a solid (mesh/face_rules, validity/).
+inline constexpr const char* kFacesCross = "the faces cross";
+inline constexpr const char* kFacesOverlap = "the faces overlap, facing the same way";
+inline constexpr const char* kFaceRepeats = "the second face repeats the first";
+inline constexpr const char* kFacesBackToBack =
+    "the faces lie back to back, a sheet with two sides and nothing between";
+inline constexpr const char* kFacePassesThrough =
+    "the first lies along the inside of the second and passes through it";
+// The winding number in front of a face that is not 0.
+inline std::string wrong_winding(long front) {
+    return cat("the winding number is ", std::to_string(front), " in front of it and ",
+               std::to_string(front + 1), " behind, where a solid has 0 and 1: ",
+               front > 0 ? "its shell lies inside another facing the same way (a cavity must be "
+                           "turned inward)"
+                         : "its shell is turned inward but lies inside no other (only a cavity "
+                           "is turned inward)");
+}
+// A face edge where the surface is open (the reason after "face <i>").
+inline std::string open_edge(std::size_t from, std::size_t to) {
+    return cat("the edge from vertex ", std::to_string(from), " to vertex ", std::to_string(to),
+               " is not matched by edges running the other way, so the surface is not closed");
+}
 // A file read with checks that holds no face, or only faces without area.
 inline constexpr const char* kNoFaces = "no faces";
 inline constexpr const char* kNoFaceWithArea = "no faces: every face has zero area";

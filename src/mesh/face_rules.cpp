@@ -8,6 +8,7 @@
 #include "exact/interrupt.hpp"
 #include "query/volume.hpp"
 #include "query/watertight.hpp"
+#include "validity/validity.hpp"
 
 namespace qs {
 
@@ -218,7 +219,7 @@ std::optional<Point3> start_at_a_corner(std::vector<Point3>& v, const Point3& ar
 
 std::optional<std::string> face_problem(const Face& f) { return problem_of(f, nullptr, 0); }
 
-Solid solid_from_input(std::vector<InputFace> in, bool check_closed) {
+Solid solid_from_input(std::vector<InputFace> in, bool check) {
     Solid s;
     s.faces.reserve(in.size());
     std::vector<std::size_t> origin;  // input index of each kept face
@@ -265,17 +266,17 @@ Solid solid_from_input(std::vector<InputFace> in, bool check_closed) {
         s.faces.push_back(std::move(f));
         origin.push_back(i);
     }
-    if (!check_closed) return s;
+    if (!check) return s;
     if (auto open = find_open_edge(s)) {
         std::size_t i = origin[open->face];
         std::size_t n = s.faces[open->face].vertices.size();
-        throw InputError(in[i].line, face_name(i),
-                         "the edge from vertex " + std::to_string(open->edge) + " to vertex " +
-                             std::to_string((open->edge + 1) % n) +
-                             " is not matched by edges running the other way, so the surface is "
-                             "not closed");
+        throw InputError(in[i].line, face_name(i), text::open_edge(open->edge, (open->edge + 1) % n));
     }
     if (volume_sign(s) < 0) flip_faces(s.faces);
+    const ValidityReport r = check_validity(s, true);
+    if (auto e = validity_error(r, [&](std::size_t f) { return origin[f]; },
+                                [&](std::size_t f) { return in[origin[f]].line; }))
+        throw *e;
     return s;
 }
 

@@ -42,9 +42,10 @@ struct InputFace {
 // convex and will be refused), from the area vector; a missing offset from
 // vertex 0.
 // A given normal must not be zero and must agree with the loop's winding.
-// Then face_problem applies. With check_closed, the faces must also close
-// up (the rule of watertight_ok); a closed shell wound inwards (negative
-// volume) is turned over, every face flipped.
-Solid solid_from_input(std::vector<InputFace> faces, bool check_closed);
+// Then face_problem applies. With `check`, the faces must also close up
+// (the rule of watertight_ok); a closed shell wound inwards (negative
+// volume) is turned over, every face flipped; and the result must bound a
+// solid (check_validity), the faults named by input index and line.
+Solid solid_from_input(std::vector<InputFace> faces, bool check);
 
 }  // namespace qs

@@ -78,6 +78,7 @@ PyMethodDef kFunctions[] = {
     QS_ENTRY("face_loops", py_face_loops, "face_loops(solid)"),
     QS_ENTRY("from_indexed", py_from_indexed, "from_indexed(points, polygons, label, check)"),
     QS_ENTRY("set_format_error", py_set_format_error, "set_format_error(type)"),
+    QS_ENTRY("validate", py_validate, "validate(solid, max_faults)"),
     {nullptr, nullptr, 0, nullptr},
 };
 
