@@ -218,6 +218,18 @@ PyObject* new_str_list(const std::vector<std::string>& items) {
     return list.release();
 }
 
+PyObject* new_rational_list(const Rational* const* values, std::size_t n) {
+    Ref list(check(PyList_New(Py_ssize_t(n))));
+    for (std::size_t i = 0; i < n; ++i)
+        PyList_SetItem(list.get(), Py_ssize_t(i), new_str(format_rational(*values[i])));  // steals
+    return list.release();
+}
+
+PyObject* new_point_list(const Point3& p) {
+    const Rational* c[3] = {&p.x, &p.y, &p.z};
+    return new_rational_list(c, 3);
+}
+
 PyObject* new_str_pair(const std::string& a, const std::string& b) {
     Ref first(new_str(a));
     Ref second(new_str(b));

@@ -123,6 +123,9 @@ bool arg_bool(PyObject* o);
 PyObject* new_str(std::string_view s);
 PyObject* new_str_list(const std::vector<std::string>& items);
 PyObject* new_str_pair(const std::string& a, const std::string& b);
+// Lists of number texts (format_rational): of n values, and of a point's three.
+PyObject* new_rational_list(const Rational* const* values, std::size_t n);
+PyObject* new_point_list(const Point3& p);
 
 // The PySolid type and its two operations on the surface.
 PyObject* wrap_solid(Solid&& s);

@@ -8,53 +8,32 @@
 
 #include "exact/interrupt.hpp"
 #include "query/logical_faces.hpp"
+#include "solid/prism.hpp"
 
 namespace qs {
 
 namespace {
-
-struct P2 {
-    Rational x, y;
-};
-
-// (b - a) x (c - a)
-Rational turn(const P2& a, const P2& b, const P2& c) {
-    Rational r = (b.x - a.x) * (c.y - a.y);
-    r.sub_mul(b.y - a.y, c.x - a.x);
-    return r;
-}
-
-Rational area2(const std::vector<P2>& p) {
-    Rational s;
-    for (std::size_t i = 0; i < p.size(); ++i) {
-        const P2& a = p[i];
-        const P2& b = p[(i + 1) % p.size()];
-        s.add_mul(a.x, b.y);
-        s.sub_mul(b.x, a.y);
-    }
-    return s;
-}
 
 // A face seen along its plane's largest normal component: a convex loop
 // counter-clockwise in the plane of the two other coordinates, its box,
 // twice its area and its weight (+1 or -1, its winding against the plane's
 // key, negated for the second solid).
 struct Piece {
-    std::vector<P2> loop;
+    std::vector<Point2> loop;
     Rational xlo, xhi, ylo, yhi, area2;
     int weight;
 };
 
 // Twice the area of the overlap of two convex counter-clockwise loops: `a`
 // clipped by every edge of `b`.
-Rational overlap2(const std::vector<P2>& a, const std::vector<P2>& b) {
-    std::vector<P2> cur = a, next;
+Rational overlap2(const std::vector<Point2>& a, const std::vector<Point2>& b) {
+    std::vector<Point2> cur = a, next;
     std::vector<Rational> side;
     for (std::size_t e = 0; e < b.size() && cur.size() >= 3; ++e) {
-        const P2& p = b[e];
-        const P2& q = b[(e + 1) % b.size()];
+        const Point2& p = b[e];
+        const Point2& q = b[(e + 1) % b.size()];
         side.clear();
-        for (const P2& v : cur) side.push_back(turn(p, q, v));
+        for (const Point2& v : cur) side.push_back(orient2(p, q, v));
         next.clear();
         for (std::size_t i = 0; i < cur.size(); ++i) {
             const std::size_t j = (i + 1) % cur.size();
@@ -68,7 +47,7 @@ Rational overlap2(const std::vector<P2>& a, const std::vector<P2>& b) {
         }
         std::swap(cur, next);
     }
-    return cur.size() >= 3 ? area2(cur) : Rational();
+    return cur.size() >= 3 ? polygon_area2(cur) : Rational();
 }
 
 // Adds the faces of `s` to their planes; false when one is not convex.
@@ -85,7 +64,7 @@ bool add_faces(const Solid& s, int weight, std::map<std::string, std::vector<Pie
         const int u = (drop + 1) % 3, v = (drop + 2) % 3;
         Piece p;
         for (const Point3& q : f.vertices) p.loop.push_back({q[u], q[v]});
-        p.area2 = area2(p.loop);
+        p.area2 = polygon_area2(p.loop);
         if (p.area2.is_zero()) continue;
         if (p.area2.sign() < 0) {
             std::reverse(p.loop.begin(), p.loop.end());
@@ -93,7 +72,7 @@ bool add_faces(const Solid& s, int weight, std::map<std::string, std::vector<Pie
         }
         const std::size_t m = p.loop.size();
         for (std::size_t i = 0; i < m; ++i)
-            if (turn(p.loop[i], p.loop[(i + 1) % m], p.loop[(i + 2) % m]).sign() < 0)
+            if (orient2(p.loop[i], p.loop[(i + 1) % m], p.loop[(i + 2) % m]).sign() < 0)
                 return false;
         // The key's normal is the stored one times a positive or a negative
         // number; the sign of that number is the face's winding.
@@ -101,7 +80,7 @@ bool add_faces(const Solid& s, int weight, std::map<std::string, std::vector<Pie
         p.weight = weight * along;
         p.xlo = p.xhi = p.loop[0].x;
         p.ylo = p.yhi = p.loop[0].y;
-        for (const P2& q : p.loop) {
+        for (const Point2& q : p.loop) {
             if (q.x < p.xlo) p.xlo = q.x;
             if (q.x > p.xhi) p.xhi = q.x;
             if (q.y < p.ylo) p.ylo = q.y;

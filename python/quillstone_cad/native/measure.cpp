@@ -22,18 +22,6 @@ bool has_vertex(const Solid& s) {
     return false;
 }
 
-PyObject* text_list(const Rational* const* values, std::size_t n) {
-    Ref list(check(PyList_New(Py_ssize_t(n))));
-    for (std::size_t i = 0; i < n; ++i)
-        PyList_SetItem(list.get(), Py_ssize_t(i), new_str(format_rational(*values[i])));
-    return list.release();
-}
-
-PyObject* point_texts(const Point3& p) {
-    const Rational* c[3] = {&p.x, &p.y, &p.z};
-    return text_list(c, 3);
-}
-
 // The one solid argument of a query.
 const Solid& solid_arg(const Signature& sig, PyObject* const* args, Py_ssize_t nargs,
                        PyObject* kwnames) {
@@ -50,7 +38,7 @@ QS_BINDING(py_bbox) {
         const Solid& s = solid_arg(kBboxSig, args, nargs, kwnames);
         if (!has_vertex(s)) Py_RETURN_NONE;
         auto [lo, hi] = solid_bbox(s);
-        Ref l(point_texts(lo)), h(point_texts(hi));
+        Ref l(new_point_list(lo)), h(new_point_list(hi));
         return check(PyTuple_Pack(2, l.get(), h.get()));
     });
 }
@@ -70,10 +58,10 @@ QS_BINDING(py_moments) {
         const Moments m = solid_moments(solid_arg(kMomentsSig, args, nargs, kwnames));
         Ref volume(new_str(format_rational(m.volume)));
         if (m.volume.is_zero()) return check(PyTuple_Pack(3, volume.get(), Py_None, Py_None));
-        Ref centroid(point_texts(m.centroid));
+        Ref centroid(new_point_list(m.centroid));
         const Rational* c[6];
         for (int k = 0; k < 6; ++k) c[k] = &m.central[std::size_t(k)];
-        Ref central(text_list(c, 6));
+        Ref central(new_rational_list(c, 6));
         return check(PyTuple_Pack(3, volume.get(), centroid.get(), central.get()));
     });
 }

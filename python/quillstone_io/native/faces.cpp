@@ -16,24 +16,12 @@ const Signature kFacesSig{"faces", kFacesNames, 1, 1};
 const char* const kFromFacesNames[] = {"faces", "check"};
 const Signature kFromFacesSig{"from_faces", kFromFacesNames, 2, 1};
 
-PyObject* text_list(const Rational* const* values, std::size_t n) {
-    Ref list(check(PyList_New(Py_ssize_t(n))));
-    for (std::size_t i = 0; i < n; ++i)
-        PyList_SetItem(list.get(), Py_ssize_t(i), new_str(format_rational(*values[i])));
-    return list.release();
-}
-
-PyObject* point_list(const Point3& p) {
-    const Rational* c[3] = {&p.x, &p.y, &p.z};
-    return text_list(c, 3);
-}
-
 PyObject* face_tuple(const Face& f) {
     Ref label(new_str(f.label));
     Ref verts(check(PyList_New(Py_ssize_t(f.vertices.size()))));
     for (std::size_t j = 0; j < f.vertices.size(); ++j)
-        PyList_SetItem(verts.get(), Py_ssize_t(j), point_list(f.vertices[j]));
-    Ref normal(point_list(f.plane.normal));
+        PyList_SetItem(verts.get(), Py_ssize_t(j), new_point_list(f.vertices[j]));
+    Ref normal(new_point_list(f.plane.normal));
     Ref offset(new_str(format_rational(f.plane.offset)));
     return check(PyTuple_Pack(4, label.get(), verts.get(), normal.get(), offset.get()));
 }
