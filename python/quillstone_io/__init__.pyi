@@ -80,8 +80,9 @@ def validate(solid: PySolid, *, max_crossings: int = 100) -> Validation:
 def dumps(solid: PySolid) -> str:
     """The lossless, versioned, line-based text of a solid."""
 
-def loads(text: str) -> PySolid:
-    """The solid that dumps() wrote; ValueError naming the line otherwise."""
+def loads(text: str, check: bool = False) -> PySolid:
+    """The solid that dumps() wrote, its faces checked in one pass (and with
+    check, bounding a solid); MeshFormatError naming the line otherwise."""
 
 def read_mesh(path: _Path, check: bool = True, *, format: str | None = None) -> PySolid:
     """A solid from an OBJ, OFF, STL or 3MF file, its numbers read exactly."""

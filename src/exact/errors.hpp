@@ -219,11 +219,19 @@ inline std::string wrong_winding(long front) {
                          : "its shell is turned inward but lies inside no other (only a cavity "
                            "is turned inward)");
 }
+// A face with area whose stored normal is zero.
+inline constexpr const char* kZeroNormal = "the normal is zero";
 // A face edge where the surface is open (the reason after "face <i>").
 inline std::string open_edge(std::size_t from, std::size_t to) {
     return cat("the edge from vertex ", std::to_string(from), " to vertex ", std::to_string(to),
                " is not matched by edges running the other way, so the surface is not closed");
 }
+// The solid text: a solid that is not closed must say so ("faces <n> open"),
+// and cannot pass the full check.
+inline constexpr const char* kNotSaidOpen =
+    " (the text of a solid that is not closed says 'faces <n> open')";
+inline constexpr const char* kOpenTextChecked =
+    "the text says the solid is open, and an open solid bounds nothing";
 // A file read with checks that holds no face, or only faces without area.
 inline constexpr const char* kNoFaces = "no faces";
 inline constexpr const char* kNoFaceWithArea = "no faces: every face has zero area";

@@ -54,6 +54,7 @@ public:
         return {it->second, fresh};
     }
     bool full() const noexcept { return full_; }
+    void reserve(std::size_t n) { ids_.reserve(n); }
 
 private:
     std::unordered_map<const Point3*, std::uint32_t, PointPtrHash, PointPtrEq> ids_;

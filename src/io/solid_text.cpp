@@ -11,6 +11,8 @@
 #include "io/numbers.hpp"
 #include "io/text_lines.hpp"
 #include "mesh/face_rules.hpp"
+#include "query/watertight.hpp"
+#include "validity/validity.hpp"
 
 namespace qs {
 
@@ -18,6 +20,7 @@ namespace {
 
 const std::string_view kMagic = "quillstone solid";
 const int kVersion = 1;
+const std::string_view kOpen = "open";
 
 void append_label(std::string& out, std::string_view label) {
     static const char* const kHex = "0123456789abcdef";
@@ -156,7 +159,9 @@ std::string solid_to_text(const Solid& s) {
     std::string out;
     out += kMagic;
     out += ' ' + std::to_string(kVersion) + '\n';
-    out += "faces " + std::to_string(s.faces.size()) + '\n';
+    out += "faces " + std::to_string(s.faces.size());
+    if (!watertight_ok(s)) out += ' ' + std::string(kOpen);
+    out.push_back('\n');
     for (const Face& f : s.faces) {
         poll_interrupt();
         out += "face " + std::to_string(f.vertices.size()) + ' ';
@@ -175,7 +180,7 @@ std::string solid_to_text(const Solid& s) {
     return out;
 }
 
-Solid solid_from_text(std::string_view text) {
+Solid solid_from_text(std::string_view text, bool check) {
     LineReader r(text);
     std::string_view line = r.next_line();
     std::string_view head = line.substr(0, std::min(line.size(), kMagic.size()));
@@ -189,16 +194,38 @@ Solid solid_from_text(std::string_view text) {
     expect_end_of_line(r, line);
 
     line = r.next_line();
+    const std::size_t faces_line = r.line();
     expect_keyword(r, line, "faces");
     const std::size_t n = count(r, take_word(line));
+    std::string_view word = take_word(line);
+    const bool open = word == kOpen;
+    if (!open) line = word;
     expect_end_of_line(r, line);
     Solid s;
     s.faces.reserve(std::min(n, kReserveCap));
-    for (std::size_t i = 0; i < n; ++i) s.faces.push_back(read_face(r, i));
+    std::vector<std::size_t> lines;  // where each face begins
+    lines.reserve(std::min(n, kReserveCap));
+    for (std::size_t i = 0; i < n; ++i) {
+        s.faces.push_back(read_face(r, i));
+        lines.push_back(r.line() - s.faces.back().vertices.size() - 1);
+    }
     line = r.next_line();
     if (take_word(line) != "end" || !take_word(line).empty())
         r.fail("expected 'end' after " + std::to_string(n) + " faces");
     if (!r.only_blank_left()) r.fail_at(r.line() + 1, "text after 'end'");
+    if (open && check) r.fail_at(faces_line, text::kOpenTextChecked);
+    if (!open) {
+        if (auto e = find_open_edge(s)) {
+            const std::size_t m = s.faces[e->face].vertices.size();
+            throw InputError(lines[e->face], "face " + std::to_string(e->face),
+                             text::open_edge(e->edge, (e->edge + 1) % m) + text::kNotSaidOpen);
+        }
+    }
+    if (check) {
+        if (auto e = validity_error(check_validity(s, true), [](std::size_t f) { return f; },
+                                    [&](std::size_t f) { return lines[f]; }))
+            throw *e;
+    }
     return s;
 }
 

@@ -72,16 +72,16 @@ int sign_of_difference(const Face& f, std::size_t ia, std::size_t ib, int c) {
     return o > 0 ? 1 : (o < 0 ? -1 : 0);
 }
 
-// Convexity of a loop of nonzero area, its turns measured against `ref`: a
-// nonzero vector along the face's normal (the stored normal, or the area
-// vector where that is zero). Seen from the tip of the area vector every
+// Convexity of a loop of nonzero area, its turns measured against `ref`, a
+// nonzero vector along the face's normal. Seen from the tip of the area
+// vector every
 // turn must go left (or straight on), none may fold back, and the loop must
 // go around once: with all turns to one side, an edge direction that goes
 // around k times changes the sign of one projected coordinate 2k times, so
 // exactly two changes mean one turn. Turns that all go right seen from
 // `ref` mean the loop runs clockwise about it; where the turns disagree,
 // the exact area vector tells which way the loop runs.
-std::optional<std::string> convexity_problem(const Face& f, const Point3& ref, bool ref_is_area) {
+std::optional<std::string> convexity_problem(const Face& f, const Point3& ref) {
     const auto& v = f.vertices;
     std::vector<std::size_t> corner;  // indices of the loop without repeats in a row
     corner.reserve(v.size());
@@ -95,12 +95,13 @@ std::optional<std::string> convexity_problem(const Face& f, const Point3& ref, b
     std::vector<Turn> turns(m);
     bool left = false, right = false;
     for (std::size_t k = 0; k < m; ++k) {
+        poll_interrupt();  // one face may have very many vertices
         turns[k] = turn_at(f, corner[k], corner[(k + 1) % m], corner[(k + 2) % m], ref, ad);
         left |= turns[k].turn > 0;
         right |= turns[k].turn < 0;
     }
     int way = left ? 1 : -1;
-    if (left && right && !ref_is_area) way = dot(ref, area_vector(v)).sign();
+    if (left && right) way = dot(ref, area_vector(v)).sign();
     if (way <= 0) return std::string(kClockwise);
 
     // Project along the largest component of the normal.
@@ -148,15 +149,13 @@ std::optional<std::string> problem_of(const Face& f, const Point3* area, std::si
     const auto& v = f.vertices;
     if (v.size() < 3)
         return "a face needs at least 3 vertices, got " + std::to_string(v.size());
-    for (std::size_t j = known; j < v.size(); ++j)
-        if (!on_plane(f.plane, v[j]))
-            return "vertex " + std::to_string(j) + " is not on the face's plane";
-    if (area ? area->is_zero() : has_zero_area(v, f.approx)) return std::nullopt;
-    if (f.plane.normal.is_zero()) {
-        // Only the turns tell: measure them against the area vector.
-        Point3 a = area ? *area : area_vector(v);
-        return convexity_problem(f, a, true);
+    for (std::size_t j = known; j < v.size(); ++j) {
+        poll_interrupt();
+        if (!on_plane(f.plane, v[j])) return "vertex " + std::to_string(j) + " is not on the face's plane";
     }
+    if (area ? area->is_zero() : has_zero_area(v, f.approx)) return std::nullopt;
+    // The booleans cut along the stored plane: a zero one would cut wrongly.
+    if (f.plane.normal.is_zero()) return std::string(text::kZeroNormal);
     // All vertices lie on the plane, so the area vector runs along the
     // normal, one way or the other; the turns against the normal tell which.
     if (v.size() == 3) {
@@ -167,7 +166,7 @@ std::optional<std::string> problem_of(const Face& f, const Point3* area, std::si
         if (t.turn <= 0) return std::string(kClockwise);
         return std::nullopt;
     }
-    return convexity_problem(f, f.plane.normal, false);
+    return convexity_problem(f, f.plane.normal);
 }
 
 // The sign of a closed shell's volume, from doubles where their error
@@ -238,7 +237,7 @@ Solid solid_from_input(std::vector<InputFace> in, bool check) {
         Plane pl;
         std::size_t known = 0;  // vertices on the plane by construction
         if (g.normal) {
-            if (g.normal->is_zero()) fail("the normal is zero");
+            if (g.normal->is_zero()) fail(text::kZeroNormal);
             if (dot(*g.normal, area).sign() <= 0) fail(kClockwise);
             pl.normal = std::move(*g.normal);
         } else if (g.vertices.size() == 3) {

@@ -15,11 +15,11 @@ namespace qs {
 
 // The first thing that makes a face unusable, in words ("vertex 3 is not on
 // the face's plane"), or nothing. A usable face has at least three
-// vertices, all on its stored plane; unless it has no area, its loop is
-// convex (no reflex corner, no fold back, one turn around) and, where the
-// stored normal is not zero, runs counter-clockwise seen from its tip. A
-// face without area passes: transforms may flatten faces, and they must
-// still read back.
+// vertices, all on its stored plane; unless it has no area, its stored
+// normal is not zero (the booleans cut along that plane) and its loop is
+// convex (no reflex corner, no fold back, one turn around) and runs
+// counter-clockwise seen from the normal's tip. A face without area passes:
+// transforms may flatten faces, and they must still read back.
 std::optional<std::string> face_problem(const Face& f);
 
 // A face as given from outside; a missing normal or offset is computed.

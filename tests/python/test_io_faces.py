@@ -263,6 +263,35 @@ def test_malformed_text_names_the_line(edit, message):
     assert info.value.file is None and info.value.line is not None
 
 
+def test_loads_checks_what_from_faces_checks():
+    box = qs.make_box("2", "2", "2", "b")
+    text = qi.dumps(box)
+    # A face with area and a zero normal: booleans would cut along nothing.
+    zero = text.replace("plane 0/1 0/1 4/1 8/1", "plane 0/1 0/1 0/1 0/1")
+    assert zero != text
+    with pytest.raises(qi.MeshFormatError, match=r"^face 1 \(line 9\): the normal is zero$"):
+        qi.loads(zero)
+    # Open shells: refused unless the text says so, as dumps does for them.
+    five = qi.dumps(qi.from_faces(qi.faces(box)[:5], check=False))
+    assert "\nfaces 5 open\n" in five
+    with pytest.raises(qi.MeshFormatError, match=r"^face \d \(line \d+\): the edge from vertex \d "
+                                                 r"to vertex \d is not matched .* says 'faces <n> open'"):
+        qi.loads(five.replace("faces 5 open", "faces 5"))
+    opened = pickle.loads(pickle.dumps(qi.loads(five)))
+    assert len(qi.faces(opened)) == 5 and not opened.watertight_ok()
+    with pytest.raises(qi.MeshFormatError, match="says the solid is open"):
+        qi.loads(five, check=True)
+    # Crossing faces: only check=True looks for them; pickling skips that.
+    crossing = qi.from_faces(qi.faces(box) + qi.faces(box.translate("1", "1", "1")), check=False)
+    text = qi.dumps(crossing)
+    assert qi.faces(qi.loads(text)) == qi.faces(crossing)
+    assert qi.faces(pickle.loads(pickle.dumps(crossing))) == qi.faces(crossing)
+    with pytest.raises(qi.MeshFormatError, match=r"^faces \d+ \(line \d+\) and \d+ \(line \d+\): "
+                                                 r"the faces cross$"):
+        qi.loads(text, check=True)
+    assert qi.loads(qi.dumps(box), check=True).volume6_str() == "48/1"
+
+
 def test_loads_and_dumps_types():
     with pytest.raises(TypeError):
         qi.loads(b"quillstone solid 1")

@@ -71,7 +71,7 @@ PyMethodDef kFunctions[] = {
     QS_ENTRY("faces", py_faces, "faces(solid)"),
     QS_ENTRY("from_faces", py_from_faces, "from_faces(faces, check=True)"),
     QS_ENTRY("dumps", py_dumps, "dumps(solid)"),
-    QS_ENTRY("loads", py_loads, "loads(text)"),
+    QS_ENTRY("loads", py_loads, "loads(text, check=False)"),
     QS_ENTRY("read_mesh", py_read_mesh, "read_mesh(data, format, check)"),
     QS_ENTRY("write_mesh", py_write_mesh, "write_mesh(solid, format, exact, binary)"),
     QS_ENTRY("mesh_arrays", py_mesh_arrays, "mesh_arrays(solid)"),

@@ -7,8 +7,8 @@ namespace qs::py::io {
 namespace {
 const char* const kDumpsNames[] = {"solid"};
 const Signature kDumpsSig{"dumps", kDumpsNames, 1, 1};
-const char* const kLoadsNames[] = {"text"};
-const Signature kLoadsSig{"loads", kLoadsNames, 1, 1};
+const char* const kLoadsNames[] = {"text", "check"};
+const Signature kLoadsSig{"loads", kLoadsNames, 2, 1};
 }  // namespace
 
 QS_BINDING(py_dumps) {
@@ -23,9 +23,10 @@ QS_BINDING(py_dumps) {
 QS_BINDING(py_loads) {
     (void)self;
     return reading_guard([&]() -> PyObject* {
-        PyObject* a[1];
+        PyObject* a[2];
         match(kLoadsSig, args, nargs, kwnames, a);
-        return wrap_solid(solid_from_text(arg_str(a[0], "text")));
+        const bool checked = a[1] ? arg_bool(a[1]) : false;
+        return wrap_solid(solid_from_text(arg_str(a[0], "text"), checked));
     });
 }
 
