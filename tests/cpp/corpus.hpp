@@ -11,8 +11,11 @@
 // change.
 #pragma once
 
+#include <array>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <functional>
 #include <optional>
 #include <string>
@@ -20,6 +23,8 @@
 
 #include "boolean/boolean.hpp"
 #include "chamfer/chamfer.hpp"
+#include "io/numbers.hpp"
+#include "io/solid_text.hpp"
 #include "query/canonical.hpp"
 #include "query/volume.hpp"
 #include "solid/box.hpp"
@@ -99,6 +104,8 @@ inline std::string summary_line(const std::string& name, const Solid& s) {
     line += '\t' + std::to_string(canon.size()) + '\t' + hex64(fnv1a(canon));
     line += '\t' + hex64(fnv1a(face_dump(s)));
     if (canon.size() <= kFullText) line += '\t' + canon;
+    // Mesh cases also carry the hash of their lossless text.
+    if (name.rfind("mesh/", 0) == 0) line += "\tdumps " + hex64(fnv1a(solid_to_text(s)));
     return line;
 }
 
@@ -228,17 +235,22 @@ inline void chain_cases(std::vector<Case>& out) {
                        for (long k = 1; k < 12; ++k) s = boolean_solids("union", s, step(k));
                        return std::optional<Solid>(std::move(s));
                    }});
-    out.push_back({"chain/plate", [] {
-                       Solid s = build_box(q(9), q(9), q(1), "slab");
-                       Solid hole = build_box(q(1), q(1), q(2), "hole");
-                       for (long i = 0; i < 4; ++i)
-                           for (long j = 0; j < 4; ++j)
-                               s = boolean_solids(
-                                   "cut", s,
-                                   translate_solid(hole,
-                                                   Point3(q(2 * i + 1), q(2 * j + 1), q(-1, 2))));
-                       return std::optional<Solid>(std::move(s));
-                   }});
+    // A slab with an n x n grid of unit holes cut one after another; the
+    // 10 x 10 plate is a chain of 100 cuts.
+    for (long n : {4L, 10L}) {
+        const std::string name = n == 4 ? "chain/plate" : "chain/plate-10x10";
+        out.push_back({name, [n] {
+                           Solid s = build_box(q(2 * n + 1), q(2 * n + 1), q(1), "slab");
+                           Solid hole = build_box(q(1), q(1), q(2), "hole");
+                           for (long i = 0; i < n; ++i)
+                               for (long j = 0; j < n; ++j)
+                                   s = boolean_solids(
+                                       "cut", s,
+                                       translate_solid(hole, Point3(q(2 * i + 1), q(2 * j + 1),
+                                                                    q(-1, 2))));
+                           return std::optional<Solid>(std::move(s));
+                       }});
+    }
     for (long c = 0; c < 16; ++c) {
         out.push_back({"chain/random/" + std::to_string(c), [c]() -> std::optional<Solid> {
                            Lcg g{std::uint64_t(77 + c)};
@@ -288,6 +300,100 @@ inline void huge_cases(std::vector<Case>& out) {
     }
 }
 
+// Triangle meshes as files bring them: double coordinates, read exactly.
+using Mesh = std::pair<std::vector<std::array<double, 3>>, std::vector<std::array<int, 3>>>;
+
+inline Solid mesh_solid(const Mesh& m, const char* label, const std::array<double, 3>& at = {}) {
+    std::vector<Point3> points;
+    for (const auto& v : m.first)
+        points.emplace_back(*double_value(v[0] + at[0]), *double_value(v[1] + at[1]),
+                            *double_value(v[2] + at[2]));
+    std::vector<Face> faces;
+    for (const auto& t : m.second)
+        faces.push_back(make_face({points[t[0]], points[t[1]], points[t[2]]}, label));
+    return solid_from_faces(std::move(faces));
+}
+
+// The icosahedron subdivided `levels` times, every vertex pushed out to the
+// unit sphere: 20 * 4^levels triangles, wound outward.
+inline Mesh icosphere(int levels) {
+    const double t = (1 + std::sqrt(5.0)) / 2;
+    Mesh m;
+    auto& v = m.first;
+    v = {{-1, t, 0}, {1, t, 0}, {-1, -t, 0}, {1, -t, 0}, {0, -1, t}, {0, 1, t},
+         {0, -1, -t}, {0, 1, -t}, {t, 0, -1}, {t, 0, 1}, {-t, 0, -1}, {-t, 0, 1}};
+    auto unit = [](std::array<double, 3> p) {
+        const double r = std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]);
+        return std::array<double, 3>{p[0] / r, p[1] / r, p[2] / r};
+    };
+    for (auto& p : v) p = unit(p);
+    m.second = {{0, 11, 5}, {0, 5, 1},  {0, 1, 7},   {0, 7, 10}, {0, 10, 11},
+                {1, 5, 9},  {5, 11, 4}, {11, 10, 2}, {10, 7, 6}, {7, 1, 8},
+                {3, 9, 4},  {3, 4, 2},  {3, 2, 6},   {3, 6, 8},  {3, 8, 9},
+                {4, 9, 5},  {2, 4, 11}, {6, 2, 10},  {8, 6, 7},  {9, 8, 1}};
+    for (int level = 0; level < levels; ++level) {
+        std::map<std::pair<int, int>, int> mid;
+        auto middle = [&](int a, int b) {
+            auto key = std::minmax(a, b);
+            auto it = mid.find(key);
+            if (it != mid.end()) return it->second;
+            const auto &p = v[a], &q = v[b];
+            v.push_back(unit({(p[0] + q[0]) / 2, (p[1] + q[1]) / 2, (p[2] + q[2]) / 2}));
+            return mid[key] = int(v.size() - 1);
+        };
+        std::vector<std::array<int, 3>> next;
+        for (const auto& f : m.second) {
+            const int a = middle(f[0], f[1]), b = middle(f[1], f[2]), c = middle(f[2], f[0]);
+            next.insert(next.end(), {{f[0], a, c}, {f[1], b, a}, {f[2], c, b}, {a, b, c}});
+        }
+        m.second = std::move(next);
+    }
+    return m;
+}
+
+// A torus about the z axis (radii 1 and 2/5), n x k quads each cut into two
+// triangles: not convex, and of genus one.
+inline Mesh torus(int n, int k) {
+    const double pi = 3.14159265358979323846;
+    Mesh m;
+    for (int i = 0; i < n; ++i)
+        for (int j = 0; j < k; ++j) {
+            const double u = 2 * pi * i / n, w = 2 * pi * j / k;
+            const double r = 1 + 0.4 * std::cos(w);
+            m.first.push_back({r * std::cos(u), r * std::sin(u), 0.4 * std::sin(w)});
+        }
+    auto at = [&](int i, int j) { return (i % n) * k + (j % k); };
+    for (int i = 0; i < n; ++i)
+        for (int j = 0; j < k; ++j) {
+            const int a = at(i, j), b = at(i + 1, j), c = at(i + 1, j + 1), d = at(i, j + 1);
+            m.second.push_back({a, b, c});
+            m.second.push_back({a, c, d});
+        }
+    return m;
+}
+
+// Spheres read from meshes: drilled through the middle by a long box, met
+// with a moved copy of themselves; a torus cut and met with a box and with
+// a turned copy of itself.
+inline void mesh_cases(std::vector<Case>& out) {
+    for (int levels : {3, 4}) {
+        const std::string name = "mesh/sphere-" + std::to_string(20 << (2 * levels));
+        auto sphere = [levels] { return mesh_solid(icosphere(levels), "s"); };
+        auto drill = [] {
+            return box_at("drill", Point3(q(-1, 4), q(-1, 4), q(-2)), q(1, 2), q(1, 2), q(4));
+        };
+        add_ops(out, name + "/drill", sphere, drill);
+        add_ops(out, name + "/moved", sphere,
+                [levels] { return mesh_solid(icosphere(levels), "m", {0.3, 0.2, 0.1}); });
+    }
+    auto ring = [] { return mesh_solid(torus(24, 12), "t"); };
+    add_ops(out, "mesh/torus/box", ring,
+            [] { return box_at("B", Point3(q(1, 2), q(-2), q(-1, 5)), q(2), q(4), q(2, 5)); });
+    // Coarser: every plane of one ring cuts the other's faces many times.
+    add_ops(out, "mesh/torus/turned", [] { return mesh_solid(torus(12, 6), "t"); },
+            [] { return rotate_quarter_solid(mesh_solid(torus(12, 6), "u", {0.5, 0, 0}), 0, 1); });
+}
+
 // Chamfers of convex solids (each a chain of cuts), and booleans with a
 // chamfered operand.
 inline void chamfer_cases(std::vector<Case>& out) {
@@ -314,6 +420,7 @@ inline std::vector<Case> all_cases() {
     chain_cases(out);
     huge_cases(out);
     chamfer_cases(out);
+    mesh_cases(out);
     return out;
 }
 

@@ -66,3 +66,4 @@ TEST(Corpus, Prisms) { check_group({"prism"}); }
 TEST(Corpus, Chains) { check_group({"chain/"}); }
 TEST(Corpus, BeyondDoubleRange) { check_group({"huge/"}); }
 TEST(Corpus, ConvexChamfers) { check_group({"chamfer/"}); }
+TEST(Corpus, Meshes) { check_group({"mesh/"}); }
