@@ -1,5 +1,6 @@
 #include "exact/rational.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -14,19 +15,45 @@ using Z = ScratchInt;
 
 }  // namespace
 
+slong power_of_two(const fmpz* d) {
+    if (!COEFF_IS_MPZ(*d)) {
+        const ulong v = ulong(*d);
+        return v <= 0 || (v & (v - 1)) ? -1 : slong(__builtin_ctzl(v));
+    }
+    if (fmpz_sgn(d) <= 0) return -1;
+    const slong e = slong(fmpz_bits(d)) - 1;
+    return slong(fmpz_val2(d)) == e ? e : -1;
+}
+
 bool coprime_integers(const Rational* const* c, std::size_t n, fmpz* const* k) {
     Z l, t, g;
-    fmpz_one(l.v);
-    for (std::size_t i = 0; i < n; ++i)
-        if (!fmpz_is_one(c[i]->den())) fmpz_lcm(l.v, l.v, c[i]->den());
-    for (std::size_t i = 0; i < n; ++i) {
-        if (fmpz_equal(l.v, c[i]->den())) {
-            fmpz_set(k[i], c[i]->num());
-        } else {
-            fmpz_divexact(t.v, l.v, c[i]->den());
-            fmpz_mul(k[i], c[i]->num(), t.v);
+    // Denominators that are powers of two, as every value read from doubles
+    // has: the common one is the largest, and the scaling a shift.
+    slong top = 0;
+    bool dyadic = true;
+    for (std::size_t i = 0; i < n && dyadic; ++i) {
+        const slong e = power_of_two(c[i]->den());
+        dyadic = e >= 0;
+        top = std::max(top, e);
+    }
+    if (dyadic) {
+        for (std::size_t i = 0; i < n; ++i) {
+            fmpz_mul_2exp(k[i], c[i]->num(), ulong(top - power_of_two(c[i]->den())));
+            if (!fmpz_is_one(g.v)) fmpz_gcd(g.v, g.v, k[i]);
         }
-        if (!fmpz_is_one(g.v)) fmpz_gcd(g.v, g.v, k[i]);
+    } else {
+        fmpz_one(l.v);
+        for (std::size_t i = 0; i < n; ++i)
+            if (!fmpz_is_one(c[i]->den())) fmpz_lcm(l.v, l.v, c[i]->den());
+        for (std::size_t i = 0; i < n; ++i) {
+            if (fmpz_equal(l.v, c[i]->den())) {
+                fmpz_set(k[i], c[i]->num());
+            } else {
+                fmpz_divexact(t.v, l.v, c[i]->den());
+                fmpz_mul(k[i], c[i]->num(), t.v);
+            }
+            if (!fmpz_is_one(g.v)) fmpz_gcd(g.v, g.v, k[i]);
+        }
     }
     if (fmpz_is_zero(g.v)) return false;
     if (!fmpz_is_one(g.v))
@@ -113,6 +140,103 @@ std::string format_rational(const Rational& r) {
     return s;
 }
 
+namespace {
+
+// The top 64 bits of |n| (all of it when shorter), the power of two they
+// stand at, and whether any bit below them is set; read from the limbs, so
+// nothing is allocated.
+void top_bits(const fmpz* n, ulong& top, slong& shift, bool& sticky) {
+    sticky = false;
+    shift = 0;
+    if (!COEFF_IS_MPZ(*n)) {
+        const slong v = *n;
+        top = ulong(v < 0 ? -v : v);
+        return;
+    }
+    const __mpz_struct* z = COEFF_TO_PTR(*n);
+    const slong size = z->_mp_size < 0 ? -slong(z->_mp_size) : slong(z->_mp_size);
+    const mp_limb_t* d = z->_mp_d;
+    const ulong hi = d[size - 1];
+    if (size == 1) {
+        top = hi;
+        return;
+    }
+    const int lz = __builtin_clzl(hi);
+    const ulong next = d[size - 2];
+    top = lz ? (hi << lz) | (next >> (64 - lz)) : hi;
+    shift = (size - 1) * 64 - lz;
+    sticky = lz ? (next << lz) != 0 : false;
+    for (slong i = size - 3; i >= 0 && !sticky; --i) sticky = d[i] != 0;
+}
+
+// n / 2^e rounded to the nearest double when the denominator is a power of
+// two, as every value read from doubles is: one rounding of the top bits.
+// False where that rounding could not be the only one (a result in the
+// subnormal range), which the general path below handles.
+bool dyadic_to_double(const fmpz* n, const fmpz* d, double& out) {
+    slong e;
+    if (!COEFF_IS_MPZ(*d)) {
+        const ulong v = ulong(*d);
+        if (v & (v - 1)) return false;
+        e = 63 - __builtin_clzl(v);
+    } else {
+        e = slong(fmpz_bits(d)) - 1;
+        if (slong(fmpz_val2(d)) != e) return false;
+    }
+    ulong top;
+    slong shift;
+    bool sticky;
+    top_bits(n, top, shift, sticky);
+    const int bits = 64 - __builtin_clzl(top);
+    const int drop = bits > 53 ? bits - 53 : 0;
+    ulong m = top >> drop;
+    if (drop > 0) {
+        const ulong rem = top & ((ulong(1) << drop) - 1), half = ulong(1) << (drop - 1);
+        if (rem > half || (rem == half && (sticky || (m & 1)))) ++m;
+    }
+    const slong exp = shift + drop - e;  // the value is m 2^exp
+    // m has at most 54 bits: below 2^-1022 ldexp would round again.
+    if (exp + 53 < -1021) return false;
+    const double v = std::ldexp(double(m), int(std::max<slong>(std::min<slong>(exp, 2000), -2000)));
+    out = fmpz_sgn(n) < 0 ? -v : v;
+    return true;
+}
+
+// |n| / d from the top 64 bits of each: their quotient Q, to 64 or 65
+// bits, is within 5 units of the true quotient at the same scale (each top
+// is short of its number by less than a unit of its last bit). Rounding to
+// 53 bits turns only where the quotient passes a halfway point, so when Q's
+// dropped bits lie more than 5 from halfway, Q rounds as the true quotient
+// does. False near halfway and outside the normal range: the exact path
+// decides those.
+bool top_quotient_to_double(const fmpz* n, const fmpz* d, double& out) {
+    ulong tn, td;
+    slong sn, sd;
+    bool stn, std_;
+    top_bits(n, tn, sn, stn);
+    top_bits(d, td, sd, std_);
+    const int ln = __builtin_clzl(tn), ld = __builtin_clzl(td);
+    tn <<= ln;
+    td <<= ld;
+    sn -= ln;
+    sd -= ld;
+    const unsigned __int128 q = ((unsigned __int128)tn << 64) / td;  // below 2^65
+    const int qb = q >> 64 ? 65 : 64;
+    const int k = qb - 53;
+    const ulong low = ulong(q) & ((ulong(1) << k) - 1), half = ulong(1) << (k - 1);
+    if ((low > half ? low - half : half - low) <= 5) return false;
+    // Near the next power of two the bit count, and so k, could differ.
+    if (((q >> (qb - 1)) << (qb - 1)) + 5 >= q) return false;
+    const ulong m = ulong(q >> k) + (low > half ? 1 : 0);
+    const slong exp = k + (sn - sd) - 64;  // the value is m 2^exp
+    if (exp + 52 < -1022) return false;
+    const double v = std::ldexp(double(m), int(std::min<slong>(exp, 2000)));
+    out = fmpz_sgn(n) < 0 ? -v : v;
+    return true;
+}
+
+}  // namespace
+
 // Correct rounding from bit lengths: take a quotient with at least 66
 // significant bits plus a sticky bit for the remainder, then round once at
 // the precision the result's exponent allows (53 bits for normal numbers,
@@ -121,12 +245,14 @@ double rational_to_double(const Rational& r) {
     const fmpz* n = r.num();
     const fmpz* d = r.den();
     if (fmpz_is_zero(n)) return 0.0;
+    if (double v; dyadic_to_double(n, d, v)) return v;
     // Both within 2^53: the hardware division is correctly rounded.
     if (!COEFF_IS_MPZ(*n) && !COEFF_IS_MPZ(*d)) {
         slong a = *n, b = *d;
         const slong lim = slong(1) << 53;
         if (a <= lim && a >= -lim && b <= lim) return double(a) / double(b);
     }
+    if (double v; top_quotient_to_double(n, d, v)) return v;
     bool negative = fmpz_sgn(n) < 0;
     Z an, q, rem;
     fmpz_abs(an.v, n);

@@ -158,6 +158,10 @@ struct ScratchInt {
 // must not be any c[i]'s own integers.
 bool coprime_integers(const Rational* const* c, std::size_t n, fmpz* const* k);
 
+// The e of a positive integer 2^e (a denominator of a value read from
+// doubles), or -1 for any other integer.
+slong power_of_two(const fmpz* d);
+
 // Text out (text in is parse.hpp's, for the layers that receive texts): numerator "/" denominator, always with the denominator.
 std::string format_rational(const Rational& r);
 void append_rational(std::string& out, const Rational& r);

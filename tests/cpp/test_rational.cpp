@@ -46,8 +46,11 @@ Rational exact_of(double d) {
 }
 
 Rational pow2(int k) {
-    Rational r(1);
-    for (int i = 0; i < std::abs(k); ++i) r *= Rational(2);
+    fmpz_t p;
+    fmpz_init_set_ui(p, 1);
+    fmpz_mul_2exp(p, p, ulong(std::abs(k)));
+    Rational r = Rational::from_fmpz(p);
+    fmpz_clear(p);
     return k >= 0 ? r : Rational(1) / r;
 }
 
@@ -171,8 +174,34 @@ TEST(RationalToDouble, MatchesHardwareOnSmallValues) {
     }
 }
 
-// Random big rationals: the result must be a nearest double, ties to even,
-// checked with exact arithmetic against both neighbours.
+// The result must be a nearest double, ties to even, checked with exact
+// arithmetic against both neighbours.
+void expect_nearest(const Rational& q, const std::string& what) {
+    double r = rational_to_double(q);
+    if (!std::isfinite(r)) {
+        // Only past the largest finite double and its half ulp.
+        ASSERT_TRUE(q.abs() >= pow2(1024) - pow2(970)) << what;
+        return;
+    }
+    Rational err = (q - exact_of(r)).abs();
+    for (double nb : {std::nextafter(r, -HUGE_VAL), std::nextafter(r, HUGE_VAL)}) {
+        if (!std::isfinite(nb)) continue;
+        Rational other = (q - exact_of(nb)).abs();
+        ASSERT_TRUE(err <= other) << what;
+        if (err == other) {
+            int e;
+            long long mr = static_cast<long long>(std::ldexp(std::frexp(r, &e), 53));
+            // In the subnormals fewer bits are held: even is in the last one.
+            if (std::fabs(r) >= DBL_MIN) {
+                ASSERT_EQ(mr % 2, 0) << "tie not to even: " << what;
+            }
+        }
+    }
+}
+
+// Random big rationals, and random numerators over powers of two (the
+// values read from doubles and their sums and products), from the
+// subnormals to past the largest double.
 TEST(RationalToDouble, NearestWithTiesToEvenOnBigValues) {
     std::mt19937_64 rng(5);
     for (int i = 0; i < 3000; ++i) {
@@ -180,18 +209,18 @@ TEST(RationalToDouble, NearestWithTiesToEvenOnBigValues) {
         int ln = int(rng() % 60), ld = int(rng() % 60);
         for (int k = 0; k < ln; ++k) num.push_back(char('0' + rng() % 10));
         for (int k = 0; k < ld; ++k) den.push_back(char('0' + rng() % 10));
-        Rational q = parse_rational(num + "/" + den);
-        double r = rational_to_double(q);
-        ASSERT_TRUE(std::isfinite(r));
-        Rational err = (q - exact_of(r)).abs();
-        for (double nb : {std::nextafter(r, 0.0), std::nextafter(r, HUGE_VAL)}) {
-            Rational other = (q - exact_of(nb)).abs();
-            ASSERT_TRUE(err <= other) << num << "/" << den;
-            if (err == other) {
-                long long mr = static_cast<long long>(std::ldexp(std::frexp(r, &ln), 53));
-                ASSERT_EQ(mr % 2, 0) << "tie not to even: " << num << "/" << den;
-            }
-        }
+        expect_nearest(parse_rational(num + "/" + den), num + "/" + den);
+    }
+    for (int i = 0; i < 3000; ++i) {
+        // Numerators of 1 to 300 bits, some with a run of zeros or ones
+        // below the 53rd bit (ties and near ties).
+        Rational n(0);
+        const int bits = 1 + int(rng() % 300);
+        for (int k = 0; k < bits; k += 30) n = n * Rational(1L << 30) + Rational(long(rng() % (1u << 30)));
+        if (i % 3 == 0) n = n * pow2(int(rng() % 80)) + Rational(long(rng() % 3));
+        if (i % 2) n = -n;
+        const int e = int(rng() % 2300) - 1150;
+        expect_nearest(n * pow2(e), format_rational(n) + " 2^" + std::to_string(e));
     }
 }
 
