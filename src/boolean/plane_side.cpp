@@ -7,6 +7,7 @@
 
 #include <flint/fmpq.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <numeric>
@@ -135,6 +136,26 @@ Side TestPlane::wide_side(const Point3& p, Scratch& s) const {
     const Rational* coord[3] = {&p.x, &p.y, &p.z};
     fmpz *acc = s[0], *e = s[1], *t = s[2];
     const fmpz* k[3] = {a, b, c};
+    // Denominators that are powers of two, as every coordinate read from
+    // doubles has: over the largest, each term is a product and a shift.
+    slong pow[3], top = 0;
+    bool dyadic = true;
+    for (int i = 0; i < 3 && dyadic; ++i) {
+        pow[i] = fmpz_is_zero(k[i]) ? 0 : power_of_two(den(*coord[i]));
+        dyadic = pow[i] >= 0;
+        top = std::max(top, pow[i]);
+    }
+    if (dyadic) {
+        fmpz_mul_2exp(acc, d, ulong(top));
+        fmpz_neg(acc, acc);
+        for (int i = 0; i < 3; ++i) {
+            if (fmpz_is_zero(k[i])) continue;
+            fmpz_mul(t, k[i], num(*coord[i]));
+            if (pow[i] != top) fmpz_mul_2exp(t, t, ulong(top - pow[i]));
+            fmpz_add(acc, acc, t);
+        }
+        return Side(fmpz_sgn(acc));
+    }
     fmpz_zero(acc);
     fmpz_one(e);
     for (int i = 0; i < 3; ++i) {
