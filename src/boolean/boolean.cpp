@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "boolean/bsp.hpp"
+#include "boolean/detail.hpp"
 #include "exact/errors.hpp"
 
 namespace qs {
@@ -81,13 +82,13 @@ Solid assemble(const Sources& sources, std::vector<Piece>&& pieces, Solid* own_a
 // `own_a` and `own_b`, when given, are `a` and `b` themselves, handed over
 // by the caller: their faces' loops may be taken for the result.
 Solid run_boolean(std::string_view op, const Solid& a, const Solid& b, Solid* own_a,
-                  Solid* own_b) {
+                  Solid* own_b, Walk walk = Walk::kGrouped) {
     std::vector<const Face*> faces;
     faces.reserve(a.faces.size() + b.faces.size());
     for (const Face& f : a.faces) faces.push_back(&f);
     for (const Face& f : b.faces) faces.push_back(&f);
     if (faces.size() > UINT32_MAX) throw std::bad_alloc();
-    Sources sources(std::move(faces));
+    Sources sources(std::move(faces), walk);
     BspTree ta(sources), tb(sources);
     insert_faces(ta, whole_pieces(a, 0));
     insert_faces(tb, whole_pieces(b, static_cast<std::uint32_t>(a.faces.size())));
@@ -113,6 +114,10 @@ Solid run_boolean(std::string_view op, const Solid& a, const Solid& b, Solid* ow
 
 Solid boolean_solids(std::string_view op, const Solid& a, const Solid& b) {
     return run_boolean(op, a, b, nullptr, nullptr);
+}
+
+Solid boolean_solids(std::string_view op, const Solid& a, const Solid& b, Walk walk) {
+    return run_boolean(op, a, b, nullptr, nullptr, walk);
 }
 
 Solid boolean_solids(std::string_view op, Solid&& a, const Solid& b) {

@@ -13,12 +13,10 @@ namespace {
 constexpr std::size_t kNone = BspNode::kNone;
 
 // The pieces one insert or clip is sorting live in a pool; the lists that
-// travel down the tree hold their indices, so a piece is moved only when it
-// comes to rest (in a node, or in the result of a clip), not at every level
-// it passes. A piece replaced by its two halves is emptied in place.
-using Pool = std::vector<Piece>;
-using Ids = std::vector<std::size_t>;
-
+// travel down the tree hold their indices (or their groups, groups.hpp), so
+// a piece is moved only when it comes to rest (in a node, or in the result
+// of a clip), not at every level it passes. A piece replaced by its two
+// halves is emptied in place.
 using Job = Sources::Job;
 
 Ids all_ids(Sources& sources, const Pool& pool) {
@@ -36,21 +34,37 @@ struct InNodePlane final : InPlane {
     Sources& sources;
     const TestPlane& plane;
     std::uint32_t node_source, source;
-    InNodePlane(Sources& s, const TestPlane& p, std::uint32_t n, std::uint32_t f)
-        : sources(s), plane(p), node_source(n), source(f) {}
+    const CutOn& cut_on;
+    InNodePlane(Sources& s, const TestPlane& p, std::uint32_t n, std::uint32_t f, const CutOn& c)
+        : sources(s), plane(p), node_source(n), source(f), cut_on(c) {}
     bool holds() override {
         if (source == node_source) return sources.planar(source);
         if (!sources.plane_made(source) && !sources.asked_before(source)) return false;
         return plane.same_plane(sources.plane(source)) && sources.planar(source);
     }
+    // A crossing point made on this plane lies in it; so does a vertex of
+    // the face that gave the plane when that face lies in it: a piece next
+    // to it shares the vertex. Either is cheaper to see than to test.
+    bool known_on(std::size_t i, const Point3& vertex, const Approx& approx) override {
+        if (i < cut_on.size() && cut_on[i] == node_source) return true;
+        const Face& f = sources.face(node_source);
+        if (f.approx.size() != f.vertices.size()) return false;
+        for (std::size_t k = 0; k < f.vertices.size(); ++k)
+            if (f.approx[k] == approx && f.vertices[k] == vertex) return sources.planar(node_source);
+        return false;
+    }
 };
 
-void add_half(Pool& pool, Loop&& half, const Piece& from, Ids& to) {
-    if (half.empty()) return;
-    to.push_back(pool.size());
+// The pool index of a half, or kNoHalf when it had no area.
+constexpr std::size_t kNoHalf = static_cast<std::size_t>(-1);
+
+std::size_t add_half(Pool& pool, Loop&& half, const Piece& from) {
+    if (half.empty()) return kNoHalf;
     const ApproxBox box = approx_box(half.approx, half.vertices.size());
-    pool.push_back({std::move(half.vertices), std::move(half.approx), box, from.source,
-                    from.flipped, false, from.node});
+    const Slab slab = loop_slab(from.slab.dir, half.approx, half.vertices.size());
+    pool.push_back({std::move(half.vertices), std::move(half.approx), std::move(half.cut_on), box,
+                    slab, from.source, from.flipped, false, from.node, from.key});
+    return pool.size() - 1;
 }
 
 // A whole piece about to be cut gets a loop of its own, in its own
@@ -65,14 +79,56 @@ void own_loop(Piece& piece, const Face& face, Side* sides) {
     }
 }
 
-// Sorts the pooled pieces `ids` against a node's plane, in list order.
-// Coplanar pieces go to the node's own list when `keep` is given, otherwise
-// to front (same orientation) and back (opposite); a spanning piece gives
-// its halves to front and back.
+// Where one piece goes against a node's plane.
+enum Fate { kToFront, kToBack, kKept, kSplit };
+
+// Sorts the pooled piece `id` against the node's plane. A coplanar piece is
+// kept when `keep` is set, otherwise it goes front (same orientation) or
+// back (opposite); a spanning piece is cut, and the pool indices of its
+// halves (kNoHalf for one without area) come back in `front` and `back`.
+Fate sort_piece(Sources& sources, const BspNode& node, const TestPlane& plane, Pool& pool,
+                std::size_t id, bool keep, std::size_t& front, std::size_t& back) {
+    Piece& piece = pool[id];
+    // Most pieces lie clear of the plane, and their box says so.
+    if (const int bits = plane.box_bits(piece.box, node.flipped)) {
+        count_filtered(piece.whole ? sources.face(piece.source).vertices.size()
+                                   : piece.vertices.size());
+        return bits == 1 ? kToFront : kToBack;
+    }
+    Scratch& scratch = sources.scratch();
+    const Face* face = piece.whole ? &sources.face(piece.source) : nullptr;
+    const std::vector<Point3>& vertices = face ? face->vertices : piece.vertices;
+    SideBuffer sides(vertices.size());
+    InNodePlane in_plane(sources, plane, node.plane, piece.source, piece.cut_on);
+    const int bits = classify_loop(plane, node.flipped, vertices, face ? face->approx : piece.approx,
+                                   nullptr, &in_plane, sides.data(), scratch);
+    if (bits == 0) {
+        if (keep) return kKept;
+        // Same orientation when the normals point the same way; a zero
+        // dot product counts as opposite.
+        int dir = plane.normal_dot_sign(sources.plane(piece.source), scratch);
+        if (node.flipped != piece.flipped) dir = -dir;
+        return dir > 0 ? kToFront : kToBack;
+    }
+    if (bits == 1) return kToFront;
+    if (bits == 2) return kToBack;
+    if (face) own_loop(piece, *face, sides.data());
+    Loop f, b;
+    split_loop(plane, sides.data(), std::move(piece.vertices), std::move(piece.approx),
+               piece.cut_on, node.plane, f, b, scratch);
+    const Piece from{{}, {}, {}, {}, piece.slab, piece.source, piece.flipped, false, piece.node,
+                     piece.key};
+    piece = Piece{};  // its halves take over; the pool may move below
+    front = add_half(pool, std::move(f), from);
+    back = add_half(pool, std::move(b), from);
+    return kSplit;
+}
+
+// The plain walk's sort: the pooled pieces `ids`, one after another in list
+// order. Coplanar pieces go to the node's own list when `keep` is given.
 void sort_ids(Sources& sources, const BspNode& node, Pool& pool, const Ids& ids,
               std::vector<Piece>* keep, Ids& front, Ids& back) {
     const TestPlane& plane = sources.plane(node.plane);
-    Scratch& scratch = sources.scratch();
     front.reserve(ids.size());
     back.reserve(ids.size());
     // Coplanar pieces join the node's list once the sort is done, in one
@@ -81,50 +137,86 @@ void sort_ids(Sources& sources, const BspNode& node, Pool& pool, const Ids& ids,
     if (keep) kept = sources.take_ids();
     for (std::size_t id : ids) {
         poll_interrupt();
-        Piece& piece = pool[id];
-        // Most pieces lie clear of the plane, and their box says so.
-        if (const int bits = plane.box_bits(piece.box, node.flipped)) {
-            count_filtered(piece.whole ? sources.face(piece.source).vertices.size()
-                                       : piece.vertices.size());
-            (bits == 1 ? front : back).push_back(id);
-            continue;
-        }
-        const Face* face = piece.whole ? &sources.face(piece.source) : nullptr;
-        const std::vector<Point3>& vertices = face ? face->vertices : piece.vertices;
-        SideBuffer sides(vertices.size());
-        InNodePlane in_plane(sources, plane, node.plane, piece.source);
-        const int bits = classify_loop(plane, node.flipped, vertices,
-                                       face ? face->approx : piece.approx, nullptr, &in_plane,
-                                       sides.data(), scratch);
-        if (bits == 0) {
-            if (keep) {
-                kept.push_back(id);
-                continue;
-            }
-            // Same orientation when the normals point the same way; a zero
-            // dot product counts as opposite.
-            int dir = plane.normal_dot_sign(sources.plane(piece.source), scratch);
-            if (node.flipped != piece.flipped) dir = -dir;
-            (dir > 0 ? front : back).push_back(id);
-        } else if (bits == 1) {
-            front.push_back(id);
-        } else if (bits == 2) {
-            back.push_back(id);
-        } else {
-            if (face) own_loop(piece, *face, sides.data());
-            Loop f, b;
-            split_loop(plane, sides.data(), std::move(piece.vertices), std::move(piece.approx), f,
-                       b, scratch);
-            const Piece from{{}, {}, {}, piece.source, piece.flipped, false, piece.node};
-            piece = Piece{};  // its halves take over
-            add_half(pool, std::move(f), from, front);
-            add_half(pool, std::move(b), from, back);
+        std::size_t f = kNoHalf, b = kNoHalf;
+        switch (sort_piece(sources, node, plane, pool, id, keep != nullptr, f, b)) {
+            case kToFront: front.push_back(id); break;
+            case kToBack: back.push_back(id); break;
+            case kKept: kept.push_back(id); break;
+            case kSplit:
+                if (f != kNoHalf) front.push_back(f);
+                if (b != kNoHalf) back.push_back(b);
+                break;
         }
     }
     if (!keep) return;
     keep->reserve(keep->size() + kept.size());
     for (std::size_t id : kept) keep->push_back(std::move(pool[id]));
     sources.give_ids(std::move(kept));
+}
+
+// The grouped walk's sort: the list `list` against the node's plane. A
+// group whose box lies on one side goes there whole; a group that meets
+// the plane is opened, and its members' parts on each side join again, so
+// each side stays one list grouped by place. Coplanar pieces are added to
+// `kept` when it is given. The groups that hold the piece of key `open`
+// are opened untested: that piece lies in the plane (it gave the node its
+// plane), so they cannot lie on one side.
+Parted part_list(Sources& sources, const BspNode& node, Pool& pool, Item list, Ids* kept,
+                 std::uint32_t open = UINT32_MAX) {
+    const TestPlane& plane = sources.plane(node.plane);
+    Groups& groups = sources.groups();
+    // Post-order without recursion: an item is opened, its members sorted,
+    // then their parts joined.
+    std::vector<PartStep>& steps = sources.part_steps();
+    std::vector<Parted>& parts = sources.parts();
+    steps.push_back({list, false});
+    while (!steps.empty()) {
+        const PartStep step = steps.back();
+        steps.pop_back();
+        if (step.joined) {
+            const Parted r = parts.back();
+            parts.pop_back();
+            const Parted l = parts.back();
+            Item spare = step.item;
+            parts.back() = {groups.join(l.front, r.front, pool, spare),
+                            groups.join(l.back, r.back, pool, spare)};
+            if (spare != kNoItem) groups.release(spare);
+            continue;
+        }
+        poll_interrupt();
+        const Item it = step.item;
+        if (Groups::is_group(it)) {
+            // A plane along an axis is decided by the box as well as it can
+            // be; any other, through box and slab together.
+            const int bits = groups.key(it, pool) == open ? 0
+                             : plane.axis() >= 0
+                                 ? plane.box_bits(groups.box(it, pool), node.flipped)
+                                 : groups.bits(it, plane, node.flipped);
+            if (bits) {
+                parts.push_back(bits == 1 ? Parted{it, kNoItem} : Parted{kNoItem, it});
+            } else {
+                steps.push_back({it, true});
+                steps.push_back({groups.member(it, 1), false});
+                steps.push_back({groups.member(it, 0), false});
+            }
+            continue;
+        }
+        std::size_t f = kNoHalf, b = kNoHalf;
+        switch (sort_piece(sources, node, plane, pool, std::size_t(it), kept != nullptr, f, b)) {
+            case kToFront: parts.push_back({it, kNoItem}); break;
+            case kToBack: parts.push_back({kNoItem, it}); break;
+            case kKept:
+                kept->push_back(std::size_t(it));
+                parts.push_back({});
+                break;
+            case kSplit:
+                parts.push_back({f == kNoHalf ? kNoItem : Item(f), b == kNoHalf ? kNoItem : Item(b)});
+                break;
+        }
+    }
+    const Parted out = parts.back();
+    parts.pop_back();
+    return out;
 }
 
 void append(std::vector<Piece>& out, std::vector<Piece>&& more) {
@@ -171,7 +263,8 @@ std::vector<Piece> whole_pieces(const Solid& s, std::uint32_t first_source) {
     out.reserve(s.faces.size());
     for (std::size_t i = 0; i < s.faces.size(); ++i) {
         const Face& f = s.faces[i];
-        out.push_back({{}, {}, approx_box(f.approx, f.vertices.size()),
+        out.push_back({{}, {}, {}, approx_box(f.approx, f.vertices.size()),
+                       loop_slab(slab_direction(f.plane), f.approx, f.vertices.size()),
                        first_source + static_cast<std::uint32_t>(i), false, true});
     }
     return out;
@@ -187,12 +280,18 @@ bool Sources::planar(std::uint32_t id) {
     return planar_[id] != 0;
 }
 
-void insert_faces(BspTree& tree, std::vector<Piece> faces) {
+namespace {
+
+// A node without a plane takes the plane of its list's first piece.
+void give_plane(BspNode& node, const Piece& first) {
+    if (node.has_plane) return;
+    node.has_plane = true;
+    node.plane = first.source;
+    node.flipped = first.flipped;
+}
+
+void insert_plain(BspTree& tree, Pool& pool) {
     Sources& sources = *tree.sources;
-    // Each new node keeps a piece, so there are about as many new nodes as
-    // pieces at the most (a cut piece gives two).
-    tree.nodes.reserve(tree.nodes.size() + faces.size());
-    Pool pool = std::move(faces);
     std::vector<Job>& stack = sources.walk_stack();
     stack.push_back({0, all_ids(sources, pool)});
     while (!stack.empty()) {
@@ -202,12 +301,7 @@ void insert_faces(BspTree& tree, std::vector<Piece> faces) {
         Ids front = sources.take_ids(), back = sources.take_ids();
         {
             BspNode& node = tree.nodes[job.node];
-            if (!node.has_plane) {
-                const Piece& first = pool[job.ids.front()];
-                node.has_plane = true;
-                node.plane = first.source;
-                node.flipped = first.flipped;
-            }
+            give_plane(node, pool[job.ids.front()]);
             sort_ids(sources, node, pool, job.ids, &node.faces, front, back);
         }
         sources.give_ids(std::move(job.ids));
@@ -221,22 +315,83 @@ void insert_faces(BspTree& tree, std::vector<Piece> faces) {
         else
             sources.give_ids(std::move(front));
     }
+}
+
+// The whole list, grouped by place, for a grouped walk; every piece's key
+// is its position in the pool.
+Item group_all(Sources& sources, Pool& pool) {
+    if (pool.size() > UINT32_MAX) throw std::bad_alloc();
+    for (std::size_t i = 0; i < pool.size(); ++i) pool[i].key = static_cast<std::uint32_t>(i);
+    Groups& groups = sources.groups();
+    groups.clear();
+    Ids ids = all_ids(sources, pool);
+    const Item list = groups.build(pool, ids);
+    sources.give_ids(std::move(ids));
+    return list;
+}
+
+void insert_grouped(BspTree& tree, Pool& pool) {
+    Sources& sources = *tree.sources;
+    Groups& groups = sources.groups();
+    auto& stack = sources.group_stack();
+    stack.push_back({0, group_all(sources, pool)});
+    Ids kept = sources.take_ids();
+    while (!stack.empty()) {
+        const auto [at, list] = stack.back();
+        stack.pop_back();
+        if (list == kNoItem) continue;  // an empty node stays without a plane
+        Parted parted;
+        {
+            BspNode& node = tree.nodes[at];
+            const std::uint32_t first_key = groups.key(list, pool);
+            const bool own = !node.has_plane;
+            give_plane(node, pool[groups.first(list, pool)]);
+            parted = part_list(sources, node, pool, list, &kept, own ? first_key : UINT32_MAX);
+            // The coplanar pieces in list order.
+            std::sort(kept.begin(), kept.end(),
+                      [&pool](std::size_t a, std::size_t b) { return pool[a].key < pool[b].key; });
+            node.faces.reserve(node.faces.size() + kept.size());
+            for (std::size_t id : kept) node.faces.push_back(std::move(pool[id]));
+            kept.clear();
+        }
+        // The front list is inserted before the back list: push it last.
+        if (parted.back != kNoItem)
+            stack.push_back({child(tree, at, &BspNode::back), parted.back});
+        if (parted.front != kNoItem)
+            stack.push_back({child(tree, at, &BspNode::front), parted.front});
+    }
+    sources.give_ids(std::move(kept));
+}
+
+}  // namespace
+
+void insert_faces(BspTree& tree, std::vector<Piece> faces) {
+    if (faces.empty()) return;
+    Sources& sources = *tree.sources;
+    // Each new node keeps a piece, so there are about as many new nodes as
+    // pieces at the most (a cut piece gives two).
+    tree.nodes.reserve(tree.nodes.size() + faces.size());
+    Pool pool = std::move(faces);
+    if (sources.walk() == Walk::kGrouped)
+        insert_grouped(tree, pool);
+    else
+        insert_plain(tree, pool);
     sources.give_pieces(std::move(pool));
 }
 
 namespace {
 
-// The pooled pieces `ids` walked through the tree: the ids of their parts
+// The pooled pieces walked through the tree: the ids of their parts
 // outside it, in walk order. Everything still on the stack comes after
 // what has gone out, so a front list with no subtree to clip it goes out at
 // once; a back list with no subtree lies inside and is dropped. The root
 // must have a plane; every other node has one, since a child is made only
 // for a list that is not empty, and its first piece gives it its plane.
-Ids clip_ids(const BspTree& tree, Pool& pool, Ids ids) {
+Ids clip_plain(const BspTree& tree, Pool& pool) {
     Sources& sources = *tree.sources;
     Ids out = sources.take_ids();
     std::vector<Job>& stack = sources.walk_stack();
-    stack.push_back({0, std::move(ids)});
+    stack.push_back({0, all_ids(sources, pool)});
     while (!stack.empty()) {
         Job job = std::move(stack.back());
         stack.pop_back();
@@ -260,6 +415,30 @@ Ids clip_ids(const BspTree& tree, Pool& pool, Ids ids) {
     return out;
 }
 
+// The same in groups: a list that goes out is put in list order then.
+Ids clip_grouped(const BspTree& tree, Pool& pool) {
+    Sources& sources = *tree.sources;
+    Groups& groups = sources.groups();
+    Ids out = sources.take_ids();
+    auto& stack = sources.group_stack();
+    stack.push_back({0, group_all(sources, pool)});
+    while (!stack.empty()) {
+        const auto [at, list] = stack.back();
+        stack.pop_back();
+        const BspNode& node = tree.nodes[at];
+        const Parted parted = part_list(sources, node, pool, list, nullptr);
+        if (node.back != kNone && parted.back != kNoItem)
+            stack.push_back({node.back, parted.back});
+        else
+            groups.discard(parted.back);
+        if (node.front == kNone)
+            groups.drain(parted.front, pool, out);
+        else if (parted.front != kNoItem)
+            stack.push_back({node.front, parted.front});
+    }
+    return out;
+}
+
 }  // namespace
 
 // Every node's pieces go through `other` in one walk, each marked with its
@@ -274,16 +453,14 @@ void clip_by(BspTree& tree, const BspTree& other) {
     Sources& sources = *tree.sources;
     Pool pool = sources.take_pieces();
     pool.reserve(count);
-    Ids ids = sources.take_ids();
     for (std::size_t at = 0; at < tree.nodes.size(); ++at) {
         for (Piece& p : tree.nodes[at].faces) {
             p.node = static_cast<std::uint32_t>(at);
-            ids.push_back(pool.size());
             pool.push_back(std::move(p));
         }
         tree.nodes[at].faces.clear();
     }
-    Ids kept = clip_ids(other, pool, std::move(ids));
+    Ids kept = sources.walk() == Walk::kGrouped ? clip_grouped(other, pool) : clip_plain(other, pool);
     for (std::size_t id : kept) tree.nodes[pool[id].node].faces.push_back(std::move(pool[id]));
     sources.give_ids(std::move(kept));
     sources.give_pieces(std::move(pool));
@@ -293,7 +470,10 @@ void complement(BspTree& tree) {
     preorder(tree, [](BspNode& node) {
         for (Piece& p : node.faces) {
             // A whole piece reads its face's loop backwards instead.
-            if (!p.whole) reverse_loop(p.vertices, p.approx);
+            if (!p.whole) {
+                reverse_loop(p.vertices, p.approx);
+                std::reverse(p.cut_on.begin(), p.cut_on.end());
+            }
             p.flipped = !p.flipped;
         }
         node.flipped = !node.flipped;  // an empty node has no plane to negate

@@ -24,19 +24,10 @@
 #include <vector>
 
 #include "boolean/classify.hpp"
+#include "boolean/groups.hpp"
 #include "solid/solid.hpp"
 
 namespace qs {
-
-struct Piece {
-    std::vector<Point3> vertices;  // empty while whole
-    std::vector<Approx> approx;
-    ApproxBox box;             // of approx, for deciding whole pieces at once
-    std::uint32_t source = 0;  // the operand face it came from
-    bool flipped = false;      // turned over an odd number of times
-    bool whole = false;        // its loop is the source face's, reversed when flipped
-    std::uint32_t node = 0;    // the node it belongs to while clip_by clips it
-};
 
 // Lists of one kind handed back emptied and taken again, so that a list
 // keeps its room from one use to the next.
@@ -59,13 +50,30 @@ private:
     std::vector<V> spare_;
 };
 
+// How a walk moves a list of pieces through a tree: in groups by place
+// (groups.hpp), or piece after piece. Both give the same result; the plain
+// walk is kept for the tests that show it.
+enum class Walk { kGrouped, kPlain };
+
+// A list cut in two by a node's plane.
+struct Parted {
+    Item front = kNoItem, back = kNoItem;
+};
+// One step of cutting a list: an item to sort, or (`joined`) the parts of
+// its members to join.
+struct PartStep {
+    Item item;
+    bool joined;
+};
+
 // The operand faces of one boolean, which pieces name by index, each with
 // its plane made ready for tests when first needed; and the scratch
 // integers of the exact tests.
 class Sources {
 public:
-    explicit Sources(std::vector<const Face*> faces)
-        : faces_(std::move(faces)),
+    explicit Sources(std::vector<const Face*> faces, Walk walk = Walk::kGrouped)
+        : walk_(walk),
+          faces_(std::move(faces)),
           planes_(faces_.size()),
           planar_(faces_.size(), kUnknown),
           asked_(faces_.size(), 0) {}
@@ -99,9 +107,16 @@ public:
         std::vector<std::size_t> ids;
     };
     std::vector<Job>& walk_stack() noexcept { return stack_; }
+    // The same for the grouped walks: a node and the list it has to sort.
+    std::vector<std::pair<std::size_t, Item>>& group_stack() noexcept { return group_stack_; }
+    Groups& groups() noexcept { return groups_; }
+    std::vector<PartStep>& part_steps() noexcept { return part_steps_; }
+    std::vector<Parted>& parts() noexcept { return parts_; }
+    Walk walk() const noexcept { return walk_; }
 
 private:
     enum : std::int8_t { kUnknown = -1 };
+    Walk walk_;
     std::vector<const Face*> faces_;
     std::vector<std::optional<TestPlane>> planes_;
     std::vector<std::int8_t> planar_;
@@ -110,6 +125,10 @@ private:
     Spares<std::vector<std::size_t>> ids_;
     Spares<std::vector<Piece>> pieces_;
     std::vector<Job> stack_;
+    std::vector<std::pair<std::size_t, Item>> group_stack_;
+    Groups groups_;
+    std::vector<PartStep> part_steps_;
+    std::vector<Parted> parts_;
 };
 
 struct BspNode {

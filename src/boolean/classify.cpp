@@ -1,6 +1,7 @@
 #include "boolean/classify.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <utility>
@@ -128,6 +129,10 @@ int classify_loop(const TestPlane& plane, bool flip, const std::vector<Point3>& 
 #endif
     for (std::size_t i = 0; i < n; ++i) {
         if (sides[i] != Side(kUndecided)) continue;
+        if (in_plane && have_approx && in_plane->known_on(i, vertices[i], approx[i])) {
+            sides[i] = kOn;
+            continue;
+        }
         const int side = plane.exact_side(vertices[i], s) * sign;
         sides[i] = Side(side);
         bits |= side == kFront ? 1 : (side == kBack ? 2 : 0);
@@ -144,45 +149,104 @@ void keep_if_area(Loop& piece) {
     if (piece.vertices.size() < 3 || has_zero_area(piece.vertices, piece.approx)) {
         piece.vertices.clear();
         piece.approx.clear();
+        piece.cut_on.clear();
     }
 }
 
 }  // namespace
 
+namespace {
+
+std::uint64_t approx_hash(const Approx& a) {
+    std::uint64_t h = 1469598103934665603ull;
+    for (double c : a) h = (h ^ std::bit_cast<std::uint64_t>(c)) * 1099511628211ull;
+    return h;
+}
+
+// The edge's two ends in a fixed order, whichever way it is walked.
+bool ends_swapped(const Approx& pa, const Approx& qa) { return qa < pa; }
+
+std::uint64_t edge_hash(const Approx& pa, const Approx& qa) {
+    const bool swap = ends_swapped(pa, qa);
+    return approx_hash(swap ? qa : pa) * 31 + approx_hash(swap ? pa : qa);
+}
+
+}  // namespace
+
+const Point3* CrossingMemo::find(const TestPlane* plane, const Point3& p, const Point3& q,
+                                 const Approx& pa, const Approx& qa) {
+    if (plane != plane_) return nullptr;
+    const bool swap = ends_swapped(pa, qa);
+    const Point3& a = swap ? q : p;
+    const Point3& b = swap ? p : q;
+    auto [at, end] = entries_.equal_range(edge_hash(pa, qa));
+    for (; at != end; ++at)
+        if (at->second.p == a && at->second.q == b) return &at->second.x;
+    return nullptr;
+}
+
+void CrossingMemo::add(const TestPlane* plane, const Point3& p, const Point3& q, const Approx& pa,
+                       const Approx& qa, const Point3& x) {
+    if (plane != plane_) {
+        entries_.clear();
+        plane_ = plane;
+    }
+    const bool swap = ends_swapped(pa, qa);
+    entries_.emplace(edge_hash(pa, qa), Entry{swap ? q : p, swap ? p : q, x});
+}
+
 void split_loop(const TestPlane& plane, const Side* sides, std::vector<Point3>&& vertices,
-                std::vector<Approx>&& approx, Loop& front, Loop& back, Scratch& s) {
+                std::vector<Approx>&& approx, const CutOn& cut_on, std::uint32_t cut_by,
+                Loop& front, Loop& back, Scratch& s) {
     const std::size_t n = vertices.size();
     const bool have_approx = approx.size() == n;
+    const bool have_cut = cut_on.size() == n;
     auto crosses = [&](std::size_t i) { return sides[i] * sides[i + 1 == n ? 0 : i + 1] < 0; };
+    CrossingMemo& memo = s.crossings();
+    auto crossing = [&](std::size_t i, std::size_t j) {
+        if (!have_approx) return plane.crossing(vertices[i], vertices[j], s);
+        if (const Point3* x = memo.find(&plane, vertices[i], vertices[j], approx[i], approx[j]))
+            return *x;
+        Point3 x = plane.crossing(vertices[i], vertices[j], s);
+        memo.add(&plane, vertices[i], vertices[j], approx[i], approx[j], x);
+        return x;
+    };
     // Each vertex is moved out once its edge's crossing is found, so the
     // last edge, which ends at vertex 0, has its crossing found first.
     Point3 last;
-    if (n > 0 && crosses(n - 1)) last = plane.crossing(vertices[n - 1], vertices[0], s);
+    if (n > 0 && crosses(n - 1)) last = crossing(n - 1, 0);
     front.vertices.reserve(n + 2);
     back.vertices.reserve(n + 2);
     front.approx.reserve(n + 2);
     back.approx.reserve(n + 2);
+    front.cut_on.reserve(n + 2);
+    back.cut_on.reserve(n + 2);
     for (std::size_t i = 0; i < n; ++i) {
         const Side si = sides[i];
         const bool cut = crosses(i);
-        Point3 x = cut && i + 1 < n ? plane.crossing(vertices[i], vertices[i + 1], s) : Point3();
+        Point3 x = cut && i + 1 < n ? crossing(i, i + 1) : Point3();
         // A kept vertex keeps its approximation: converting it again would
         // give the same doubles.
         const Approx ai = have_approx ? approx[i] : approx_of(vertices[i]);
+        const std::uint32_t ci = have_cut ? cut_on[i] : kNotCut;
         if (si == kOn) {
             front.vertices.push_back(vertices[i]);
             front.approx.push_back(ai);
+            front.cut_on.push_back(ci);
         }
         Loop& to = si == kBack || si == kOn ? back : front;
         to.vertices.push_back(std::move(vertices[i]));
         to.approx.push_back(ai);
+        to.cut_on.push_back(ci);
         if (cut) {
             Point3& c = i + 1 < n ? x : last;
             const Approx xa = approx_of(c);
             front.vertices.push_back(c);
             front.approx.push_back(xa);
+            front.cut_on.push_back(cut_by);
             back.vertices.push_back(std::move(c));
             back.approx.push_back(xa);
+            back.cut_on.push_back(cut_by);
         }
     }
     keep_if_area(front);

@@ -12,6 +12,7 @@
 
 #include <array>
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 #include <flint/fmpz.h>
@@ -28,8 +29,32 @@ PlaneApprox plane_approx(const Plane& plane);
 // Side of a point: +1 in front, -1 behind, 0 on the plane.
 enum Side : std::int8_t { kBack = -1, kOn = 0, kFront = 1 };
 
+class TestPlane;
+
+// Crossing points made on one plane, by the edge they were made on: a plane
+// that cuts a mesh cuts each edge for both faces that share it, and the
+// second face takes the point made for the first (the same exact point)
+// instead of making it again. It holds the points of one plane at a time.
+class CrossingMemo {
+public:
+    // The point made on `plane` for the edge from p to q, either way round;
+    // null when there is none.
+    const Point3* find(const TestPlane* plane, const Point3& p, const Point3& q,
+                       const Approx& pa, const Approx& qa);
+    void add(const TestPlane* plane, const Point3& p, const Point3& q, const Approx& pa,
+             const Approx& qa, const Point3& x);
+
+private:
+    struct Entry {
+        Point3 p, q, x;
+    };
+    const TestPlane* plane_ = nullptr;
+    std::unordered_multimap<std::uint64_t, Entry> entries_;
+};
+
 // Integers that the exact tests reuse from one call to the next, so that a
-// test allocates only when its numbers outgrow what was needed before.
+// test allocates only when its numbers outgrow what was needed before; and
+// the crossing points of the plane last cut by.
 class Scratch {
 public:
     static constexpr int kCount = 16;
@@ -42,9 +67,11 @@ public:
     Scratch(const Scratch&) = delete;
     Scratch& operator=(const Scratch&) = delete;
     fmpz* operator[](int i) noexcept { return z_[i]; }
+    CrossingMemo& crossings() noexcept { return crossings_; }
 
 private:
     fmpz_t z_[kCount];
+    CrossingMemo crossings_;
 };
 
 // The bounding box of a loop's approximations: low x, y, z, then high x,
@@ -151,31 +178,44 @@ private:
 // Given the loop's box, a loop that the filter proves to lie wholly on one
 // side is decided by the box (TestPlane::box_bits); given `in_plane`, a
 // loop whose every vertex the filter leaves open is asked whether it lies
-// in the plane exactly, and then is coplanar at once. Either way `sides`
+// in the plane exactly, and then is coplanar at once, and each vertex left
+// open whether it is known to lie in the plane. Either way `sides`
 // is then left unset (only a spanning loop needs them).
 struct InPlane {
     // True only when every vertex lies in the plane, exactly; false leaves
     // the loop to the vertex tests.
     virtual bool holds() = 0;
+    // True only when vertex i (the filter left it open) lies in the plane
+    // exactly, known without a test; false leaves it to the exact test.
+    virtual bool known_on(std::size_t i, const Point3& vertex, const Approx& approx) = 0;
 };
 int classify_loop(const TestPlane& plane, bool flip, const std::vector<Point3>& vertices,
                   const std::vector<Approx>& approx, const ApproxBox* box, InPlane* in_plane,
                   Side* sides, Scratch& s);
+
+// For each vertex of a loop, the operand face on whose plane it was made as
+// a crossing point, so it lies in that plane exactly; kNotCut for the
+// others. An empty list stands for a loop of vertices none of them cut.
+constexpr std::uint32_t kNotCut = UINT32_MAX;
+using CutOn = std::vector<std::uint32_t>;
 
 // One piece of a split loop; empty when it had fewer than three vertices
 // or no area.
 struct Loop {
     std::vector<Point3> vertices;
     std::vector<Approx> approx;
+    CutOn cut_on;
     bool empty() const noexcept { return vertices.empty(); }
 };
 
 // Cuts a spanning loop (sides as classify_loop gave them) into its front
 // and back pieces, taking its vertices. Each piece runs in the loop's
 // order from vertex 0, On vertices in both, each crossing point right after
-// the first vertex of its edge.
+// the first vertex of its edge. The crossing points are marked as cut on
+// `cut_by`, the plane's face.
 void split_loop(const TestPlane& plane, const Side* sides, std::vector<Point3>&& vertices,
-                std::vector<Approx>&& approx, Loop& front, Loop& back, Scratch& s);
+                std::vector<Approx>&& approx, const CutOn& cut_on, std::uint32_t cut_by,
+                Loop& front, Loop& back, Scratch& s);
 
 // Room for the sides of one loop: on the stack for small loops.
 class SideBuffer {

@@ -41,7 +41,8 @@ void split_face(const Plane& plane, Face&& face, std::vector<Face>& coplanar_fro
             break;
     }
     Loop f, b;
-    split_loop(tp, sides.data(), std::move(face.vertices), std::move(face.approx), f, b, s);
+    split_loop(tp, sides.data(), std::move(face.vertices), std::move(face.approx), {}, kNotCut, f,
+               b, s);
     for (auto [loop, to] : {std::pair{&f, &front}, std::pair{&b, &back}}) {
         if (loop->empty()) continue;
         Face piece;

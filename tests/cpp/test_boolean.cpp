@@ -17,6 +17,7 @@
 #include "query/volume.hpp"
 #include "solid/box.hpp"
 #include "solid/transform.hpp"
+#include "corpus.hpp"
 #include "support.hpp"
 
 using namespace qs;
@@ -156,6 +157,52 @@ TEST(Boolean, MatchesRecursiveReferenceFaceForFace) {
 // result instead of copying them; the result must be the same face for
 // face, flipped faces included, and one solid passed on both sides must
 // still be read whole.
+// Pieces moved through the trees in groups by place come out exactly as
+// when moved one by one: random chains of booleans of curved meshes (whose
+// trees are long chains), boxes on a grid of halves (coplanar faces of
+// both orientations) and copies of the operands themselves, each step
+// compared face for face, the first also with the recursive reference.
+TEST(Boolean, GroupedWalkMatchesPlainWalk) {
+    std::mt19937 rng(2024);
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    auto shift = [&] { return 0.05 * pick(-8, 8); };
+    const corpus::Mesh small = corpus::icosphere(1), ball = corpus::icosphere(2),
+                       ring = corpus::torus(8, 5);
+    for (int round = 0; round < 9; ++round) {
+        Solid s = round % 3 == 0   ? corpus::mesh_solid(ring, "r")
+                  : round % 3 == 1 ? corpus::mesh_solid(small, "s", {shift(), shift(), shift()})
+                                   : corpus::mesh_solid(ball, "s", {shift(), shift(), shift()});
+        for (int step = 0; step < 3; ++step) {
+            Solid b;
+            // Copies of the operand itself only first: later they would cut
+            // every piece of a chain many times.
+            switch (step == 0 ? pick(0, 3) : pick(0, 1)) {
+                case 0:
+                    b = box_at("B", Rational(pick(-4, 2), 2), Rational(pick(-4, 2), 2),
+                               Rational(pick(-4, 2), 2), Rational(pick(1, 4), 2),
+                               Rational(pick(1, 4), 2), Rational(pick(1, 6), 2));
+                    break;
+                case 1:
+                    b = corpus::mesh_solid(corpus::icosphere(1), "m", {shift(), shift(), shift()});
+                    break;
+                case 2: b = rotate_quarter_solid(s, std::uint64_t(pick(0, 2)), 1); break;
+                default:
+                    b = translate_solid(s, Point3(Rational(pick(-2, 2), 8), Rational(0),
+                                                  Rational(1, 8)));
+            }
+            const std::string& op = kOps[std::size_t(pick(0, 2))];
+            Solid grouped = boolean_solids(op, s, b);
+            ASSERT_EQ(dump(grouped), dump(boolean_solids(op, s, b, Walk::kPlain)))
+                << op << " round " << round << " step " << step;
+            if (step == 0 && round % 3 != 2) {  // the reference is slow
+                ASSERT_EQ(dump(grouped), dump(reference_boolean(op, s, b))) << op << round;
+            }
+            if (grouped.faces.empty()) break;
+            s = std::move(grouped);
+        }
+    }
+}
+
 TEST(Boolean, FirstOperandByMoveGivesTheSameFaces) {
     std::mt19937 rng(777);
     auto pick = [&](int lo, int hi) {

@@ -1,0 +1,305 @@
+#include "boolean/groups.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+#include <utility>
+
+#include "exact/interrupt.hpp"
+
+namespace qs {
+
+namespace {
+
+// The box of two boxes. A box of NaN (a piece without approximations)
+// bounds nothing, and neither does a group that holds one.
+ApproxBox unite(const ApproxBox& a, const ApproxBox& b) {
+    if (std::isnan(a[0]) || std::isnan(b[0])) return a[0] != a[0] ? a : b;
+    return {std::min(a[0], b[0]), std::min(a[1], b[1]), std::min(a[2], b[2]),
+            std::max(a[3], b[3]), std::max(a[4], b[4]), std::max(a[5], b[5])};
+}
+
+// Where a piece is placed when grouping: the middle of its box, or the
+// origin when the box has no finite middle. Only the grouping's quality
+// depends on it.
+std::array<double, 3> middle(const ApproxBox& box) {
+    std::array<double, 3> m;
+    for (int c = 0; c < 3; ++c) {
+        m[c] = box[c] / 2 + box[c + 3] / 2;
+        if (!std::isfinite(m[c])) m[c] = 0;
+    }
+    return m;
+}
+
+using Vec = std::array<double, 3>;
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+// The relative margin of every bound below: each is a sum of a few products
+// of doubles whose magnitudes add up to some T, evaluated with at most a
+// dozen roundings of at most 2^-53 T each, beside inputs that are nearest
+// doubles of exact values (another 2^-53 relative each). 2^-46 T is more
+// than all of it together; the 1 added to T absorbs what falls into the
+// subnormals.
+constexpr double kMargin = 0x1p-46;
+
+double largest(double a, double b) { return std::max(std::fabs(a), std::fabs(b)); }
+
+Vec unit(const Vec& v) {
+    const double len = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+    if (!(len > 0) || !std::isfinite(len)) return {};
+    return {v[0] / len, v[1] / len, v[2] / len};
+}
+
+// The least and greatest exact dir . v over the points v that both the box
+// (of nearest doubles) and the slab hold, less and more their margins; NaN
+// or infinite ends when the doubles cannot tell. dir is split into a part
+// along the slab's (unit) direction, bounded by the slab, and the rest,
+// bounded by the box: nearly along the slab, the rest is small and the
+// bound nearly as tight as the slab. Any split is sound, since the rest is
+// what the part along leaves; the margin covers the roundings of all of
+// it. `extra` is added to the size the margin is taken of.
+struct Span {
+    double lo, hi;
+};
+
+inline Span support(const ApproxBox& box, const Slab& slab, const Vec& dir, double extra = 0) {
+    const Vec& m = slab.dir;
+    const double lambda = dir[0] * m[0] + dir[1] * m[1] + dir[2] * m[2];
+    double lo = lambda > 0 ? lambda * slab.lo : lambda * slab.hi;
+    double hi = lambda > 0 ? lambda * slab.hi : lambda * slab.lo;
+    double size = 1 + extra + std::fabs(lambda) * largest(slab.lo, slab.hi);
+    for (int i = 0; i < 3; ++i) {
+        const double along = lambda * m[i];
+        const double r = dir[i] - along;
+        lo += r > 0 ? r * box[i] : r * box[i + 3];
+        hi += r > 0 ? r * box[i + 3] : r * box[i];
+        size += (std::fabs(along) + std::fabs(r) + std::fabs(dir[i])) * largest(box[i], box[i + 3]);
+    }
+    const double margin = size * kMargin;
+    return {lo - margin, hi + margin};
+}
+
+}  // namespace
+
+std::array<double, 3> slab_direction(const Plane& plane) {
+    return unit({rational_to_double(plane.normal.x), rational_to_double(plane.normal.y),
+                 rational_to_double(plane.normal.z)});
+}
+
+Slab loop_slab(const std::array<double, 3>& dir, const std::vector<Approx>& approx,
+               std::size_t vertex_count) {
+    Slab out;
+    out.dir = dir;
+    if (approx.size() != vertex_count || approx.empty() || dir == Vec{}) return out;
+    double lo = kInf, hi = -kInf, size = 1;
+    for (const Approx& a : approx) {
+        const double v = dir[0] * a[0] + dir[1] * a[1] + dir[2] * a[2];
+        lo = std::min(lo, v);
+        hi = std::max(hi, v);
+        size = std::max(size, 1 + std::fabs(dir[0] * a[0]) + std::fabs(dir[1] * a[1]) +
+                                  std::fabs(dir[2] * a[2]));
+    }
+    const double margin = size * kMargin;
+    if (std::isfinite(lo) && std::isfinite(hi) && std::isfinite(margin)) {
+        out.lo = lo - margin;
+        out.hi = hi + margin;
+    }
+    return out;
+}
+
+int Groups::bits(Item group, const TestPlane& plane, bool flip) const {
+    const Node& n = nodes_[index(group)];
+    const PlaneApprox& p = plane.approx();
+    // As support() with dir the plane's normal, the size of the margin
+    // bounded once for the group: with m of unit length, |lambda| and each
+    // |lambda m_i| are at most |p|_1, and |r_i| at most twice that.
+    const Vec& m = n.slab.dir;
+    const double lambda = p[0] * m[0] + p[1] * m[1] + p[2] * m[2];
+    double lo = lambda > 0 ? lambda * n.slab.lo : lambda * n.slab.hi;
+    double hi = lambda > 0 ? lambda * n.slab.hi : lambda * n.slab.lo;
+    for (int i = 0; i < 3; ++i) {
+        const double r = p[i] - lambda * m[i];
+        lo += r > 0 ? r * n.box[i] : r * n.box[i + 3];
+        hi += r > 0 ? r * n.box[i + 3] : r * n.box[i];
+    }
+    const double norm = std::fabs(p[0]) + std::fabs(p[1]) + std::fabs(p[2]);
+    const double margin = (1 + std::fabs(p[3]) + norm * n.size) * kMargin;
+    // Every comparison with a NaN is false: undecided.
+    int side = 0;
+    if (lo - margin - p[3] > 0)
+        side = 1;
+    else if (hi + margin - p[3] < 0)
+        side = -1;
+    if (flip) side = -side;
+    return side > 0 ? 1 : (side < 0 ? 2 : 0);
+}
+
+void Groups::fill(Node& n, const Pool& pool) const {
+    const ApproxBox& a = box(n.member[0], pool);
+    const ApproxBox& b = box(n.member[1], pool);
+    const Slab& sa = slab(n.member[0], pool);
+    const Slab& sb = slab(n.member[1], pool);
+    n.box = unite(a, b);
+    n.key = std::min(key(n.member[0], pool), key(n.member[1], pool));
+    // Along the members' mean direction, each bounded through its own box
+    // and slab.
+    Vec dir = unit({sa.dir[0] + sb.dir[0], sa.dir[1] + sb.dir[1], sa.dir[2] + sb.dir[2]});
+    if (dir == Vec{}) dir = sa.dir;
+    const Span x = support(a, sa, dir), y = support(b, sb, dir);
+    // An end the doubles could not tell (NaN) leaves that side open.
+    n.slab.dir = dir;
+    n.slab.lo = std::isnan(x.lo) || std::isnan(y.lo) ? -kInf : std::min(x.lo, y.lo);
+    n.slab.hi = std::isnan(x.hi) || std::isnan(y.hi) ? kInf : std::max(x.hi, y.hi);
+    // The size of the terms of a test (bits): |lambda| times the slab's
+    // ends, and at most 4 |p|_1 times the box's; a hundredth more covers
+    // the rounding of m's length and of this sum.
+    double box_size = 0;
+    for (int i = 0; i < 3; ++i) box_size += largest(n.box[i], n.box[i + 3]);
+    n.size = 1.01 * largest(n.slab.lo, n.slab.hi) + 4.01 * box_size;
+}
+
+Item Groups::make(Item a, Item b, const Pool& pool, Item& spare) {
+    if (spare != kNoItem) {
+        // The group the members were taken from: its box and slab hold
+        // every point of theirs (a half of a cut piece lies within the
+        // piece), so they still bound what is left, if not as tightly, and
+        // cost nothing to keep.
+        Node& n = nodes_[index(spare)];
+        n.member[0] = a;
+        n.member[1] = b;
+        n.key = std::min(key(a, pool), key(b, pool));
+        const Item it = spare;
+        spare = kNoItem;
+        return it;
+    }
+    std::size_t i;
+    if (!free_.empty()) {
+        i = free_.back();
+        free_.pop_back();
+    } else {
+        i = nodes_.size();
+        nodes_.emplace_back();
+    }
+    Node& n = nodes_[i];
+    n.member[0] = a;
+    n.member[1] = b;
+    fill(n, pool);
+    return group_item(i);
+}
+
+Item Groups::join(Item a, Item b, const Pool& pool, Item& spare) {
+    if (a == kNoItem) return b;
+    if (b == kNoItem) return a;
+    return make(a, b, pool, spare);
+}
+
+void Groups::release(Item group) { free_.push_back(index(group)); }
+
+Item Groups::build(const Pool& pool, const Ids& ids) {
+    if (ids.empty()) return kNoItem;
+    struct Entry {
+        std::size_t id;
+        std::array<double, 3> at;
+    };
+    std::vector<Entry> entries(ids.size());
+    for (std::size_t i = 0; i < ids.size(); ++i) entries[i] = {ids[i], middle(pool[ids[i]].box)};
+    // A range of entries to group, and the member slot that takes it.
+    struct Range {
+        std::size_t lo, hi;
+        std::size_t parent;  // a node, or ids.size() for the root
+        int slot;
+    };
+    const std::size_t no_parent = ids.size();
+    std::vector<Range> ranges{{0, entries.size(), no_parent, 0}};
+    std::vector<std::size_t> made;  // parents before their members
+    made.reserve(ids.size());
+    Item root = kNoItem;
+    while (!ranges.empty()) {
+        const Range r = ranges.back();
+        ranges.pop_back();
+        Item it;
+        if (r.hi - r.lo == 1) {
+            it = entries[r.lo].id;
+        } else {
+            poll_interrupt(std::uint32_t(std::min<std::size_t>(r.hi - r.lo, 1u << 16)));
+            std::array<double, 3> lo = entries[r.lo].at, hi = lo;
+            for (std::size_t i = r.lo; i < r.hi; ++i)
+                for (int c = 0; c < 3; ++c) {
+                    lo[c] = std::min(lo[c], entries[i].at[c]);
+                    hi[c] = std::max(hi[c], entries[i].at[c]);
+                }
+            int axis = 0;
+            for (int c = 1; c < 3; ++c)
+                if (hi[c] - lo[c] > hi[axis] - lo[axis]) axis = c;
+            const std::size_t mid = r.lo + (r.hi - r.lo) / 2;
+            std::nth_element(entries.begin() + std::ptrdiff_t(r.lo),
+                             entries.begin() + std::ptrdiff_t(mid),
+                             entries.begin() + std::ptrdiff_t(r.hi),
+                             [axis](const Entry& a, const Entry& b) { return a.at[axis] < b.at[axis]; });
+            std::size_t i;
+            if (!free_.empty()) {
+                i = free_.back();
+                free_.pop_back();
+            } else {
+                i = nodes_.size();
+                nodes_.emplace_back();
+            }
+            made.push_back(i);
+            it = group_item(i);
+            ranges.push_back({mid, r.hi, i, 1});
+            ranges.push_back({r.lo, mid, i, 0});
+        }
+        if (r.parent == no_parent)
+            root = it;
+        else
+            nodes_[r.parent].member[r.slot] = it;
+    }
+    // Members were made after their groups: fill the boxes from the last.
+    for (auto i = made.rbegin(); i != made.rend(); ++i) fill(nodes_[*i], pool);
+    return root;
+}
+
+std::size_t Groups::first(Item it, const Pool& pool) const {
+    while (is_group(it)) {
+        const Node& n = nodes_[index(it)];
+        it = key(n.member[0], pool) == n.key ? n.member[0] : n.member[1];
+    }
+    return std::size_t(it);
+}
+
+void Groups::drain(Item it, const Pool& pool, Ids& out) {
+    if (it == kNoItem) return;
+    const std::size_t start = out.size();
+    stack_.push_back(it);
+    while (!stack_.empty()) {
+        const Item top = stack_.back();
+        stack_.pop_back();
+        if (!is_group(top)) {
+            out.push_back(std::size_t(top));
+            continue;
+        }
+        poll_interrupt();
+        stack_.push_back(member(top, 1));
+        stack_.push_back(member(top, 0));
+        release(top);
+    }
+    std::sort(out.begin() + std::ptrdiff_t(start), out.end(),
+              [&pool](std::size_t a, std::size_t b) { return pool[a].key < pool[b].key; });
+}
+
+void Groups::discard(Item it) {
+    if (!is_group(it)) return;
+    stack_.push_back(it);
+    while (!stack_.empty()) {
+        const Item top = stack_.back();
+        stack_.pop_back();
+        poll_interrupt();
+        for (int m = 0; m < 2; ++m)
+            if (is_group(member(top, m))) stack_.push_back(member(top, m));
+        release(top);
+    }
+}
+
+}  // namespace qs
