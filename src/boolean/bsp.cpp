@@ -17,7 +17,6 @@ constexpr std::size_t kNone = BspNode::kNone;
 // a piece is moved only when it comes to rest (in a node, or in the result
 // of a clip), not at every level it passes. A piece replaced by its two
 // halves is emptied in place.
-using Job = Sources::Job;
 
 Ids all_ids(Sources& sources, const Pool& pool) {
     Ids ids = sources.take_ids();
@@ -124,37 +123,30 @@ Fate sort_piece(Sources& sources, const BspNode& node, const TestPlane& plane, P
     return kSplit;
 }
 
-// The plain walk's sort: the pooled pieces `ids`, one after another in list
-// order. Coplanar pieces go to the node's own list when `keep` is given.
-void sort_ids(Sources& sources, const BspNode& node, Pool& pool, const Ids& ids,
-              std::vector<Piece>* keep, Ids& front, Ids& back) {
+// The plain sort: the pooled pieces `ids`, one after another in list
+// order. Coplanar pieces are added to `kept`, in list order, when it is
+// given.
+void sort_ids(Sources& sources, const BspNode& node, Pool& pool, const Ids& ids, Ids* kept,
+              Ids& front, Ids& back) {
     const TestPlane& plane = sources.plane(node.plane);
     front.reserve(ids.size());
     back.reserve(ids.size());
-    // Coplanar pieces join the node's list once the sort is done, in one
-    // reservation.
-    Ids kept;
-    if (keep) kept = sources.take_ids();
     for (std::size_t id : ids) {
         poll_interrupt();
         std::size_t f = kNoHalf, b = kNoHalf;
-        switch (sort_piece(sources, node, plane, pool, id, keep != nullptr, f, b)) {
+        switch (sort_piece(sources, node, plane, pool, id, kept != nullptr, f, b)) {
             case kToFront: front.push_back(id); break;
             case kToBack: back.push_back(id); break;
-            case kKept: kept.push_back(id); break;
+            case kKept: kept->push_back(id); break;
             case kSplit:
                 if (f != kNoHalf) front.push_back(f);
                 if (b != kNoHalf) back.push_back(b);
                 break;
         }
     }
-    if (!keep) return;
-    keep->reserve(keep->size() + kept.size());
-    for (std::size_t id : kept) keep->push_back(std::move(pool[id]));
-    sources.give_ids(std::move(kept));
 }
 
-// The grouped walk's sort: the list `list` against the node's plane. A
+// The grouped sort: the list `list` against the node's plane. A
 // group whose box lies on one side goes there whole; a group that meets
 // the plane is opened, and its members' parts on each side join again, so
 // each side stays one list grouped by place. Coplanar pieces are added to
@@ -173,18 +165,18 @@ Parted part_list(Sources& sources, const BspNode& node, Pool& pool, Item list, I
     while (!steps.empty()) {
         const PartStep step = steps.back();
         steps.pop_back();
-        if (step.joined) {
+        if (step.joined()) {
             const Parted r = parts.back();
             parts.pop_back();
             const Parted l = parts.back();
-            Item spare = step.item;
+            Item spare = step.item();
             parts.back() = {groups.join(l.front, r.front, pool, spare),
                             groups.join(l.back, r.back, pool, spare)};
             if (spare != kNoItem) groups.release(spare);
             continue;
         }
         poll_interrupt();
-        const Item it = step.item;
+        const Item it = step.item();
         if (Groups::is_group(it)) {
             // A plane along an axis is decided by the box as well as it can
             // be; any other, through box and slab together.
@@ -263,8 +255,8 @@ std::vector<Piece> whole_pieces(const Solid& s, std::uint32_t first_source) {
     out.reserve(s.faces.size());
     for (std::size_t i = 0; i < s.faces.size(); ++i) {
         const Face& f = s.faces[i];
-        out.push_back({{}, {}, {}, approx_box(f.approx, f.vertices.size()),
-                       loop_slab(slab_direction(f.plane), f.approx, f.vertices.size()),
+        // The slab is made when the piece is first grouped.
+        out.push_back({{}, {}, {}, approx_box(f.approx, f.vertices.size()), {},
                        first_source + static_cast<std::uint32_t>(i), false, true});
     }
     return out;
@@ -290,78 +282,129 @@ void give_plane(BspNode& node, const Piece& first) {
     node.flipped = first.flipped;
 }
 
-void insert_plain(BspTree& tree, Pool& pool) {
-    Sources& sources = *tree.sources;
-    std::vector<Job>& stack = sources.walk_stack();
-    stack.push_back({0, all_ids(sources, pool)});
-    while (!stack.empty()) {
-        Job job = std::move(stack.back());
-        stack.pop_back();
-        if (job.ids.empty()) continue;  // an empty node stays without a plane
-        Ids front = sources.take_ids(), back = sources.take_ids();
-        {
-            BspNode& node = tree.nodes[job.node];
-            give_plane(node, pool[job.ids.front()]);
-            sort_ids(sources, node, pool, job.ids, &node.faces, front, back);
-        }
-        sources.give_ids(std::move(job.ids));
-        // The front list is inserted before the back list: push it last.
-        if (!back.empty())
-            stack.push_back({child(tree, job.node, &BspNode::back), std::move(back)});
-        else
-            sources.give_ids(std::move(back));
-        if (!front.empty())
-            stack.push_back({child(tree, job.node, &BspNode::front), std::move(front)});
-        else
-            sources.give_ids(std::move(front));
+// When lists are grouped by place. A list that has gone down `chain` nodes
+// in a row nearly whole (nine in ten of its pieces to one side) and holds at
+// least `at` pieces is grouped; a grouped list that falls below
+// `plain_below` pieces is walked piece by piece again. So a list that the
+// tree cuts up quickly never pays for grouping, and a long chain of nodes
+// pays for it once. The eager rule, for the tests, groups every list it can.
+struct Grouping {
+    std::uint32_t chain;
+    std::size_t at;
+    std::size_t plain_below;
+};
+constexpr Grouping kUsual{4, 128, 32};
+constexpr Grouping kEagerly{0, 2, 0};
+
+const Grouping* grouping_of(Walk walk) {
+    switch (walk) {
+        case Walk::kGrouped: return &kUsual;
+        case Walk::kEager: return &kEagerly;
+        default: return nullptr;
     }
 }
 
-// The whole list, grouped by place, for a grouped walk; every piece's key
-// is its position in the pool.
-Item group_all(Sources& sources, Pool& pool) {
-    if (pool.size() > UINT32_MAX) throw std::bad_alloc();
-    for (std::size_t i = 0; i < pool.size(); ++i) pool[i].key = static_cast<std::uint32_t>(i);
-    Groups& groups = sources.groups();
-    groups.clear();
-    Ids ids = all_ids(sources, pool);
-    const Item list = groups.build(pool, ids);
-    sources.give_ids(std::move(ids));
-    return list;
-}
+using Job = Sources::Job;
 
-void insert_grouped(BspTree& tree, Pool& pool) {
-    Sources& sources = *tree.sources;
-    Groups& groups = sources.groups();
-    auto& stack = sources.group_stack();
-    stack.push_back({0, group_all(sources, pool)});
-    Ids kept = sources.take_ids();
-    while (!stack.empty()) {
-        const auto [at, list] = stack.back();
-        stack.pop_back();
-        if (list == kNoItem) continue;  // an empty node stays without a plane
-        Parted parted;
-        {
-            BspNode& node = tree.nodes[at];
-            const std::uint32_t first_key = groups.key(list, pool);
-            const bool own = !node.has_plane;
-            give_plane(node, pool[groups.first(list, pool)]);
-            parted = part_list(sources, node, pool, list, &kept, own ? first_key : UINT32_MAX);
-            // The coplanar pieces in list order.
-            std::sort(kept.begin(), kept.end(),
-                      [&pool](std::size_t a, std::size_t b) { return pool[a].key < pool[b].key; });
-            node.faces.reserve(node.faces.size() + kept.size());
-            for (std::size_t id : kept) node.faces.push_back(std::move(pool[id]));
-            kept.clear();
-        }
-        // The front list is inserted before the back list: push it last.
-        if (parted.back != kNoItem)
-            stack.push_back({child(tree, at, &BspNode::back), parted.back});
-        if (parted.front != kNoItem)
-            stack.push_back({child(tree, at, &BspNode::front), parted.front});
+// Sorts lists of pooled pieces against node planes, each as its kind
+// (plain or grouped) is best for it; no list is grouped without `grouping`.
+class Walker {
+public:
+    Walker(Sources& sources, Pool& pool, const Grouping* grouping)
+        : sources_(sources), pool_(pool), groups_(sources.groups()), grouping_(grouping) {
+        groups_.clear();
     }
-    sources.give_ids(std::move(kept));
-}
+
+    // Sorts the job's list against the node's plane into `front` and
+    // `back`, of the kinds the rule above gives; coplanar pieces go to
+    // `kept` in list order when it is given.
+    void sort(const BspNode& node, Job& job, Job& front, Job& back, Ids* kept,
+              bool first_in_plane) {
+        if (job.group != kNoItem) {
+            const std::uint32_t first = groups_.key(job.group, pool_);
+            const Parted parted = part_list(sources_, node, pool_, job.group, kept,
+                                            first_in_plane ? first : UINT32_MAX);
+            if (kept) by_key(*kept);
+            settle(parted.front, front);
+            settle(parted.back, back);
+            return;
+        }
+        front.ids = sources_.take_ids();
+        back.ids = sources_.take_ids();
+        sort_ids(sources_, node, pool_, job.ids, kept, front.ids, back.ids);
+        const std::size_t whole = job.ids.size() - job.ids.size() / 10;
+        front.chain = front.ids.size() >= whole ? job.chain + 1 : 0;
+        back.chain = back.ids.size() >= whole ? job.chain + 1 : 0;
+        maybe_group(front);
+        maybe_group(back);
+        sources_.give_ids(std::move(job.ids));
+    }
+
+    // The pieces of a list in list order, appended to `out`.
+    void drain(Job& job, Ids& out) {
+        if (job.group != kNoItem) {
+            groups_.drain(job.group, pool_, out);
+            job.group = kNoItem;
+            return;
+        }
+        out.insert(out.end(), job.ids.begin(), job.ids.end());
+        sources_.give_ids(std::move(job.ids));
+    }
+    // The list's pieces forgotten.
+    void discard(Job& job) {
+        groups_.discard(job.group);
+        job.group = kNoItem;
+        sources_.give_ids(std::move(job.ids));
+    }
+    bool empty(const Job& job) const { return job.group == kNoItem && job.ids.empty(); }
+    // The piece that comes first in the list.
+    const Piece& first(const Job& job) const {
+        return pool_[job.group != kNoItem ? groups_.first(job.group, pool_) : job.ids.front()];
+    }
+private:
+    void by_key(Ids& ids) const {
+        std::sort(ids.begin(), ids.end(),
+                  [this](std::size_t a, std::size_t b) { return pool_[a].key < pool_[b].key; });
+    }
+    // A side of a grouped list: grouped on, or plain again when small.
+    void settle(Item side, Job& job) {
+        job.group = kNoItem;
+        job.ids = sources_.take_ids();
+        if (side == kNoItem) return;
+        if (groups_.count(side) < grouping_->plain_below) {
+            groups_.drain(side, pool_, job.ids);
+            return;
+        }
+        job.group = side;
+    }
+    // A plain list that has passed enough nodes nearly whole becomes
+    // grouped, its keys its positions.
+    void maybe_group(Job& job) {
+        if (!grouping_ || job.chain < grouping_->chain || job.ids.size() < grouping_->at) return;
+        if (job.ids.size() > UINT32_MAX) throw std::bad_alloc();
+        for (std::size_t i = 0; i < job.ids.size(); ++i) {
+            Piece& p = pool_[job.ids[i]];
+            p.key = static_cast<std::uint32_t>(i);
+            if (!has_slab(p)) give_slab(p);
+        }
+        job.group = groups_.build(pool_, job.ids);
+        sources_.give_ids(std::move(job.ids));
+        job.ids = Ids{};
+    }
+    static bool has_slab(const Piece& p) { return p.slab.dir != std::array<double, 3>{}; }
+    // The slab a piece is grouped by, along its face's normal.
+    void give_slab(Piece& p) const {
+        const Face& f = sources_.face(p.source);
+        const std::vector<Approx>& approx = p.whole ? f.approx : p.approx;
+        const std::size_t n = p.whole ? f.vertices.size() : p.vertices.size();
+        p.slab = loop_slab(slab_direction(f.plane), approx, n);
+    }
+
+    Sources& sources_;
+    Pool& pool_;
+    Groups& groups_;
+    const Grouping* grouping_;
+};
 
 }  // namespace
 
@@ -372,10 +415,39 @@ void insert_faces(BspTree& tree, std::vector<Piece> faces) {
     // pieces at the most (a cut piece gives two).
     tree.nodes.reserve(tree.nodes.size() + faces.size());
     Pool pool = std::move(faces);
-    if (sources.walk() == Walk::kGrouped)
-        insert_grouped(tree, pool);
-    else
-        insert_plain(tree, pool);
+    Walker walker(sources, pool, grouping_of(sources.walk()));
+    std::vector<Job>& stack = sources.walk_stack();
+    stack.push_back({0, all_ids(sources, pool)});
+    Ids kept = sources.take_ids();
+    while (!stack.empty()) {
+        Job job = std::move(stack.back());
+        stack.pop_back();
+        if (walker.empty(job)) continue;  // an empty node stays without a plane
+        Job front, back;
+        {
+            BspNode& node = tree.nodes[job.node];
+            const bool own = !node.has_plane;
+            give_plane(node, walker.first(job));
+            walker.sort(node, job, front, back, &kept, own);
+            node.faces.reserve(node.faces.size() + kept.size());
+            for (std::size_t id : kept) node.faces.push_back(std::move(pool[id]));
+            kept.clear();
+        }
+        // The front list is inserted before the back list: push it last.
+        if (!walker.empty(back)) {
+            back.node = child(tree, job.node, &BspNode::back);
+            stack.push_back(std::move(back));
+        } else {
+            walker.discard(back);
+        }
+        if (!walker.empty(front)) {
+            front.node = child(tree, job.node, &BspNode::front);
+            stack.push_back(std::move(front));
+        } else {
+            walker.discard(front);
+        }
+    }
+    sources.give_ids(std::move(kept));
     sources.give_pieces(std::move(pool));
 }
 
@@ -386,9 +458,12 @@ namespace {
 // what has gone out, so a front list with no subtree to clip it goes out at
 // once; a back list with no subtree lies inside and is dropped. The root
 // must have a plane; every other node has one, since a child is made only
-// for a list that is not empty, and its first piece gives it its plane.
-Ids clip_plain(const BspTree& tree, Pool& pool) {
+// for a list that is not empty, and its first piece gives it its plane. A
+// tree of few nodes lets no list pass enough of them to be worth grouping.
+Ids clip_pool(const BspTree& tree, Pool& pool) {
     Sources& sources = *tree.sources;
+    const Grouping* grouping = grouping_of(sources.walk());
+    Walker walker(sources, pool, grouping && tree.nodes.size() >= grouping->at ? grouping : nullptr);
     Ids out = sources.take_ids();
     std::vector<Job>& stack = sources.walk_stack();
     stack.push_back({0, all_ids(sources, pool)});
@@ -396,45 +471,22 @@ Ids clip_plain(const BspTree& tree, Pool& pool) {
         Job job = std::move(stack.back());
         stack.pop_back();
         const BspNode& node = tree.nodes[job.node];
-        Ids front = sources.take_ids(), back = sources.take_ids();
-        sort_ids(sources, node, pool, job.ids, nullptr, front, back);
-        sources.give_ids(std::move(job.ids));
-        if (node.back != kNone && !back.empty())
-            stack.push_back({node.back, std::move(back)});
-        else
-            sources.give_ids(std::move(back));
-        if (node.front == kNone) {
-            out.insert(out.end(), front.begin(), front.end());
-            sources.give_ids(std::move(front));
-        } else if (!front.empty()) {
-            stack.push_back({node.front, std::move(front)});
+        Job front, back;
+        walker.sort(node, job, front, back, nullptr, false);
+        if (node.back != kNone && !walker.empty(back)) {
+            back.node = node.back;
+            stack.push_back(std::move(back));
         } else {
-            sources.give_ids(std::move(front));
+            walker.discard(back);
         }
-    }
-    return out;
-}
-
-// The same in groups: a list that goes out is put in list order then.
-Ids clip_grouped(const BspTree& tree, Pool& pool) {
-    Sources& sources = *tree.sources;
-    Groups& groups = sources.groups();
-    Ids out = sources.take_ids();
-    auto& stack = sources.group_stack();
-    stack.push_back({0, group_all(sources, pool)});
-    while (!stack.empty()) {
-        const auto [at, list] = stack.back();
-        stack.pop_back();
-        const BspNode& node = tree.nodes[at];
-        const Parted parted = part_list(sources, node, pool, list, nullptr);
-        if (node.back != kNone && parted.back != kNoItem)
-            stack.push_back({node.back, parted.back});
-        else
-            groups.discard(parted.back);
-        if (node.front == kNone)
-            groups.drain(parted.front, pool, out);
-        else if (parted.front != kNoItem)
-            stack.push_back({node.front, parted.front});
+        if (node.front == kNone) {
+            walker.drain(front, out);
+        } else if (!walker.empty(front)) {
+            front.node = node.front;
+            stack.push_back(std::move(front));
+        } else {
+            walker.discard(front);
+        }
     }
     return out;
 }
@@ -460,7 +512,7 @@ void clip_by(BspTree& tree, const BspTree& other) {
         }
         tree.nodes[at].faces.clear();
     }
-    Ids kept = sources.walk() == Walk::kGrouped ? clip_grouped(other, pool) : clip_plain(other, pool);
+    Ids kept = clip_pool(other, pool);
     for (std::size_t id : kept) tree.nodes[pool[id].node].faces.push_back(std::move(pool[id]));
     sources.give_ids(std::move(kept));
     sources.give_pieces(std::move(pool));

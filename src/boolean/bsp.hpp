@@ -51,19 +51,24 @@ private:
 };
 
 // How a walk moves a list of pieces through a tree: in groups by place
-// (groups.hpp), or piece after piece. Both give the same result; the plain
-// walk is kept for the tests that show it.
-enum class Walk { kGrouped, kPlain };
+// (groups.hpp) where that pays, or piece after piece. All give the same
+// result; the plain walk, and the eager one that groups every list it can,
+// are kept for the tests that show it.
+enum class Walk { kGrouped, kEager, kPlain };
 
 // A list cut in two by a node's plane.
 struct Parted {
     Item front = kNoItem, back = kNoItem;
 };
 // One step of cutting a list: an item to sort, or (`joined`) the parts of
-// its members to join.
+// its members to join. One word, so that a step read back just after it was
+// written comes straight from the store.
 struct PartStep {
-    Item item;
-    bool joined;
+    static constexpr Item kJoined = Item(1) << 62;  // below the group bit
+    Item word;
+    PartStep(Item item, bool joined) : word(joined ? item | kJoined : item) {}
+    Item item() const noexcept { return word & ~kJoined; }
+    bool joined() const noexcept { return (word & kJoined) != 0; }
 };
 
 // The operand faces of one boolean, which pieces name by index, each with
@@ -100,15 +105,17 @@ public:
     void give_ids(std::vector<std::size_t>&& ids) { ids_.give(std::move(ids)); }
     std::vector<Piece> take_pieces() { return pieces_.take(); }
     void give_pieces(std::vector<Piece>&& pieces) { pieces_.give(std::move(pieces)); }
-    // The stack of one walk: a node and the pooled pieces it has still to
-    // sort. Walks do not nest, so they share it; each leaves it empty.
+    // A list on its way down a tree: plain, pool ids in list order; or
+    // grouped by place, one item whose pieces' keys give the order.
     struct Job {
-        std::size_t node;
+        std::size_t node = 0;
         std::vector<std::size_t> ids;
+        Item group = kNoItem;
+        std::uint32_t chain = 0;  // nodes in a row it passed nearly whole
     };
+    // The stack of one walk: the lists still to sort, each at its node.
+    // Walks do not nest, so they share it; each leaves it empty.
     std::vector<Job>& walk_stack() noexcept { return stack_; }
-    // The same for the grouped walks: a node and the list it has to sort.
-    std::vector<std::pair<std::size_t, Item>>& group_stack() noexcept { return group_stack_; }
     Groups& groups() noexcept { return groups_; }
     std::vector<PartStep>& part_steps() noexcept { return part_steps_; }
     std::vector<Parted>& parts() noexcept { return parts_; }
@@ -125,7 +132,6 @@ private:
     Spares<std::vector<std::size_t>> ids_;
     Spares<std::vector<Piece>> pieces_;
     std::vector<Job> stack_;
-    std::vector<std::pair<std::size_t, Item>> group_stack_;
     Groups groups_;
     std::vector<PartStep> part_steps_;
     std::vector<Parted> parts_;

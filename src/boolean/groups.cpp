@@ -143,6 +143,7 @@ void Groups::fill(Node& n, const Pool& pool) const {
     const Slab& sb = slab(n.member[1], pool);
     n.box = unite(a, b);
     n.key = std::min(key(n.member[0], pool), key(n.member[1], pool));
+    n.count = std::uint32_t(count(n.member[0]) + count(n.member[1]));
     // Along the members' mean direction, each bounded through its own box
     // and slab.
     Vec dir = unit({sa.dir[0] + sb.dir[0], sa.dir[1] + sb.dir[1], sa.dir[2] + sb.dir[2]});
@@ -170,6 +171,7 @@ Item Groups::make(Item a, Item b, const Pool& pool, Item& spare) {
         n.member[0] = a;
         n.member[1] = b;
         n.key = std::min(key(a, pool), key(b, pool));
+        n.count = std::uint32_t(count(a) + count(b));
         const Item it = spare;
         spare = kNoItem;
         return it;
@@ -208,10 +210,10 @@ Item Groups::build(const Pool& pool, const Ids& ids) {
     // A range of entries to group, and the member slot that takes it.
     struct Range {
         std::size_t lo, hi;
-        std::size_t parent;  // a node, or ids.size() for the root
+        std::size_t parent;  // a node, or no_parent for the root
         int slot;
     };
-    const std::size_t no_parent = ids.size();
+    constexpr std::size_t no_parent = SIZE_MAX;
     std::vector<Range> ranges{{0, entries.size(), no_parent, 0}};
     std::vector<std::size_t> made;  // parents before their members
     made.reserve(ids.size());

@@ -90,6 +90,7 @@ public:
         return is_group(it) ? nodes_[index(it)].key : pool[it].key;
     }
     Item member(Item group, int i) const { return nodes_[index(group)].member[i]; }
+    std::size_t count(Item it) const { return is_group(it) ? nodes_[index(it)].count : 1; }
 
     // The list of both items' pieces. Either item may be empty. `spare`, a
     // group that held both items' pieces (or parts of them) and is no
@@ -111,12 +112,14 @@ public:
     }
 
 private:
-    struct Node {
+    // Two cache lines each: a test reads the whole of one.
+    struct alignas(64) Node {
         ApproxBox box;
         Slab slab;
         double size;  // bounds the magnitudes in a test against any plane
         Item member[2];
-        std::uint32_t key;  // least key of its pieces
+        std::uint32_t key;    // least key of its pieces
+        std::uint32_t count;  // how many pieces it holds
     };
     static std::size_t index(Item it) noexcept { return std::size_t(it & ~(Item(1) << 63)); }
     static Item group_item(std::size_t i) noexcept { return Item(i) | (Item(1) << 63); }

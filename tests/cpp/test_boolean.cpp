@@ -158,10 +158,12 @@ TEST(Boolean, MatchesRecursiveReferenceFaceForFace) {
 // face, flipped faces included, and one solid passed on both sides must
 // still be read whole.
 // Pieces moved through the trees in groups by place come out exactly as
-// when moved one by one: random chains of booleans of curved meshes (whose
-// trees are long chains), boxes on a grid of halves (coplanar faces of
-// both orientations) and copies of the operands themselves, each step
-// compared face for face, the first also with the recursive reference.
+// when moved one by one, whether lists are grouped as the module does or
+// eagerly (every list, grouped and ungrouped again many times in a walk):
+// random chains of booleans of curved meshes (whose trees are long chains),
+// boxes on a grid of halves (coplanar faces of both orientations) and
+// copies of the operands themselves, each step compared face for face, the
+// first also with the recursive reference.
 TEST(Boolean, GroupedWalkMatchesPlainWalk) {
     std::mt19937 rng(2024);
     auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
@@ -192,8 +194,10 @@ TEST(Boolean, GroupedWalkMatchesPlainWalk) {
             }
             const std::string& op = kOps[std::size_t(pick(0, 2))];
             Solid grouped = boolean_solids(op, s, b);
-            ASSERT_EQ(dump(grouped), dump(boolean_solids(op, s, b, Walk::kPlain)))
-                << op << " round " << round << " step " << step;
+            const std::string plain = dump(boolean_solids(op, s, b, Walk::kPlain));
+            ASSERT_EQ(dump(grouped), plain) << op << " round " << round << " step " << step;
+            ASSERT_EQ(dump(boolean_solids(op, s, b, Walk::kEager)), plain)
+                << op << " round " << round << " step " << step << " eager";
             if (step == 0 && round % 3 != 2) {  // the reference is slow
                 ASSERT_EQ(dump(grouped), dump(reference_boolean(op, s, b))) << op << round;
             }
