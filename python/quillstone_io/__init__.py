@@ -241,7 +241,7 @@ def _format_of(path, format):
     return fmt
 
 
-def read_mesh(path, check=True, *, format=None):
+def read_mesh(path, check=True, *, format=None, triangulate=False):
     """A new ``quillstone.PySolid`` from the mesh file at `path`.
 
     The format comes from the extension (``.obj``, ``.off``, ``.stl``,
@@ -252,16 +252,33 @@ def read_mesh(path, check=True, *, format=None):
     the exact decimal fraction (1/10, 1/1000), not as the nearest double; a
     binary STL coordinate as the exact binary fraction its 32-bit float is.
     OBJ and OFF files written by :func:`write_mesh` with ``exact=True`` give
-    back their exact rational coordinates. NaN, infinities and exponents
-    beyond 9999 are refused. Line ends may be LF, CRLF or CR, and a UTF-8
-    byte order mark may begin a text file.
+    back their exact rational coordinates. NaN, infinities, exponents beyond
+    400 and more than 1100 digits are refused: every double, written
+    shortest or in full, is within those bounds. Line ends may be LF, CRLF
+    or CR, and a UTF-8 byte order mark may begin a text file.
+
+    A polygon of more than three vertices must be flat. Files that round
+    their coordinates (a tilted cube written with 6 decimals) hold polygons
+    that are not quite flat: ``triangulate=True`` reads every polygon of
+    more than three vertices v0, v1, ..., vn as the triangles (v0, vi, vi+1),
+    i = 1 ... n-1, of its own vertices, exactly. That is right for the
+    convex polygons such files hold; the triangles of a polygon that is not
+    convex would overlap, and ``check`` refuses them.
 
     Labels: an OBJ face is labelled with the name of its group (``g``) or
-    object (``o``), an ASCII STL face with its solid's name, any other face
-    ``'mesh'``; a name that is not UTF-8 text is refused. Stored facet
-    normals of STL files are ignored: the order of the vertices decides
-    which side is outside, and a closed mesh wound inwards as a whole is
-    turned over.
+    object (``o``), an ASCII STL face with its solid's name, a 3MF face
+    with its object's name, any other face ``'mesh'``; a name that is not
+    UTF-8 text is refused. Stored facet normals of STL files are ignored:
+    the order of the vertices decides which side is outside, and a closed
+    mesh wound inwards as a whole is turned over. A 3MF build item places
+    its object (and an object its components) by the item's affine map,
+    exactly; a map that mirrors turns the triangles' winding.
+
+    Memory follows the file's size: a read may take at most 64 times the
+    file's size and 64 MiB for the points and faces it makes, and a 3MF
+    model part may expand to as much; a file that needs more (it names huge
+    numbers or long names many times, or places its objects many times) is
+    refused.
 
     The faces then pass the checks of :func:`from_faces` (``check`` as
     there), and with ``check`` the file must hold at least one face with
@@ -276,9 +293,9 @@ def read_mesh(path, check=True, *, format=None):
     try:
         if fmt == "3mf":
             from . import _threemf
-            points, triangles, name = _threemf.read(data)
-            return _native.from_indexed(points, triangles, name, check)
-        return _native.read_mesh(data, fmt, check)
+            objects, placements = _threemf.read(data)
+            return _native.read_3mf(objects, placements, check, triangulate, len(data))
+        return _native.read_mesh(data, fmt, check, triangulate)
     except MeshFormatError as exc:
         exc.file = _os.fsdecode(path)
         raise

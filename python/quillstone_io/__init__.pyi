@@ -84,7 +84,9 @@ def loads(text: str, check: bool = False) -> PySolid:
     """The solid that dumps() wrote, its faces checked in one pass (and with
     check, bounding a solid); MeshFormatError naming the line otherwise."""
 
-def read_mesh(path: _Path, check: bool = True, *, format: str | None = None) -> PySolid:
+def read_mesh(
+    path: _Path, check: bool = True, *, format: str | None = None, triangulate: bool = False
+) -> PySolid:
     """A solid from an OBJ, OFF, STL or 3MF file, its numbers read exactly."""
 
 def write_mesh(

@@ -232,6 +232,18 @@ inline constexpr const char* kNotSaidOpen =
     " (the text of a solid that is not closed says 'faces <n> open')";
 inline constexpr const char* kOpenTextChecked =
     "the text says the solid is open, and an open solid bounds nothing";
+// A read whose points and faces would take more memory than its file's
+// size allows.
+inline std::string beyond_read_budget(std::size_t limit, std::size_t factor, std::size_t floor) {
+    return cat("the faces would take more than ", std::to_string(limit >> 20),
+               " MiB of memory, the bound for a file of this size (", std::to_string(factor),
+               " times its size and ", std::to_string(floor >> 20),
+               " MiB): it names huge numbers or long names many times, or places its objects "
+               "many times");
+}
+// Added to the refusal of a polygon off its plane read from a file.
+inline constexpr const char* kTriangulateHint =
+    " (read_mesh(..., triangulate=True) reads each polygon as triangles of its own vertices)";
 // A file read with checks that holds no face, or only faces without area.
 inline constexpr const char* kNoFaces = "no faces";
 inline constexpr const char* kNoFaceWithArea = "no faces: every face has zero area";

@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <string>
+#include <unordered_map>
 #include <utility>
 
 #include "exact/interrupt.hpp"
@@ -15,6 +17,46 @@ namespace qs {
 namespace {
 
 const char* const kDefaultLabel = "mesh";
+
+// A MeshInput as a reader makes it, every part paid for from the budget as
+// it comes (growing vectors may hold twice what they use: that is counted).
+class MeshBuilder {
+public:
+    explicit MeshBuilder(ReadBudget& budget) : budget_(budget) {}
+
+    std::uint32_t point(Point3 p) {
+        if (m_.points.size() >= UINT32_MAX) throw InputError(text::kTooManyMeshVertices);
+        budget_.take(bytes_of(p) + sizeof(Point3));
+        m_.points.push_back(std::move(p));
+        return std::uint32_t(m_.points.size() - 1);
+    }
+    Point3& last_point() { return m_.points.back(); }
+    std::size_t points() const { return m_.points.size(); }
+    void corner(std::uint32_t i) {
+        budget_.take(2 * sizeof(std::uint32_t));
+        m_.corners.push_back(i);
+    }
+    // A label's number; each distinct label is kept once.
+    std::uint32_t label(const std::string& text) {
+        auto [it, fresh] = label_index_.try_emplace(text, std::uint32_t(m_.labels.size()));
+        if (fresh) {
+            budget_.take(2 * text.size() + 64);
+            m_.labels.push_back(text);
+        }
+        return it->second;
+    }
+    // Ends the polygon begun after the last one.
+    void polygon(std::uint32_t label, std::size_t line) {
+        budget_.take(2 * sizeof(MeshInput::Polygon));
+        m_.polygons.push_back({m_.corners.size(), label, line});
+    }
+    MeshInput done() && { return std::move(m_); }
+
+private:
+    ReadBudget& budget_;
+    MeshInput m_;
+    std::unordered_map<std::string, std::uint32_t> label_index_;
+};
 
 Rational decimal(const LineReader& r, std::string_view w) {
     std::optional<Rational> v = parse_decimal(w);
@@ -36,7 +78,8 @@ Point3 decimal_point(const LineReader& r, std::string_view& rest) {
 // A "#qs-exact x y z" line: the exact coordinates of the vertex read just
 // before, on line `vline`. They must round to that vertex's numbers, or the
 // file was edited since it was written and the two disagree.
-void apply_exact(const LineReader& r, std::string_view rest, std::size_t vline, Point3& p) {
+void apply_exact(const LineReader& r, std::string_view rest, std::size_t vline, Point3& p,
+                 ReadBudget& budget) {
     Point3 e;
     for (int c = 0; c < 3; ++c) {
         std::string_view w = take_word(rest);
@@ -49,6 +92,7 @@ void apply_exact(const LineReader& r, std::string_view rest, std::size_t vline, 
         if (rational_to_double(e[c]) != rational_to_double(p[c]))
             r.fail("the exact coordinates disagree with the vertex on line " +
                    std::to_string(vline));
+    budget.take(bytes_of(e));
     p = std::move(e);
 }
 
@@ -87,12 +131,11 @@ bool iequal(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-std::vector<InputFace> read_obj(std::string_view text) {
+MeshInput read_obj(std::string_view text, ReadBudget& budget) {
     LineReader r(text);
-    std::vector<Point3> points;
+    MeshBuilder m(budget);
     std::size_t last_vertex_line = 0;
-    std::string label = kDefaultLabel;
-    std::vector<InputFace> faces;
+    std::uint32_t label = m.label(kDefaultLabel);
     while (!r.at_end()) {
         poll_interrupt();
         std::string_view rest = r.next_line();
@@ -102,7 +145,7 @@ std::vector<InputFace> read_obj(std::string_view text) {
         if (word[0] == '#') {
             if (exact_line(word)) {
                 if (!after_vertex) r.fail("an exact line must follow a vertex line");
-                apply_exact(r, rest, last_vertex_line, points.back());
+                apply_exact(r, rest, last_vertex_line, m.last_point(), budget);
             }
             continue;
         }
@@ -120,45 +163,43 @@ std::vector<InputFace> read_obj(std::string_view text) {
             } else if (!more.empty() && more.size() != 3) {
                 r.fail("expected x y z, an optional w and optional colours");
             }
-            points.push_back(std::move(p));
+            m.point(std::move(p));
             last_vertex_line = r.line();
         } else if (word == "f") {
-            InputFace f;
-            f.label = label;
-            f.line = r.line();
             for (std::string_view w = take_word(rest); !w.empty(); w = take_word(rest)) {
                 poll_interrupt();
                 long i = index_word(r, w.substr(0, w.find('/')));
-                long n = long(points.size());
+                long n = long(m.points());
                 long k = i < 0 ? n + i : i - 1;
                 if (i == 0 || k < 0 || k >= n)
                     r.fail(text::no_such_vertex(i, std::to_string(n) + " vertices so far"));
-                f.vertices.push_back(points[std::size_t(k)]);
+                m.corner(std::uint32_t(k));
             }
-            faces.push_back(std::move(f));
+            m.polygon(label, r.line());
         } else if (word == "g" || word == "o") {
-            label = label_of(r, rest);
+            label = m.label(label_of(r, rest));
         }
     }
-    return faces;
+    return std::move(m).done();
 }
 
-std::vector<InputFace> read_off(std::string_view text) {
+MeshInput read_off(std::string_view text, ReadBudget& budget) {
     LineReader r(text);
+    MeshBuilder m(budget);
     // The next line that holds something, without its comment; exact lines
     // are handed to `exact` instead.
     std::size_t last_vertex_line = 0;
-    Point3* last_vertex = nullptr;
+    bool after_vertex = false;
     auto significant = [&]() -> std::string_view {
         for (;;) {
             std::string_view line = r.next_line();
             std::string_view probe = line;
             std::string_view word = take_word(probe);
             if (exact_line(word)) {
-                if (!last_vertex || last_vertex_line + 1 != r.line())
+                if (!after_vertex || last_vertex_line + 1 != r.line())
                     r.fail("an exact line must follow a vertex line");
-                apply_exact(r, probe, last_vertex_line, *last_vertex);
-                last_vertex = nullptr;
+                apply_exact(r, probe, last_vertex_line, m.last_point(), budget);
+                after_vertex = false;
                 continue;
             }
             line = line.substr(0, line.find('#'));
@@ -183,25 +224,18 @@ std::vector<InputFace> read_off(std::string_view text) {
     const std::size_t nv = count(take_word(rest));
     const std::size_t nf = count(take_word(rest));
 
-    std::vector<Point3> points;
-    points.reserve(std::min(nv, kReserveCap));
     for (std::size_t i = 0; i < nv; ++i) {
         poll_interrupt();
         std::string_view line = significant();
-        points.push_back(decimal_point(r, line));
-        last_vertex = &points.back();
+        m.point(decimal_point(r, line));
+        after_vertex = true;
         last_vertex_line = r.line();
     }
-    std::vector<InputFace> faces;
-    faces.reserve(std::min(nf, kReserveCap));
+    const std::uint32_t label = m.label(kDefaultLabel);
     for (std::size_t i = 0; i < nf; ++i) {
         poll_interrupt();
         std::string_view line = significant();
-        InputFace f;
-        f.label = kDefaultLabel;
-        f.line = r.line();
         const std::size_t n = count(take_word(line));
-        f.vertices.reserve(std::min(n, kReserveCap));
         for (std::size_t j = 0; j < n; ++j) {
             poll_interrupt();
             std::string_view w = take_word(line);
@@ -209,11 +243,11 @@ std::vector<InputFace> read_off(std::string_view text) {
             long k = index_word(r, w);
             if (k < 0 || std::size_t(k) >= nv)
                 r.fail(text::no_such_vertex(k, "the file has " + std::to_string(nv) + " vertices"));
-            f.vertices.push_back(points[std::size_t(k)]);
+            m.corner(std::uint32_t(k));
         }
-        faces.push_back(std::move(f));
+        m.polygon(label, r.line());
     }
-    return faces;
+    return std::move(m).done();
 }
 
 namespace {
@@ -232,33 +266,32 @@ float le_float(const char* p) {
     return f;
 }
 
-std::vector<InputFace> read_stl_binary(std::string_view bytes, std::size_t count) {
-    std::vector<InputFace> faces;
-    faces.reserve(count);
+MeshInput read_stl_binary(std::string_view bytes, std::size_t count, ReadBudget& budget) {
+    MeshBuilder m(budget);
+    const std::uint32_t label = m.label(kDefaultLabel);
     const char* p = bytes.data() + 84;
     for (std::size_t i = 0; i < count; ++i, p += 50) {
         poll_interrupt();
-        InputFace f;
-        f.label = kDefaultLabel;
-        f.vertices.resize(3);
-        for (int v = 0; v < 3; ++v)
+        for (int v = 0; v < 3; ++v) {
+            Point3 x;
             for (int c = 0; c < 3; ++c) {
-                float x = le_float(p + 12 + 12 * v + 4 * c);
-                std::optional<Rational> exact = double_value(x);
+                std::optional<Rational> exact = double_value(le_float(p + 12 + 12 * v + 4 * c));
                 if (!exact)
                     throw InputError(0, "face " + std::to_string(i),
                                      "vertex " + std::to_string(v) +
                                          " has a coordinate that is not a finite number");
-                f.vertices[std::size_t(v)][c] = std::move(*exact);
+                x[c] = std::move(*exact);
             }
-        faces.push_back(std::move(f));
+            m.corner(m.point(std::move(x)));
+        }
+        m.polygon(label, 0);
     }
-    return faces;
+    return std::move(m).done();
 }
 
-std::vector<InputFace> read_stl_ascii(std::string_view text) {
+MeshInput read_stl_ascii(std::string_view text, ReadBudget& budget) {
     LineReader r(text);
-    std::vector<InputFace> faces;
+    MeshBuilder m(budget);
     auto next_words = [&]() -> std::string_view {
         for (;;) {
             std::string_view line = r.next_line();
@@ -274,12 +307,12 @@ std::vector<InputFace> read_stl_ascii(std::string_view text) {
         std::string_view rest;
         // Skip blank lines after the last solid; a new one may follow.
         for (;;) {
-            if (r.at_end()) return faces;
+            if (r.at_end()) return std::move(m).done();
             rest = r.next_line();
             if (rest.find_first_not_of(" \t") != std::string_view::npos) break;
         }
         expect(rest, "solid");
-        std::string label = label_of(r, rest);
+        const std::uint32_t label = m.label(label_of(r, rest));
         for (;;) {
             poll_interrupt();
             rest = next_words();
@@ -287,24 +320,23 @@ std::vector<InputFace> read_stl_ascii(std::string_view text) {
             std::string_view w = take_word(probe);
             if (iequal(w, "endsolid")) break;
             expect(rest, "facet");
-            InputFace f;
-            f.label = label;
-            f.line = r.line();
+            const std::size_t line = r.line();
             rest = next_words();
             expect(rest, "outer");
             expect(rest, "loop");
             for (;;) {
+                poll_interrupt();
                 rest = next_words();
                 probe = rest;
                 w = take_word(probe);
                 if (iequal(w, "endloop")) break;
                 expect(rest, "vertex");
-                f.vertices.push_back(decimal_point(r, rest));
+                m.corner(m.point(decimal_point(r, rest)));
                 if (!take_word(rest).empty()) r.fail("more than three coordinates");
             }
             rest = next_words();
             expect(rest, "endfacet");
-            faces.push_back(std::move(f));
+            m.polygon(label, line);
         }
     }
 }
@@ -331,13 +363,13 @@ bool looks_ascii(std::string_view bytes) {
 
 }  // namespace
 
-std::vector<InputFace> read_stl(std::string_view bytes) {
+MeshInput read_stl(std::string_view bytes, ReadBudget& budget) {
     const bool ascii = looks_ascii(bytes);
     if (bytes.size() >= 84) {
         const std::uint64_t count = le32(bytes.data() + 80);
         const std::uint64_t want = 84 + 50 * count;
         if (want == bytes.size() || (!ascii && want < bytes.size()))
-            return read_stl_binary(bytes, std::size_t(count));
+            return read_stl_binary(bytes, std::size_t(count), budget);
         if (!ascii)
             throw InputError("binary STL cut short: the header announces " +
                              std::to_string(count) + " triangles (" + std::to_string(want) +
@@ -346,7 +378,7 @@ std::vector<InputFace> read_stl(std::string_view bytes) {
     if (!ascii)
         throw InputError("not an STL file: too short for binary STL and not ASCII STL "
                          "(which begins with 'solid' and a line 'facet' or 'endsolid')");
-    return read_stl_ascii(bytes);
+    return read_stl_ascii(bytes, budget);
 }
 
 }  // namespace qs

@@ -29,6 +29,7 @@ std::optional<Rational> parse_decimal(std::string_view s) {
         frac_part = s.substr(frac_start, i - frac_start);
     }
     if (int_part.empty() && frac_part.empty()) return std::nullopt;
+    if (int_part.size() + frac_part.size() > kMaxDecimalDigits) return std::nullopt;
     long exponent = 0;
     if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
         ++i;

@@ -1,6 +1,7 @@
 #include "mesh/face_rules.hpp"
 
 #include <algorithm>
+#include <cstdint>
 #include <cmath>
 #include <utility>
 
@@ -218,65 +219,131 @@ std::optional<Point3> start_at_a_corner(std::vector<Point3>& v, const Point3& ar
 
 std::optional<std::string> face_problem(const Face& f) { return problem_of(f, nullptr, 0); }
 
-Solid solid_from_input(std::vector<InputFace> in, bool check) {
-    Solid s;
-    s.faces.reserve(in.size());
-    std::vector<std::size_t> origin;  // input index of each kept face
-    origin.reserve(in.size());
-    for (std::size_t i = 0; i < in.size(); ++i) {
-        poll_interrupt();
-        InputFace& g = in[i];
-        auto fail = [&](const std::string& what) { throw InputError(g.line, face_name(i), what); };
-        if (g.vertices.size() < 3)
-            fail("a face needs at least 3 vertices, got " + std::to_string(g.vertices.size()));
-        Point3 area = area_vector(g.vertices);
-        if (area.is_zero()) continue;
-        // A triangle's one corner is its area vector, which always turns its way.
-        std::optional<Point3> corner;
-        if (g.vertices.size() > 3) corner = start_at_a_corner(g.vertices, area);
-        Plane pl;
-        std::size_t known = 0;  // vertices on the plane by construction
-        if (g.normal) {
-            if (g.normal->is_zero()) fail(text::kZeroNormal);
-            if (dot(*g.normal, area).sign() <= 0) fail(kClockwise);
-            pl.normal = std::move(*g.normal);
-        } else if (g.vertices.size() == 3) {
-            pl.normal = area;  // for a triangle, the rule of make_face gives the same
-            known = 3;
-        } else if (corner) {
-            pl.normal = std::move(*corner);
-            known = 3;
-        } else {
-            pl.normal = area;
-            known = 1;
-        }
-        if (g.offset) {
-            pl.offset = std::move(*g.offset);
-            known = 0;
-        } else {
-            pl.offset = dot(pl.normal, g.vertices[0]);
-        }
-        Face f;
-        f.approx = approximate(g.vertices);
-        f.vertices = std::move(g.vertices);
-        f.label = std::move(g.label);
-        f.plane = std::move(pl);
-        if (auto problem = problem_of(f, &area, known)) fail(*problem);
-        s.faces.push_back(std::move(f));
-        origin.push_back(i);
+std::size_t bytes_of(const Rational& r) {
+    // An integer beyond a word is an mpz: its header, its limbs and the
+    // allocator's share of each.
+    auto heap = [](const fmpz* z) { return COEFF_IS_MPZ(*z) ? 48 + 8 * fmpz_size(z) : 0; };
+    return sizeof(Rational) + heap(r.num()) + heap(r.den());
+}
+
+std::size_t bytes_of(const Point3& p) { return bytes_of(p.x) + bytes_of(p.y) + bytes_of(p.z); }
+
+void ReadBudget::take(std::size_t bytes) {
+    used_ += bytes;
+    if (used_ > limit_) throw InputError(text::beyond_read_budget(limit_, kFactor, kFloor));
+}
+
+void FaceAssembly::add(InputFace&& g, std::size_t i) {
+    poll_interrupt();
+    auto fail = [&](const std::string& what) { throw InputError(g.line, face_name(i), what); };
+    if (g.vertices.size() < 3)
+        fail("a face needs at least 3 vertices, got " + std::to_string(g.vertices.size()));
+    Point3 area = area_vector(g.vertices);
+    if (area.is_zero()) return;
+    // A triangle's one corner is its area vector, which always turns its way.
+    std::optional<Point3> corner;
+    if (g.vertices.size() > 3) corner = start_at_a_corner(g.vertices, area);
+    Plane pl;
+    std::size_t known = 0;  // vertices on the plane by construction
+    if (g.normal) {
+        if (g.normal->is_zero()) fail(text::kZeroNormal);
+        if (dot(*g.normal, area).sign() <= 0) fail(kClockwise);
+        pl.normal = std::move(*g.normal);
+    } else if (g.vertices.size() == 3) {
+        pl.normal = area;  // for a triangle, the rule of make_face gives the same
+        known = 3;
+    } else if (corner) {
+        pl.normal = std::move(*corner);
+        known = 3;
+    } else {
+        pl.normal = area;
+        known = 1;
     }
+    if (g.offset) {
+        pl.offset = std::move(*g.offset);
+        known = 0;
+    } else {
+        pl.offset = dot(pl.normal, g.vertices[0]);
+    }
+    Face f;
+    f.approx = approximate(g.vertices);
+    f.vertices = std::move(g.vertices);
+    f.label = std::move(g.label);
+    f.plane = std::move(pl);
+    if (auto problem = problem_of(f, &area, known)) {
+        if (!hint_.empty() && problem->find(" is not on the face's plane") != std::string::npos)
+            *problem += hint_;
+        fail(*problem);
+    }
+    s_.faces.push_back(std::move(f));
+    origin_.emplace_back(i, g.line);
+}
+
+Solid FaceAssembly::finish(bool check) && {
+    Solid s = std::move(s_);
     if (!check) return s;
     if (auto open = find_open_edge(s)) {
-        std::size_t i = origin[open->face];
-        std::size_t n = s.faces[open->face].vertices.size();
-        throw InputError(in[i].line, face_name(i), text::open_edge(open->edge, (open->edge + 1) % n));
+        const auto [i, line] = origin_[open->face];
+        const std::size_t n = s.faces[open->face].vertices.size();
+        throw InputError(line, face_name(i), text::open_edge(open->edge, (open->edge + 1) % n));
     }
     if (volume_sign(s) < 0) flip_faces(s.faces);
     const ValidityReport r = check_validity(s, true);
-    if (auto e = validity_error(r, [&](std::size_t f) { return origin[f]; },
-                                [&](std::size_t f) { return in[origin[f]].line; }))
+    if (auto e = validity_error(r, [&](std::size_t f) { return origin_[f].first; },
+                                [&](std::size_t f) { return origin_[f].second; }))
         throw *e;
     return s;
+}
+
+Solid solid_from_input(std::vector<InputFace> in, bool check) {
+    FaceAssembly a;
+    for (std::size_t i = 0; i < in.size(); ++i) a.add(std::move(in[i]), i);
+    return std::move(a).finish(check);
+}
+
+void add_polygons(FaceAssembly& a, const MeshInput& mesh, const std::vector<Point3>& points,
+                  std::size_t first, bool reversed, bool triangulate, ReadBudget* budget) {
+    std::vector<std::uint32_t> loop;
+    std::size_t begin = 0;
+    for (std::size_t k = 0; k < mesh.polygons.size(); ++k) {
+        poll_interrupt();
+        const MeshInput::Polygon& p = mesh.polygons[k];
+        loop.clear();
+        for (std::size_t c = begin; c < p.end; ++c) {
+            const std::uint32_t v = mesh.corners[c];
+            if (loop.empty() || loop.back() != v) loop.push_back(v);
+        }
+        while (loop.size() > 1 && loop.back() == loop.front()) loop.pop_back();
+        if (p.end - begin >= 3 && loop.size() < 3) loop.clear();  // no area: dropped below
+        if (reversed) std::reverse(loop.begin(), loop.end());
+        const std::string& label = mesh.labels[p.label];
+        auto emit = [&](std::size_t count, auto corner) {
+            InputFace f;
+            f.line = p.line;
+            // The face costs its vertices, their doubles, a plane of about
+            // twice their digits, its label and its own parts.
+            std::size_t bytes = sizeof(Face) + 64 + label.size();
+            for (std::size_t j = 0; j < count; ++j)
+                bytes += 3 * bytes_of(points[corner(j)]) + sizeof(Approx);
+            if (budget) budget->take(bytes);
+            f.label = label;
+            f.vertices.reserve(count);
+            for (std::size_t j = 0; j < count; ++j) f.vertices.push_back(points[corner(j)]);
+            a.add(std::move(f), first + k);
+        };
+        if (loop.empty()) {
+            // Fewer than three names (refused by add), or no area (dropped).
+            if (p.end - begin < 3) emit(p.end - begin, [&](std::size_t j) { return mesh.corners[begin + j]; });
+        } else if (triangulate && loop.size() > 3) {
+            for (std::size_t t = 1; t + 1 < loop.size(); ++t) {
+                const std::uint32_t tri[3] = {loop[0], loop[t], loop[t + 1]};
+                emit(3, [&](std::size_t j) { return tri[j]; });
+            }
+        } else {
+            emit(loop.size(), [&](std::size_t j) { return loop[j]; });
+        }
+        begin = p.end;
+    }
 }
 
 }  // namespace qs

@@ -132,6 +132,27 @@ int orient_dir(const Vert& a, const Vert& b, const Vert& c, const Vert& v) {
     return filtered3(e, m, exact);
 }
 
+int along(const Vert& a, const Vert& b, const Vert& p, const Vert& q) {
+    if (a.integral && b.integral && p.integral && q.integral) {
+        __int128 s = 0;
+        for (int k = 0; k < 3; ++k) s += __int128(b.i[k] - a.i[k]) * (q.i[k] - p.i[k]);
+        return s > 0 ? 1 : (s < 0 ? -1 : 0);
+    }
+    if (a.fine && b.fine && p.fine && q.fine) {
+        // Each difference off by 2u of its m, each product by 5u, the two
+        // additions by 2u of the sum of the magnitudes: 8u covers it.
+        double s = 0, m = 0;
+        for (std::size_t k = 0; k < 3; ++k) {
+            s += (b.a[k] - a.a[k]) * (q.a[k] - p.a[k]);
+            m += (std::fabs(b.a[k]) + std::fabs(a.a[k])) * (std::fabs(q.a[k]) + std::fabs(p.a[k]));
+        }
+        const double bound = 8 * kU * m + kTiny;
+        if (s > bound) return 1;
+        if (s < -bound) return -1;
+    }
+    return dot(*b.p - *a.p, *q.p - *p.p).sign();
+}
+
 Rational orient2d_value(const Point3& a, const Point3& b, const Point3& c, int drop) {
     const int i = (drop + 1) % 3, j = (drop + 2) % 3;
     Rational r = (b[i] - a[i]) * (c[j] - a[j]);

@@ -43,6 +43,10 @@ int orient3d(const Vert& a, const Vert& b, const Vert& c, const Vert& d);
 // The sign of det[b - a, c - a, v] for a direction v.
 int orient_dir(const Vert& a, const Vert& b, const Vert& c, const Vert& v);
 
+// The sign of (b - a) . (q - p): the order of p and q along the direction
+// from a to b (for points on one line).
+int along(const Vert& a, const Vert& b, const Vert& p, const Vert& q);
+
 // The sign of the turn a, b, c seen along axis `drop` (the other two
 // coordinates in cyclic order): the orientation of the projection.
 int orient2d(const Vert& a, const Vert& b, const Vert& c, int drop);

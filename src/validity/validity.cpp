@@ -354,38 +354,50 @@ std::pair<Rational, Rational> Checker::chord(Id y, Id x, const Point3& u) {
 void Checker::side_contacts(Id x, const std::vector<int>& sx, Id y, const std::vector<int>& sy,
                             bool y_straddles) {
     const FaceInfo& f = faces_[x];
-    int x_side = 0;
-    for (int v : sx) x_side = v ? v : x_side;
+    std::size_t off = 0;  // a vertex of x off y's plane
+    while (sx[off] == 0) ++off;
+    const int x_side = sx[off];
+    const ChordEnds ey = y_straddles ? chord_ends(y, sy) : ChordEnds{};
     for (std::size_t k = 0; k < f.size; ++k) {
         const std::size_t k1 = next(x, k);
         if (sx[k] != 0 || sx[k1] != 0) continue;
         const Id ia = id(x, k), ib = id(x, k1);
         if (has_edge(y, ia, ib)) continue;  // a partner, or a repeat the edge count sees
-        const Point3 &a = *verts_[ia].p, &b = *verts_[ib].p;
+        const Vert &a = verts_[ia], &b = verts_[ib];
         if (y_straddles) {
-            std::optional<LineEdge> e = edge_on_line(a, b);
-            auto [clo, chi] = chord(y, x, e->u);
-            const int sign = e->ta < e->tb ? 1 : -1;
-            Rational lo = std::max(std::min(e->ta, e->tb), clo);
-            Rational hi = std::min(std::max(e->ta, e->tb), chi);
-            if (lo < hi) {
+            // The ends of the edge as ends on lines that meet y's plane
+            // there, running to its back: from the vertex off the plane when
+            // that lies in front, else towards it. Going round x, its side
+            // on the line runs along -u when x lies behind y, along u when
+            // in front (u = n_y x n_x).
+            const Vert& w = vert(x, off);
+            auto end_at = [&](const Vert& v) { return x_side > 0 ? End{&w, &v} : End{&v, &w}; };
+            const End lo = end_at(x_side > 0 ? a : b), hi = end_at(x_side > 0 ? b : a);
+            if (order(ey.high, lo) < 0 && order(ey.low, hi) > 0) {
+                // The edge lies along the inside of y: recorded exactly, for
+                // the balance of y's sides.
+                std::optional<LineEdge> e = edge_on_line(*a.p, *b.p);
+                auto [clo, chi] = chord(y, x, e->u);
+                const int sign = e->ta < e->tb ? 1 : -1;
+                Rational elo = std::max(std::min(e->ta, e->tb), clo);
+                Rational ehi = std::min(std::max(e->ta, e->tb), chi);
                 crowded_[f.first + k] = 1;
-                touches_.push_back({y, x, x_side, std::move(e->key), std::move(lo), std::move(hi), sign});
+                touches_.push_back({y, x, x_side, std::move(e->key), std::move(elo), std::move(ehi), sign});
             }
             continue;
         }
-        // y meets the line in its vertices on x's plane: a vertex or a side.
-        const Point3 w = b - a;
-        std::optional<Rational> lo, hi;
+        // y meets the line in its vertices on x's plane: a vertex or a side,
+        // from zlo to zhi along a to b.
+        const Vert *zlo = nullptr, *zhi = nullptr;
         for (std::size_t j = 0; j < faces_[y].size; ++j) {
             if (sy[j] != 0) continue;
-            Rational t = dot(w, *vert(y, j).p);
-            if (!lo || t < *lo) lo = t;
-            if (!hi || *hi < t) hi = std::move(t);
+            const Vert& z = vert(y, j);
+            if (!zlo || validity::along(a, b, z, *zlo) > 0) zlo = &z;
+            if (!zhi || validity::along(a, b, *zhi, z) > 0) zhi = &z;
         }
-        if (!lo) continue;
-        const Rational ta = dot(w, a), tb = dot(w, b);  // ta < tb: w runs from a to b
-        if (std::max(ta, *lo) < std::min(tb, *hi)) crowded_[f.first + k] = 1;
+        if (zlo && validity::along(a, b, *zlo, *zhi) > 0 && validity::along(a, b, a, *zhi) > 0 &&
+            validity::along(a, b, *zlo, b) > 0)
+            crowded_[f.first + k] = 1;
     }
 }
 

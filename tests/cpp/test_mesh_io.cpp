@@ -35,10 +35,14 @@ TEST(Decimal, ExactFractions) {
     EXPECT_EQ(dec("-0.0"), "0/1");
     EXPECT_EQ(dec("0.30000000000000000000000001"), "30000000000000000000000001/100000000000000000000000000");
     EXPECT_EQ(dec("12345678901234567890.5e-1"), "24691357802469135781/20");
-    EXPECT_EQ(dec("1e-9999").size(), 10002u);  // "1/1" and 9999 zeros
+    EXPECT_EQ(dec("1e-400").size(), 403u);  // "1/1" and 400 zeros
+    // The smallest subnormal double written out in full: 1075 digits.
+    const std::string full = "0." + std::string(323, '0') + "4" + std::string(750, '7');
+    EXPECT_NE(dec(full), "none");
     for (const char* bad : {"", ".", "-", "e5", "1e", "1e+", "nan", "inf", "-inf", "0x10", "1/3",
-                            "1.2.3", "1e10000", " 1", "1 ", "1_0", "١"})
+                            "1.2.3", "1e401", "1e-401", " 1", "1 ", "1_0", "١"})
         EXPECT_EQ(dec(bad), "none") << bad;
+    EXPECT_EQ(dec(std::string(1101, '1')), "none");
 }
 
 TEST(Decimal, DoublesAreExactBinaryFractions) {
@@ -196,27 +200,39 @@ TEST(Triangulate, TJunctionsAreSplit) {
     EXPECT_EQ(m.face_of.size(), m.triangles.size());
 }
 
+using Reader = MeshInput (*)(std::string_view, ReadBudget&);
+
+// A file's solid as read_mesh makes it, with every check.
+Solid read_file(Reader reader, std::string_view text) {
+    ReadBudget budget = ReadBudget::for_file(text.size());
+    MeshInput m = reader(text, budget);
+    FaceAssembly a;
+    add_polygons(a, m, m.points, 0, false, false, &budget);
+    return std::move(a).finish(true);
+}
+
 TEST(MeshFiles, WrittenAndReadBackExactly) {
     Solid box = build_box(Rational(1, 3), Rational(2), Rational(-5, 7), "b");
     TriangleMesh m = triangulate_solid(box);
     // The box has negative size: wound inwards, and turned over on reading.
-    Solid from_obj = solid_from_input(read_obj(write_obj(m, box, true)), true);
+    Solid from_obj = read_file(read_obj, write_obj(m, box, true));
     EXPECT_EQ(solid_volume6(from_obj), -solid_volume6(box));
-    Solid from_off = solid_from_input(read_off(write_off(m, true)), true);
+    Solid from_off = read_file(read_off, write_off(m, true));
     EXPECT_EQ(solid_volume6(from_off), -solid_volume6(box));
     // Without the exact lines, 1/3 comes back as the decimal of its double.
-    Solid rough = solid_from_input(read_obj(write_obj(m, box, false)), true);
+    Solid rough = read_file(read_obj, write_obj(m, box, false));
     EXPECT_NE(solid_volume6(rough), -solid_volume6(box));
     // Binary STL: floats, which 1/3 is not.
     std::string stl = write_stl_binary(m, box);
     EXPECT_EQ(stl.size(), 84u + 50u * 12u);
-    Solid from_stl = solid_from_input(read_stl(stl), true);
+    Solid from_stl = read_file(read_stl, stl);
     EXPECT_TRUE(watertight_ok(from_stl));
 }
 
-std::string refusal(std::string_view text, std::vector<InputFace> (*reader)(std::string_view)) {
+std::string refusal(std::string_view text, Reader reader) {
     try {
-        reader(text);
+        ReadBudget budget = ReadBudget::for_file(text.size());
+        reader(text, budget);
     } catch (const InputError& e) {
         return e.what();
     }
@@ -242,12 +258,14 @@ TEST(MeshFiles, ReadersNameTheLine) {
               "not an STL file: too short for binary STL and not ASCII STL (which begins with "
               "'solid' and a line 'facet' or 'endsolid')");
     // Two ASCII solids, upper-case keywords, each labelled by its name.
-    auto faces = read_stl(
+    ReadBudget budget = ReadBudget::for_file(0);
+    MeshInput two = read_stl(
         "SOLID one\nFACET NORMAL 0 0 1\nOUTER LOOP\nVERTEX 0 0 0\nVERTEX 1 0 0\nVERTEX 0 1 0\n"
-        "ENDLOOP\nENDFACET\nENDSOLID one\nsolid\nendsolid\n\n");
-    ASSERT_EQ(faces.size(), 1u);
-    EXPECT_EQ(faces[0].label, "one");
-    EXPECT_EQ(faces[0].line, 2u);
+        "ENDLOOP\nENDFACET\nENDSOLID one\nsolid\nendsolid\n\n",
+        budget);
+    ASSERT_EQ(two.polygons.size(), 1u);
+    EXPECT_EQ(two.labels[two.polygons[0].label], "one");
+    EXPECT_EQ(two.polygons[0].line, 2u);
 }
 
 // Damaged files: every reader either reads or throws InputError, never
@@ -255,10 +273,9 @@ TEST(MeshFiles, ReadersNameTheLine) {
 TEST(MeshFiles, DamagedFilesAreRefusedCleanly) {
     Solid box = build_box(Rational(3, 2), Rational(2), Rational(1, 4), "b");
     TriangleMesh m = triangulate_solid(box);
-    using Reader = std::vector<InputFace> (*)(std::string_view);
-    auto solid_text = [](std::string_view t) {
+    auto solid_text = [](std::string_view t, ReadBudget&) {
         solid_from_text(t);
-        return std::vector<InputFace>{};
+        return MeshInput{};
     };
     const std::vector<std::pair<std::string, Reader>> files = {
         {solid_to_text(box), solid_text},
@@ -280,7 +297,7 @@ TEST(MeshFiles, DamagedFilesAreRefusedCleanly) {
                     bad[rng() % bad.size()] = alphabet[rng() % alphabet.size()];
             }
             try {
-                solid_from_input(reader(bad), true);
+                read_file(reader, bad);
             } catch (const InputError&) {
             }
         }

@@ -1,11 +1,13 @@
-// Mesh files and arrays: read_mesh, write_mesh, mesh_arrays, face_loops and
-// from_indexed. File names, extensions and file handling are the Python
+// Mesh files and arrays: read_mesh, read_3mf, write_mesh, mesh_arrays and
+// face_loops. File names, extensions, zip archives and XML are the Python
 // half's; these take and give bytes.
 #include <cstdint>
 #include <cstring>
 
 #include "io/mesh_files.hpp"
+#include "exact/parse.hpp"
 #include "io/numbers.hpp"
+#include "io/text_lines.hpp"
 #include "mesh/triangulate.hpp"
 #include "native.hpp"
 
@@ -13,15 +15,15 @@ namespace qs::py::io {
 
 namespace {
 
-const char* const kReadNames[] = {"data", "format", "check"};
-const Signature kReadSig{"read_mesh", kReadNames, 3, 3};
+const char* const kReadNames[] = {"data", "format", "check", "triangulate"};
+const Signature kReadSig{"read_mesh", kReadNames, 4, 4};
 const char* const kWriteNames[] = {"solid", "format", "exact", "binary"};
 const Signature kWriteSig{"write_mesh", kWriteNames, 4, 4};
 const char* const kSolidName[] = {"solid"};
 const Signature kArraysSig{"mesh_arrays", kSolidName, 1, 1};
 const Signature kLoopsSig{"face_loops", kSolidName, 1, 1};
-const char* const kIndexedNames[] = {"points", "polygons", "label", "check"};
-const Signature kIndexedSig{"from_indexed", kIndexedNames, 4, 4};
+const char* const k3mfNames[] = {"objects", "placements", "check", "triangulate", "file_bytes"};
+const Signature k3mfSig{"read_3mf", k3mfNames, 5, 5};
 
 std::string_view bytes_of(PyObject* o, const char* name) {
     char* p = nullptr;
@@ -31,14 +33,94 @@ std::string_view bytes_of(PyObject* o, const char* name) {
     return std::string_view(p, std::size_t(n));
 }
 
-// A file's faces as a solid: those of solid_from_input, and with `check` at
-// least one face with area, as a file that describes no solid is damaged.
-Solid solid_from_file(std::vector<InputFace> faces, bool check) {
-    const bool none = faces.empty();
-    Solid s = solid_from_input(std::move(faces), check);
+// The solid of a file's polygons: made and checked face by face, and with
+// `check` holding at least one face with area, as a file that describes no
+// solid is damaged.
+Solid solid_of(FaceAssembly&& a, bool had_polygons, bool check) {
+    Solid s = std::move(a).finish(check);
     if (check && s.faces.empty())
-        throw InputError(none ? text::kNoFaces : text::kNoFaceWithArea);
+        throw InputError(had_polygons ? text::kNoFaceWithArea : text::kNoFaces);
     return s;
+}
+
+std::string hint_for(bool triangulate) { return triangulate ? "" : text::kTriangulateHint; }
+
+// The items of a sequence argument, one by one.
+template <class Take>
+void each_item(PyObject* o, Take take) {
+    Ref it(check(PyObject_GetIter(o)));
+    while (PyObject* item = PyIter_Next(it.get())) take(Ref(item));
+    if (PyErr_Occurred()) throw ErrorSet{};
+}
+
+// One object of a 3MF file, (id, points, triangles, label), as a mesh:
+// "x y z" lines of decimals, and 32-bit little-endian vertex indices.
+MeshInput object_mesh(PyObject* o, ReadBudget& budget) {
+    if (!PyTuple_Check(o) || PyTuple_Size(o) != 4)
+        raise_error(PyExc_TypeError, "objects: expected (id, points, triangles, label) tuples");
+    const std::string part = "object '" + arg_str(PyTuple_GetItem(o, 0), "objects") + "'";
+    const std::string_view points = bytes_of(PyTuple_GetItem(o, 1), "points");
+    const std::string_view triangles = bytes_of(PyTuple_GetItem(o, 2), "triangles");
+    MeshInput m;
+    m.labels.push_back(arg_str(PyTuple_GetItem(o, 3), "label"));
+    std::string_view rest = points;
+    while (!rest.empty()) {
+        poll_interrupt();
+        const std::size_t nl = rest.find('\n');
+        std::string_view line = rest.substr(0, nl);
+        rest = nl == std::string_view::npos ? std::string_view() : rest.substr(nl + 1);
+        Point3 p;
+        for (int c = 0; c < 3; ++c) {
+            std::string_view w = take_word(line);
+            std::optional<Rational> v = parse_decimal(w);
+            if (!v)
+                throw InputError(0, part + ", vertex " + std::to_string(m.points.size()),
+                                 text::malformed_number(text::shown(w)) +
+                                     " (expected a finite decimal number)");
+            p[c] = std::move(*v);
+        }
+        if (!take_word(line).empty())
+            throw InputError(0, part + ", vertex " + std::to_string(m.points.size()),
+                             "more than three coordinates");
+        budget.take(bytes_of(p) + sizeof(Point3));
+        m.points.push_back(std::move(p));
+    }
+    const std::size_t n = triangles.size() / 12;
+    budget.take(n * (12 + sizeof(MeshInput::Polygon)));
+    m.corners.resize(3 * n);
+    m.polygons.reserve(n);
+    for (std::size_t t = 0; t < 3 * n; ++t) {
+        const auto* b = reinterpret_cast<const unsigned char*>(triangles.data() + 4 * t);
+        m.corners[t] = std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 |
+                       std::uint32_t(b[3]) << 24;
+        if (m.corners[t] >= m.points.size())
+            throw InputError(0, part, text::no_such_vertex(m.corners[t], "the object has " +
+                                                                           std::to_string(m.points.size()) +
+                                                                           " vertices"));
+        if (t % 3 == 2) m.polygons.push_back({t + 1, 0, 0});
+    }
+    return m;
+}
+
+// The points moved by a 3MF map (twelve fractions: the rows of the linear
+// part, then the shift; points are rows multiplied from the left), and
+// whether the map turns space inside out.
+std::pair<std::vector<Point3>, bool> moved(const std::vector<Point3>& points, PyObject* map,
+                                           ReadBudget& budget) {
+    std::vector<std::string> t = arg_str_seq(map, "placements");
+    if (t.size() != 12) raise_error(PyExc_ValueError, "placements: a map needs 12 numbers");
+    Rational m[12];
+    for (int k = 0; k < 12; ++k) m[k] = parse_rational(t[std::size_t(k)]);
+    const Point3 r0(m[0], m[1], m[2]), r1(m[3], m[4], m[5]), r2(m[6], m[7], m[8]);
+    std::vector<Point3> out;
+    out.reserve(points.size());
+    for (const Point3& p : points) {
+        poll_interrupt();
+        Point3 q = p.x * r0 + p.y * r1 + p.z * r2 + Point3(m[9], m[10], m[11]);
+        budget.take(bytes_of(q) + sizeof(Point3));
+        out.push_back(std::move(q));
+    }
+    return {std::move(out), dot(r0, cross(r1, r2)).sign() < 0};
 }
 
 [[noreturn]] void unknown_format(const std::string& format) {
@@ -86,21 +168,28 @@ PyObject* labels_of(const Solid& s) {
 QS_BINDING(py_read_mesh) {
     (void)self;
     return reading_guard([&]() -> PyObject* {
-        PyObject* a[3];
+        PyObject* a[4];
         match(kReadSig, args, nargs, kwnames, a);
         std::string_view data = bytes_of(a[0], "data");
         std::string format = arg_str(a[1], "format");
-        bool closed = arg_bool(a[2]);
-        std::vector<InputFace> faces;
-        if (format == "obj")
-            faces = read_obj(data);
-        else if (format == "off")
-            faces = read_off(data);
-        else if (format == "stl")
-            faces = read_stl(data);
-        else
-            unknown_format(format);
-        return wrap_solid(solid_from_file(std::move(faces), closed));
+        const bool checked = arg_bool(a[2]), triangulate = arg_bool(a[3]);
+        ReadBudget budget = ReadBudget::for_file(data.size());
+        FaceAssembly faces(hint_for(triangulate));
+        bool had_polygons;
+        {
+            MeshInput m;
+            if (format == "obj")
+                m = read_obj(data, budget);
+            else if (format == "off")
+                m = read_off(data, budget);
+            else if (format == "stl")
+                m = read_stl(data, budget);
+            else
+                unknown_format(format);
+            had_polygons = !m.polygons.empty();
+            add_polygons(faces, m, m.points, 0, false, triangulate, &budget);
+        }  // the points and indices go before the checks run
+        return wrap_solid(solid_of(std::move(faces), had_polygons, checked));
     });
 }
 
@@ -164,53 +253,40 @@ QS_BINDING(py_face_loops) {
     });
 }
 
-// A mesh given as decimal vertex texts and index polygons (as 3MF holds it).
-QS_BINDING(py_from_indexed) {
+// A 3MF file as its Python half reads it: objects (id, points, triangles,
+// label) and placements (object index, map or None), each placement adding
+// its object's triangles, moved, to one solid.
+QS_BINDING(py_read_3mf) {
     (void)self;
     return reading_guard([&]() -> PyObject* {
-        PyObject* a[4];
-        match(kIndexedSig, args, nargs, kwnames, a);
-        std::vector<std::vector<std::string>> texts = arg_str_seq2(a[0], "points");
-        std::string label = arg_str(a[2], "label");
-        bool closed = arg_bool(a[3]);
-        std::vector<Point3> points;
-        points.reserve(texts.size());
-        for (std::size_t i = 0; i < texts.size(); ++i) {
-            poll_interrupt();
-            if (texts[i].size() != 3)
-                throw InputError(0, "vertex " + std::to_string(i), text::kThreeCoordinates);
-            Point3 p;
-            for (int c = 0; c < 3; ++c) {
-                std::optional<Rational> v = parse_decimal(texts[i][std::size_t(c)]);
-                if (!v)
-                    throw InputError(0, "vertex " + std::to_string(i),
-                                     text::malformed_number(text::shown(texts[i][std::size_t(c)])));
-                p[c] = std::move(*v);
-            }
-            points.push_back(std::move(p));
+        PyObject* a[5];
+        match(k3mfSig, args, nargs, kwnames, a);
+        const bool checked = arg_bool(a[2]), triangulate = arg_bool(a[3]);
+        ReadBudget budget = ReadBudget::for_file(std::size_t(arg_u64(a[4], "file_bytes")));
+        FaceAssembly faces(hint_for(triangulate));
+        bool had_polygons = false;
+        {
+            std::vector<MeshInput> meshes;
+            each_item(a[0], [&](Ref o) { meshes.push_back(object_mesh(o.get(), budget)); });
+            std::size_t first = 0;
+            each_item(a[1], [&](Ref p) {
+                if (!PyTuple_Check(p.get()) || PyTuple_Size(p.get()) != 2)
+                    raise_error(PyExc_TypeError, "placements: expected (object, map) tuples");
+                const std::uint64_t k = arg_u64(PyTuple_GetItem(p.get(), 0), "placements");
+                if (k >= meshes.size()) raise_error(PyExc_ValueError, "placements: no such object");
+                const MeshInput& m = meshes[std::size_t(k)];
+                PyObject* map = PyTuple_GetItem(p.get(), 1);
+                if (map == Py_None) {
+                    add_polygons(faces, m, m.points, first, false, triangulate, &budget);
+                } else {
+                    auto [points, mirrored] = moved(m.points, map, budget);
+                    add_polygons(faces, m, points, first, mirrored, triangulate, &budget);
+                }
+                had_polygons |= !m.polygons.empty();
+                first += m.polygons.size();
+            });
         }
-        Ref it(check(PyObject_GetIter(a[1])));
-        std::vector<InputFace> faces;
-        while (PyObject* item = PyIter_Next(it.get())) {
-            Ref poly(item);
-            InputFace f;
-            f.label = label;
-            Ref inner(check(PyObject_GetIter(poly.get())));
-            while (PyObject* k = PyIter_Next(inner.get())) {
-                Ref index(k);
-                std::int64_t i = arg_i64(index.get(), "polygons");
-                if (i < 0 || std::uint64_t(i) >= points.size())
-                    throw InputError(0, "face " + std::to_string(faces.size()),
-                                     text::no_such_vertex(
-                                         i, "there are " + std::to_string(points.size()) +
-                                                " vertices"));
-                f.vertices.push_back(points[std::size_t(i)]);
-            }
-            if (PyErr_Occurred()) throw ErrorSet{};
-            faces.push_back(std::move(f));
-        }
-        if (PyErr_Occurred()) throw ErrorSet{};
-        return wrap_solid(solid_from_file(std::move(faces), closed));
+        return wrap_solid(solid_of(std::move(faces), had_polygons, checked));
     });
 }
 

@@ -33,7 +33,7 @@ QS_BINDING(py_read_mesh);
 QS_BINDING(py_write_mesh);
 QS_BINDING(py_mesh_arrays);
 QS_BINDING(py_face_loops);
-QS_BINDING(py_from_indexed);
+QS_BINDING(py_read_3mf);
 // Whether a solid's faces bound a solid.
 QS_BINDING(py_validate);
 
