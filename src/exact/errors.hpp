@@ -176,9 +176,55 @@ inline std::string missing_argument(std::string_view fn, std::string_view name, 
 
 // ---- Geometry and files from outside (quillstone_io: InputError, and
 // ValueError or TypeError where its surface checks the objects itself)
-// A word of the input quoted for a message, cut short when long.
+// The length of the UTF-8 character that begins at s[i], as Python decodes
+// it (no overlong forms, no surrogates, nothing beyond U+10FFFF); 0 when
+// the bytes there are not one.
+inline std::size_t utf8_char_length(std::string_view s, std::size_t i) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) return 1;
+    std::size_t len;
+    unsigned char lo = 0x80, hi = 0xBF;  // the range of the second byte
+    if (c >= 0xC2 && c <= 0xDF) {
+        len = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        len = 3;
+        if (c == 0xE0) lo = 0xA0;
+        if (c == 0xED) hi = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        len = 4;
+        if (c == 0xF0) lo = 0x90;
+        if (c == 0xF4) hi = 0x8F;
+    } else {
+        return 0;
+    }
+    if (s.size() - i < len) return 0;
+    for (std::size_t k = 1; k < len; ++k) {
+        const auto b = static_cast<unsigned char>(s[i + k]);
+        if (k == 1 ? (b < lo || b > hi) : (b < 0x80 || b > 0xBF)) return 0;
+    }
+    return len;
+}
+
+// A word of the input quoted for a message, cut short when long. Messages
+// become Python strings, so the word is cut between characters, and a byte
+// that is not part of UTF-8 text, or a control character, is shown as \xNN.
 inline std::string shown(std::string_view w) {
-    return cat("'", w.substr(0, 40), w.size() > 40 ? "..." : "", "'");
+    constexpr std::size_t kShown = 40;
+    std::string out = "'";
+    std::size_t i = 0;
+    while (i < w.size() && i < kShown) {
+        const auto c = static_cast<unsigned char>(w[i]);
+        const std::size_t len = utf8_char_length(w, i);
+        if (len == 0 || c < 0x20 || c == 0x7F) {
+            const char* hex = "0123456789abcdef";
+            out += {'\\', 'x', hex[c >> 4], hex[c & 15]};
+            ++i;
+        } else {
+            out.append(w.substr(i, len));
+            i += len;
+        }
+    }
+    return cat(out, i < w.size() ? "..." : "", "'");
 }
 // "line <n>: <what>", the place of every failure in a line-based text.
 inline std::string at_line(std::size_t line, std::string_view what) {

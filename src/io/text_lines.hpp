@@ -106,33 +106,9 @@ inline std::optional<std::uint64_t> digits_value(std::string_view w, std::size_t
 // solid made from a file can be listed, dumped and pickled.
 inline bool valid_utf8(std::string_view s) {
     std::size_t i = 0;
-    const std::size_t n = s.size();
-    while (i < n) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t len;
-        unsigned char lo = 0x80, hi = 0xBF;  // the range of the second byte
-        if (c >= 0xC2 && c <= 0xDF) {
-            len = 2;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            len = 3;
-            if (c == 0xE0) lo = 0xA0;
-            if (c == 0xED) hi = 0x9F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            len = 4;
-            if (c == 0xF0) lo = 0x90;
-            if (c == 0xF4) hi = 0x8F;
-        } else {
-            return false;
-        }
-        if (n - i < len) return false;
-        for (std::size_t k = 1; k < len; ++k) {
-            const auto b = static_cast<unsigned char>(s[i + k]);
-            if (k == 1 ? (b < lo || b > hi) : (b < 0x80 || b > 0xBF)) return false;
-        }
+    while (i < s.size()) {
+        const std::size_t len = text::utf8_char_length(s, i);
+        if (len == 0) return false;
         i += len;
     }
     return true;

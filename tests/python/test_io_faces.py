@@ -244,6 +244,8 @@ def test_every_cut_of_the_text_is_refused_with_its_line():
      r"^face 1 \(line 9\): vertex 2 is not on the face's plane$"),
     (lambda t: t.replace("1/1 1/1 1/1", "1.0 1/1 1/1", 1), r"^line 13: malformed number '1.0'$"),
     (lambda t: t.replace("1/1 1/1 1/1", "+1 1/1 1/1", 1), r"^line 13: malformed number '\+1'$"),
+    (lambda t: t.replace("1/1 1/1 1/1", "1" + "\u00e9" * 30 + " 1/1 1/1", 1),
+     "^line 13: malformed number '1" + "\u00e9" * 20 + r"\.\.\.'$"),
     (lambda t: t.replace("1/1 1/1 1/1", "1/0 1/1 1/1", 1),
      r"^line 13: malformed number '1/0'$"),
     (lambda t: t.replace("1/1 1/1 1/1", "1/1 1/1", 1), r"^line 13: expected 3 numbers$"),
