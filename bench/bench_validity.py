@@ -2,13 +2,15 @@
 reading: on the holed plate of bench_boolean.py, on icospheres of 20,480 and
 81,920 triangles (trimesh, radius 1) and on the ball of bench_io.py.
 
-Rows, each the best of --repeat runs of one whole call:
-  validate      quillstone_io.validate(s): closedness, crossings, winding
-  read          read_mesh(binary STL of s), check=True: parse, every face
-                rule, closedness, the validity check
+Columns, each the best of --repeat runs of one whole call:
+  faces         the solid's faces; triangles: those of its binary STL
+  validate      quillstone_io.validate of the solid read from that STL:
+                closedness, crossings, winding
+  read          read_mesh(the STL), check=True: parse, every face rule,
+                closedness, the validity check
   unchecked     read_mesh(the same, check=False): parse and face rules only
-  share         validate / read: the part of a checked read the check takes
-                (validate also tests closedness, which read does anyway)
+  share         (read - unchecked) / read: the part of a checked read that
+                its checks take
   loads         loads(dumps(s)): the one-pass checks (face rules, closedness)
   loads check   loads(dumps(s), check=True): the validity check as well
 With --baseline DIR (a build installed by pip install --target DIR), loads
@@ -66,7 +68,7 @@ def main():
     ap.add_argument("--repeat", type=int, default=3)
     ap.add_argument("--baseline", help="a folder with another build of quillstone and quillstone_io")
     args = ap.parse_args()
-    print(f"{'solid':<18} {'faces':>7} {'validate':>9} {'read':>8} {'unchecked':>9} {'share':>6} "
+    print(f"{'solid':<18} {'faces':>7} {'triangles':>9} {'validate':>9} {'read':>8} {'unchecked':>9} {'share':>6} "
           f"{'loads':>8} {'loads check':>11}" + (f" {'base read':>9} {'base loads':>10}"
                                                    if args.baseline else ""))
     with tempfile.TemporaryDirectory() as tmp:
@@ -76,13 +78,15 @@ def main():
             text = qio.dumps(s)
             with open(text_path, "w") as f:
                 f.write(text)
-            t_val = best_of(args.repeat, lambda: qio.validate(s))
+            back = qio.read_mesh(stl)
+            t_val = best_of(args.repeat, lambda: qio.validate(back))
             t_read = best_of(args.repeat, lambda: qio.read_mesh(stl))
             t_raw = best_of(args.repeat, lambda: qio.read_mesh(stl, check=False))
             t_loads = best_of(args.repeat, lambda: qio.loads(text))
             t_loads_check = best_of(args.repeat, lambda: qio.loads(text, check=True))
-            row = (f"{name:<18} {len(qio.faces(s)):>7} {1e3 * t_val:>7.1f}ms {1e3 * t_read:>6.1f}ms "
-                   f"{1e3 * t_raw:>7.1f}ms {t_val / t_read:>6.2f} {1e3 * t_loads:>6.1f}ms "
+            row = (f"{name:<18} {len(qio.faces(s)):>7} {len(qio.faces(back)):>9} {1e3 * t_val:>7.1f}ms "
+                   f"{1e3 * t_read:>6.1f}ms {1e3 * t_raw:>7.1f}ms {(t_read - t_raw) / t_read:>6.2f} "
+                   f"{1e3 * t_loads:>6.1f}ms "
                    f"{1e3 * t_loads_check:>9.1f}ms")
             if args.baseline:
                 out = subprocess.run([sys.executable, "-c", CHILD, args.baseline, str(args.repeat),

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "boolean/boolean.hpp"
@@ -12,6 +13,7 @@
 #include "exact/interrupt.hpp"
 #include "entry/nurbs.hpp"
 #include "exact/parse.hpp"
+#include "io/mesh_files.hpp"
 #include "query/canonical.hpp"
 #include "solid/box.hpp"
 #include "solid/prism.hpp"
@@ -100,6 +102,27 @@ TEST_F(Interrupt, LongNumbersAndPolygonsStopAnywhere) {
                                                 .faces.size(); }),
               3);
     EXPECT_EQ(faces, 2u * 298 + 300);
+}
+
+TEST_F(Interrupt, OneLongLineOfAMeshFileStopsAnywhere) {
+    // A face of 60,000 names on one line: the readers poll per name, not
+    // per line.
+    std::string obj = "v 0 0 0\nv 1 0 0\nv 0 1 0\nf";
+    std::string off = "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n60000";
+    for (int i = 0; i < 20000; ++i) {
+        obj += " 1 2 3";  // counted from 1
+        off += " 0 1 2";  // from 0
+    }
+    using Reader = MeshInput (*)(std::string_view, ReadBudget&);
+    for (const auto& [read, text] : {std::pair<Reader, std::string>{read_obj, obj}, {read_off, off}}) {
+        std::size_t corners = 0;
+        EXPECT_GT(stop_everywhere([&] {
+                      ReadBudget budget = ReadBudget::for_file(text.size());
+                      corners = read(text, budget).corners.size();
+                  }),
+                  100);
+        EXPECT_EQ(corners, 60000u);
+    }
 }
 
 }  // namespace

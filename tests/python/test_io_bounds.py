@@ -57,6 +57,9 @@ def doubling(levels):
     return three_mf(model_xml("".join(objs), f'<item objectid="{levels + 1}"/>'))
 
 
+# The largest decimal read (1100 digits, exponent -400): some 1.2 KB exact.
+HUGE = "1." + "1" * 1099 + "e-400"
+
 HOSTILE = [
     ("10,000 build items of one object", "items.3mf",
      lambda: three_mf(model_xml(cube_object(), '<item objectid="1"/>' * 10_000))),
@@ -67,10 +70,11 @@ HOSTILE = [
      lambda: three_mf(model_xml(cube_object(), '<item objectid="1"/>'),
                       padding="<!--" + " " * (128 << 20) + "-->")),
     ("components doubling 20 times", "double.3mf", lambda: doubling(20)),
-    ("one huge vertex named 100,000 times in a face", "face.obj",
-     lambda: b"v 1e400 0 0\nv 0 1e400 0\nv 0 0 1\nf" + b" 1 2" * 50_000 + b" 3\n"),
-    ("a huge vertex in 100,000 triangles", "fan.obj",
-     lambda: b"v 1e400 1e400 1e400\nv 0 1 0\nv 1 0 0\n" + b"f 1 2 3\n" * 100_000),
+    ("one huge vertex named 800,000 times in a face", "face.obj",
+     lambda: f"v {HUGE} {HUGE} {HUGE}\nv {HUGE} 1 0\nv 0 0 1\nf".encode() + b" 1 2" * 400_000
+     + b" 3\n"),
+    ("a huge vertex in 150,000 triangles", "fan.obj",
+     lambda: f"v {HUGE} {HUGE} {HUGE}\nv 0 1 0\nv 1 0 0\n".encode() + b"f 1 2 3\n" * 150_000),
     ("a long name over many faces", "name.obj",
      lambda: b"v 0 0 0\nv 1 0 0\nv 0 1 0\ng " + b"n" * 1_000_000 + b"\n" + b"f 1 2 3\n" * 100_000),
 ]
