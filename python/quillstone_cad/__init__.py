@@ -6,7 +6,8 @@ numbers and objects:
 * :class:`Part`, an immutable exact solid: ``|``, ``-`` and ``&``, exact
   ``==`` and ``hash``, placements (``moved``, ``scaled``, ``mirrored``,
   ``rotated``, ``transformed``), exact measures (``volume``, ``bbox``,
-  ``centroid``, ``inertia``) and ``area``;
+  ``centroid``, ``inertia``) and ``area``; its logical faces and edges
+  (``faces()``, ``edges()``) with CAD-style selections;
 * builders: :func:`box`, :func:`prism`, :func:`prismatoid`,
   :func:`cylinder`, :func:`cone`, :func:`extrude` (with :func:`circle` for
   round outlines and holes), :func:`from_arrays`, :func:`from_trimesh` and
@@ -31,12 +32,18 @@ from ._build import (box, circle, cone, cylinder, extrude, from_arrays, from_tri
 from ._numbers import Number
 from ._part import Part, Point, Tensor, intersection, union
 from ._rotation import rotation_angle, rotation_matrix
+from ._topology import Edge, EdgeList, Face, FaceList, Selection
 
 __all__ = [
     "Part",
     "Number",
     "Point",
     "Tensor",
+    "Face",
+    "Edge",
+    "FaceList",
+    "EdgeList",
+    "Selection",
     "box",
     "prism",
     "prismatoid",

@@ -14,6 +14,7 @@ import quillstone as _qs
 import quillstone_io as _qio
 
 from . import _native
+from . import _topology as _tp
 from ._numbers import Number, fraction_of, sequence, shown, text, to_fraction
 from ._rotation import Matrix, axis_index, rotation_matrix
 
@@ -60,18 +61,19 @@ class Part:
     :attr:`centroid`, :attr:`inertia`; :attr:`area` as a float.
     """
 
-    __slots__ = ("_solid", "_bounds", "_measures", "_closed")
+    __slots__ = ("_solid", "_bounds", "_measures", "_closed", "_topology")
 
     _solid: _qs.PySolid
     _bounds: tuple[Point, Point] | None
     _measures: _Measures | None
     _closed: bool | None
+    _topology: _tp.Topology | None
 
     def __init__(self, solid: _qs.PySolid) -> None:
         if not isinstance(solid, _qs.PySolid):
             raise TypeError(f"solid: expected a quillstone.PySolid, got {type(solid).__name__}")
         object.__setattr__(self, "_solid", solid)
-        for slot in ("_bounds", "_measures", "_closed"):
+        for slot in ("_bounds", "_measures", "_closed", "_topology"):
             object.__setattr__(self, slot, None)
 
     def __setattr__(self, name: str, value: Any) -> None:
@@ -176,6 +178,29 @@ class Part:
             self._cache("_closed", self._solid.watertight_ok())
         assert self._closed is not None
         return self._closed
+
+    # ---- faces and edges
+
+    def _logical(self) -> _tp.Topology:
+        if self._topology is None:
+            self._cache("_topology", _tp.Topology(self))
+        assert self._topology is not None
+        return self._topology
+
+    def faces(self) -> _tp.FaceList:
+        """The logical faces: the maximal planar regions of the surface,
+        however many pieces booleans cut them into, each with its plane,
+        outer loop and holes (exact points), labels and area
+        (:class:`quillstone_cad.Face`). Found once, then kept."""
+        return self._logical().faces
+
+    def edges(self) -> _tp.EdgeList:
+        """The logical edges: the maximal straight segments along which two
+        logical faces meet at an angle, each with its two faces, end points,
+        length and whether it is convex (:class:`quillstone_cad.Edge`).
+        Select with ``parallel_to``, ``of``, ``max``, ``min``, ``labelled``,
+        ``where`` and the set operators."""
+        return self._logical().edges
 
     # ---- placement
 

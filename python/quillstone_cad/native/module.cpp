@@ -15,6 +15,8 @@ PyMethodDef kFunctions[] = {
     QS_ENTRY("same_surface", py_same_surface, "same_surface(a, b)"),
     QS_ENTRY("affine", py_affine, "affine(solid, matrix)"),
     QS_ENTRY("from_mesh", py_from_mesh, "from_mesh(coords, indices, corners, label, check)"),
+    QS_ENTRY("topology", py_topology, "topology(solid)"),
+    QS_ENTRY("face_centroids", py_face_centroids, "face_centroids(topology)"),
     {nullptr, nullptr, 0, nullptr},
 };
 

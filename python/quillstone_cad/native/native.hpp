@@ -7,6 +7,10 @@
 #include "exact/interrupt.hpp"
 #include "pyutil.hpp"
 
+namespace qs::topo {
+struct Topology;
+}
+
 namespace qs::py::cad {
 
 // Exact measures.
@@ -20,5 +24,9 @@ QS_BINDING(py_same_surface);
 QS_BINDING(py_affine);
 // A solid from a vertex list and index polygons.
 QS_BINDING(py_from_mesh);
+// Logical faces and edges, kept in a capsule for the calls below.
+QS_BINDING(py_topology);
+QS_BINDING(py_face_centroids);
+const topo::Topology& borrow_topology(PyObject* o, const char* name);
 
 }  // namespace qs::py::cad
