@@ -32,6 +32,7 @@ from ._build import (box, circle, cone, cylinder, extrude, from_arrays, from_tri
 from ._numbers import Number
 from ._part import Part, Point, Tensor, intersection, union
 from ._rotation import rotation_angle, rotation_matrix
+from ._section import Polygon, Section
 from ._topology import Edge, EdgeList, Face, FaceList, Selection
 
 __all__ = [
@@ -44,6 +45,8 @@ __all__ = [
     "FaceList",
     "EdgeList",
     "Selection",
+    "Section",
+    "Polygon",
     "box",
     "prism",
     "prismatoid",

@@ -126,15 +126,45 @@ def _from_numpy(value: object, name: str) -> Fraction:
     raise TypeError(f"{name}: expected a number, got numpy {type(value).__name__}")
 
 
+# Python converts between int and str at most 4300 digits at a time (its
+# guard against quadratic conversions of hostile input); exact results are
+# often longer, so they go in pieces of this many digits.
+_PIECE = 4000
+
+
+def _int_of(digits: str) -> int:
+    if len(digits) <= _PIECE:
+        return int(digits)
+    sign = -1 if digits[0] == "-" else 1
+    digits = digits.lstrip("+-")
+    n = 0
+    for i in range(0, len(digits), _PIECE):
+        piece = digits[i:i + _PIECE]
+        n = n * 10 ** len(piece) + int(piece)
+    return sign * n
+
+
+def _digits(n: int) -> str:
+    if n.bit_length() < 3 * _PIECE:  # under 10^_PIECE
+        return str(n)
+    pieces = []
+    rest = abs(n)
+    while rest:
+        rest, r = divmod(rest, 10**_PIECE)
+        pieces.append(r)
+    return ("-" if n < 0 else "") + str(pieces[-1]) + "".join(
+        str(p).zfill(_PIECE) for p in reversed(pieces[:-1]))
+
+
 def text(value: Fraction) -> str:
     """The kernel's number text of an exact value."""
-    return f"{value.numerator}/{value.denominator}"
+    return f"{_digits(value.numerator)}/{_digits(value.denominator)}"
 
 
 def fraction_of(text: str) -> Fraction:
     """A kernel number text ('3/2', '5/1') as a Fraction."""
     num, _, den = text.partition("/")
-    return Fraction(int(num), int(den or "1"))
+    return Fraction(_int_of(num), _int_of(den or "1"))
 
 
 def positive(value: object, name: str) -> Fraction:

@@ -14,6 +14,7 @@ import quillstone as _qs
 import quillstone_io as _qio
 
 from . import _native
+from . import _section
 from . import _topology as _tp
 from ._numbers import Number, fraction_of, sequence, shown, text, to_fraction
 from ._rotation import Matrix, axis_index, rotation_matrix
@@ -291,22 +292,68 @@ class Part:
 
     # ---- other operations
 
-    def chamfer(self, d: Number) -> Part:
-        """The part with its convex edges bevelled by `d`: the kernel's
-        chamfer (``PySolid.chamfer``) with its rules. Each bevel cuts `d`
-        into both faces, at right angles to the edge; outside corners are
-        trimmed, inside corners mitred, and reflex edges and lines that
-        carry more than two faces (booleans leave those where they split a
-        face) stay sharp, so chamfer before cutting holes.
+    def chamfer(self, d: Number, edges: _tp.Edge | Iterable[_tp.Edge] | None = None, *,
+                d2: Number | None = None, tol: Number | None = None) -> Part:
+        """The part with the chosen edges bevelled: `edges` (one
+        :class:`quillstone_cad.Edge` or any number, from ``part.edges()``),
+        or every convex edge when None.
 
-        Every face of a bevelled edge needs a rational unit normal: the
-        builders' faces have them, and so do rotated ones; ValueError names
-        the rule otherwise. A negative `d` raises ValueError.
+        Each bevel takes `d` into the edge's first face and `d2` (default
+        `d`) into its second, at right angles to the edge. Faces that
+        booleans split bevel like any other (the rims of holes, the edges
+        of pockets). A convex edge loses its bevel; a reflex (inside) edge
+        gets one added: the material between its two faces and the bevel
+        plane. Where two chosen edges meet at a face's inside corner their
+        bevels are mitred; where three convex ones meet at a corner of
+        three faces the corner is trimmed.
+
+        A setback is exact when the edge's length times the length of the
+        face's normal is rational (every face of the builders, rotated or
+        not, and every edge between them along an axis); otherwise `tol`
+        allows a setback within `tol` of the distance, and without it
+        ValueError names the edge. A distance that is not positive, or so
+        large that a bevel runs off its face or into another bevel on the
+        same face (other than at a shared end), raises ValueError naming it;
+        nothing is changed then.
         """
         dist = to_fraction(d, "d")
-        if dist < 0:
-            raise ValueError(f"d: must not be negative, got {shown(d)}")
-        return Part(self._solid.chamfer(text(dist)))
+        if dist <= 0:
+            raise ValueError(f"d: must be positive, got {shown(d)}")
+        dist2 = dist if d2 is None else to_fraction(d2, "d2")
+        if dist2 <= 0:
+            raise ValueError(f"d2: must be positive, got {shown(d2)}")
+        tolerance = None
+        if tol is not None:
+            tolerance = to_fraction(tol, "tol")
+            if not 0 < tolerance < min(dist, dist2):
+                raise ValueError(f"tol: must be positive and less than the distances, got {shown(tol)}")
+        topo = self._logical()
+        chosen = topo.edges.convex() if edges is None else _own_edges(edges, topo)
+        if not chosen:
+            return self
+        solid, _ = _native.bevel(self._solid, topo.capsule, [e.index for e in chosen], text(dist),
+                                 text(dist2), None if tolerance is None else text(tolerance))
+        return Part(solid)
+
+    def merged(self) -> Part:
+        """The same points with each logical face cut into a few convex
+        pieces, using only the corners of its loops, so that no T-junction
+        is left between pieces: the faces of booleans' results merged again.
+        Later booleans and mesh files get smaller; :meth:`save` and
+        :meth:`to_arrays` use it. Each piece is labelled as its face's
+        largest original piece."""
+        return Part(_native.merged(self._solid, self._logical().capsule))
+
+    def section(self, x: Number | None = None, y: Number | None = None, z: Number | None = None,
+                *, plane: object = None) -> _section.Section:
+        """The cut by a plane, exactly: ``section(z=2)`` (or x=, y=), or
+        ``plane=`` three points or a point and a normal, each of three
+        numbers. Gives a :class:`quillstone_cad.Section`: polygons with
+        holes as exact points, their exact areas, and ``save("cut.svg")``.
+        Where a face lies in the plane the section holds it. A plane that
+        misses the part raises ValueError naming the argument."""
+        ints, name = _section.plane_through(x, y, z, plane)
+        return _section.section(self._solid, ints, name)
 
     # ---- booleans
 
@@ -385,8 +432,9 @@ class Part:
     def to_arrays(self) -> tuple[Any, Any]:
         """``(vertices, triangles)`` as numpy arrays, float64 (n, 3) and int64
         (m, 3): a closed triangle mesh, triangles counter-clockwise seen
-        from outside (``quillstone_io.to_arrays``). Needs numpy."""
-        return _qio.to_arrays(self._solid)
+        from outside (``quillstone_io.to_arrays``) of the logical faces
+        (:meth:`merged`). Needs numpy."""
+        return _qio.to_arrays(self.merged()._solid)
 
     def to_trimesh(self) -> Any:
         """The part as a ``trimesh.Trimesh`` (watertight for a closed part,
@@ -400,12 +448,29 @@ class Part:
 
     def save(self, path: _Path, *, exact: bool = False, binary: bool = True,
              format: str | None = None) -> None:
-        """Writes the part to `path` as a mesh file: OBJ, OFF, STL (binary,
-        or ASCII with ``binary=False``) or 3MF, chosen by the extension or by
-        `format` (``quillstone_io.write_mesh``). Coordinates are written as
-        floats; ``exact=True`` (OBJ and OFF) adds the exact ones, which
+        """Writes the part to `path`, in the format its extension (or
+        `format`) names.
+
+        STEP (``.step``, ``.stp``): an ISO 10303-21 file (AP214) that CAD
+        systems read as a solid: one closed shell per shell, one planar face
+        per logical face with its holes, shared edges and vertices, the
+        nearest doubles as coordinates, each face named by its labels.
+
+        Meshes (``quillstone_io.write_mesh``): OBJ, OFF, STL (binary, or
+        ASCII with ``binary=False``) or 3MF, the logical faces triangulated
+        (:meth:`merged`). Coordinates are written as floats; ``exact=True``
+        (OBJ and OFF) adds the exact ones, which
         :func:`quillstone_cad.load` reads back."""
-        _qio.write_mesh(self._solid, path, exact, binary, format=format)
+        kind = (format or os.path.splitext(os.fspath(path))[1].lstrip(".")).lower()
+        if kind in ("step", "stp"):
+            name = os.path.splitext(os.path.basename(os.fspath(path)))[0]
+            data = _native.step_text(self._logical().capsule, name).encode("utf-8")
+            folder = os.path.dirname(os.path.abspath(os.fspath(path)))
+            with tempfile.NamedTemporaryFile("wb", dir=folder, delete=False) as f:
+                f.write(data)
+            os.replace(f.name, path)
+            return
+        _qio.write_mesh(self.merged()._solid, path, exact, binary, format=format)
 
     def render(self, path: _Path, *, view: tuple[float, float] = (35.26, -45.0),
                size: tuple[float, float] = (6.0, 6.0), dpi: int = 100,
@@ -465,6 +530,17 @@ def _balanced(items: list[Part], op: str) -> Part:
             paired.append(items[-1])
         items = paired
     return items[0]
+
+
+def _own_edges(edges: object, topo: _tp.Topology) -> _tp.EdgeList:
+    items = [edges] if isinstance(edges, _tp.Edge) else sequence(edges, "edges")
+    for i, e in enumerate(items):
+        if not isinstance(e, _tp.Edge):
+            raise TypeError(f"edges[{i}]: expected an Edge of part.edges(), got {type(e).__name__}")
+        if e._topo is not topo:
+            raise ValueError(f"edges[{i}]: {e!r} is an edge of another part; take the edges "
+                             "from this part's edges()")
+    return _tp.EdgeList(items)  # type: ignore[arg-type]
 
 
 def _vector(value: object, name: str) -> tuple[Fraction, Fraction, Fraction]:

@@ -82,21 +82,30 @@ class Face:
     its edges. Faces compare by identity within their part.
     """
 
-    __slots__ = ("_topo", "index", "plane", "labels", "area", "shell", "_loops", "_loop_edges")
+    __slots__ = ("_topo", "index", "_plane_texts", "_plane", "labels", "area", "shell", "_loops",
+                 "_loop_edges")
 
     def __init__(self, topo: Topology, index: int, raw: Any) -> None:
         plane, loops, loop_edges, labels, area, shell = raw
         self._topo = topo
         #: The face's place in ``part.faces()``.
         self.index: int = index
-        a, b, c, d = (int(fraction_of(v)) for v in plane)
-        self.plane: tuple[int, int, int, int] = (a, b, c, d)
+        self._plane_texts: list[str] = plane
+        self._plane: tuple[int, int, int, int] | None = None
         self.labels: tuple[str, ...] = tuple(labels)
         self.area: float = area
         #: Which closed shell of the part the face belongs to, from 0.
         self.shell: int = shell
         self._loops: list[list[int]] = loops
         self._loop_edges: list[list[int]] = loop_edges
+
+    @property
+    def plane(self) -> tuple[int, int, int, int]:
+        """``(a, b, c, d)``: ``a x + b y + c z = d``, ``(a, b, c)`` outward."""
+        if self._plane is None:
+            a, b, c, d = (fraction_of(v).numerator for v in self._plane_texts)
+            self._plane = (a, b, c, d)
+        return self._plane
 
     @property
     def normal(self) -> tuple[int, int, int]:

@@ -35,7 +35,8 @@ Solid hexahedron(const Point3& p0, const Point3& along, const Point3& across, co
     return outward(std::move(faces));
 }
 
-// Base p and apex x, wound consistently.
+}  // namespace
+
 Solid tetrahedron(const std::array<Point3, 3>& p, const Point3& x) {
     std::vector<Face> faces;
     faces.reserve(4);
@@ -45,8 +46,6 @@ Solid tetrahedron(const std::array<Point3, 3>& p, const Point3& x) {
     faces.push_back(make_face({p[2], p[0], x}, "corner.d"));
     return outward(std::move(faces));
 }
-
-}  // namespace
 
 Solid local_cutter(const Bevel& b, std::vector<Plane> start, std::vector<Plane> stop) {
     std::vector<Bound> bounds = {

@@ -1,6 +1,7 @@
 // The solids a chamfer cuts away, each wound outward for a boolean cut.
 #pragma once
 
+#include <array>
 #include <vector>
 
 #include "chamfer/edges.hpp"
@@ -17,6 +18,10 @@ Solid local_cutter(const Bevel& b, std::vector<Plane> start, std::vector<Plane> 
 // `reach` across the edge and past each of its ends: right only on a convex
 // solid, where all it meets outside the bevel is the neighbouring bevels.
 Solid long_cutter(const Bevel& b, const Rational& reach);
+
+// The tetrahedron with base p and apex x, wound outward; its faces are
+// labelled corner.a (the base) to corner.d.
+Solid tetrahedron(const std::array<Point3, 3>& p, const Point3& x);
 
 // The tetrahedron left between the three bevels at the point where the ends
 // `at` meet; no faces unless exactly three bevels end there, on three

@@ -11,20 +11,6 @@
 namespace qs::chamfer {
 namespace {
 
-std::optional<Rational> exact_sqrt(const Rational& q) {
-    if (q.sign() < 0 || !fmpz_is_square(q.num()) || !fmpz_is_square(q.den())) return std::nullopt;
-    fmpz_t n, d;
-    fmpz_init(n);
-    fmpz_init(d);
-    fmpz_sqrt(n, q.num());
-    fmpz_sqrt(d, q.den());
-    // Roots of a coprime pair stay coprime.
-    Rational r = Rational::from_canonical(n, d);
-    fmpz_clear(n);
-    fmpz_clear(d);
-    return r;
-}
-
 // Taken from the plane's integer form so the root is of an integer. A zero
 // normal has no direction at all and counts as having no unit normal.
 std::optional<Point3> unit_normal(const IntPlane& k) {
@@ -38,6 +24,20 @@ std::optional<Point3> unit_normal(const IntPlane& k) {
 }
 
 }  // namespace
+
+std::optional<Rational> exact_sqrt(const Rational& q) {
+    if (q.sign() < 0 || !fmpz_is_square(q.num()) || !fmpz_is_square(q.den())) return std::nullopt;
+    fmpz_t n, d;
+    fmpz_init(n);
+    fmpz_init(d);
+    fmpz_sqrt(n, q.num());
+    fmpz_sqrt(d, q.den());
+    // Roots of a coprime pair stay coprime.
+    Rational r = Rational::from_canonical(n, d);
+    fmpz_clear(n);
+    fmpz_clear(d);
+    return r;
+}
 
 Rational level(const Plane& p, const Point3& x) {
     Rational r = dot(p.normal, x);

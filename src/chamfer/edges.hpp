@@ -57,6 +57,9 @@ struct Bevel {
 std::optional<Bevel> make_bevel(const Solid& s, const std::vector<IntPlane>& keys,
                                 const EdgeLine& l, const Rational& dist, bool& reflex);
 
+// The rational square root of q, when q is the square of a rational.
+std::optional<Rational> exact_sqrt(const Rational& q);
+
 // normal . x - offset, and its sign: +1 in front, -1 behind, 0 on the plane.
 Rational level(const Plane& p, const Point3& x);
 int side(const Plane& p, const Point3& x);

@@ -9,24 +9,9 @@
 namespace qs::chamfer {
 namespace {
 
-// A plane through a point on the edge's line, turned so that the edge
-// (the side `into` points to) is behind it; none when the plane holds the
-// line, so bounds nothing along it.
-std::optional<Plane> facing_edge(Plane p, const Point3& into) {
-    int s = dot(p.normal, into).sign();
-    if (s == 0) return std::nullopt;
-    if (s > 0) negate(p);
-    return p;
-}
-
-// The plane through v and the line where the bevel planes of b and o meet:
-// of the planes through that line (the combinations of the two bevel
-// planes), the one that vanishes at v, turned with b's edge behind it. The
-// cutters of b and o end on the two sides of this one plane.
+// The cutters of b and o end on the two sides of one plane.
 std::optional<Plane> mitre(const Bevel& b, const Bevel& o, const Point3& v, const Point3& into) {
-    Rational bv = level(b.cut, v), ov = level(o.cut, v);
-    Plane m{ov * b.cut.normal - bv * o.cut.normal, ov * b.cut.offset - bv * o.cut.offset};
-    return facing_edge(std::move(m), into);
+    return mitre_plane(b.cut, o.cut, v, into);
 }
 
 // Whether the corner at v that face k of b forms with the edge of o lying in
@@ -61,6 +46,22 @@ bool on_boundary(const Face& f, const Point3& v) {
 }
 
 }  // namespace
+
+std::optional<Plane> facing_edge(Plane p, const Point3& into) {
+    int s = dot(p.normal, into).sign();
+    if (s == 0) return std::nullopt;
+    if (s > 0) negate(p);
+    return p;
+}
+
+// Of the planes through the line where the two bevel planes meet (their
+// combinations), the one that vanishes at v.
+std::optional<Plane> mitre_plane(const Plane& cut, const Plane& other_cut, const Point3& v,
+                                 const Point3& into) {
+    Rational bv = level(cut, v), ov = level(other_cut, v);
+    Plane m{ov * cut.normal - bv * other_cut.normal, ov * cut.offset - bv * other_cut.offset};
+    return facing_edge(std::move(m), into);
+}
 
 EndPlanes::EndPlanes(const Solid& s, const std::vector<Bevel>& bevels,
                      const std::vector<ApproxBox>& boxes, const std::vector<IntPlane>& keys)

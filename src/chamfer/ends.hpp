@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,17 @@
 #include "chamfer/edges.hpp"
 
 namespace qs::chamfer {
+
+// A plane through a point on an edge's line, turned so that the edge (the
+// side `into` points to) is behind it; none when the plane holds the line,
+// so bounds nothing along it.
+std::optional<Plane> facing_edge(Plane p, const Point3& into);
+
+// The plane through v and the line where two bevel planes meet, turned with
+// the first bevel's edge (the side `into` points to) behind it: the two
+// bevels' cutters end on its two sides. None when it holds the edge's line.
+std::optional<Plane> mitre_plane(const Plane& cut, const Plane& other_cut, const Point3& v,
+                                 const Point3& into);
 
 // One end of a bevel.
 struct EndRef {

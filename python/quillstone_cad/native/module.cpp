@@ -17,6 +17,10 @@ PyMethodDef kFunctions[] = {
     QS_ENTRY("from_mesh", py_from_mesh, "from_mesh(coords, indices, corners, label, check)"),
     QS_ENTRY("topology", py_topology, "topology(solid)"),
     QS_ENTRY("face_centroids", py_face_centroids, "face_centroids(topology)"),
+    QS_ENTRY("section", py_section, "section(solid, plane)"),
+    QS_ENTRY("step_text", py_step_text, "step_text(topology, name)"),
+    QS_ENTRY("merged", py_merged, "merged(solid, topology)"),
+    QS_ENTRY("bevel", py_bevel, "bevel(solid, topology, edges, d, d2, tol=None)"),
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -28,5 +28,11 @@ QS_BINDING(py_from_mesh);
 QS_BINDING(py_topology);
 QS_BINDING(py_face_centroids);
 const topo::Topology& borrow_topology(PyObject* o, const char* name);
+// Sections and STEP text.
+QS_BINDING(py_section);
+QS_BINDING(py_step_text);
+// Convex pieces of the logical faces, and bevels of chosen edges.
+QS_BINDING(py_merged);
+QS_BINDING(py_bevel);
 
 }  // namespace qs::py::cad
