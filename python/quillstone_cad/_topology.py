@@ -9,6 +9,7 @@ the way CAD scripting users know: ``part.edges().parallel_to("z").max("x")``.
 
 from __future__ import annotations
 
+import gc
 import math
 from collections.abc import Callable, Iterable, Iterator, Sequence
 from fractions import Fraction
@@ -47,14 +48,23 @@ class Topology:
                  "__weakref__")
 
     def __init__(self, part: Part) -> None:
-        capsule, texts, faces, edges, open_segments = _native.topology(part.solid)
-        self.capsule = capsule
-        self.open_segments: int = open_segments
-        self._texts: list[str] = texts
-        self._points: list[Point | None] = [None] * len(texts)
-        self._centers: list[Point] | None = None
-        self.faces = FaceList(Face(self, i, raw) for i, raw in enumerate(faces))
-        self.edges = EdgeList(Edge(self, i, raw) for i, raw in enumerate(edges))
+        # Many objects at once, none of them garbage: the cyclic collector's
+        # passes over the growing lists would make this grow faster than
+        # the part.
+        collecting = gc.isenabled()
+        gc.disable()
+        try:
+            capsule, texts, faces, edges, open_segments = _native.topology(part.solid)
+            self.capsule = capsule
+            self.open_segments: int = open_segments
+            self._texts: list[str] = texts
+            self._points: list[Point | None] = [None] * len(texts)
+            self._centers: list[Point] | None = None
+            self.faces = FaceList(Face(self, i, raw) for i, raw in enumerate(faces))
+            self.edges = EdgeList(Edge(self, i, raw) for i, raw in enumerate(edges))
+        finally:
+            if collecting:
+                gc.enable()
 
     def point(self, i: int) -> Point:
         p = self._points[i]
@@ -96,8 +106,8 @@ class Face:
         self.area: float = area
         #: Which closed shell of the part the face belongs to, from 0.
         self.shell: int = shell
-        self._loops: list[list[int]] = loops
-        self._loop_edges: list[list[int]] = loop_edges
+        self._loops: list[tuple[int, ...]] = loops
+        self._loop_edges: list[tuple[int, ...]] = loop_edges
 
     @property
     def plane(self) -> tuple[int, int, int, int]:

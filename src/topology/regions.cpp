@@ -161,23 +161,24 @@ std::vector<Segment> split_at_junctions(const std::vector<Point3>& points,
         if (e.ta < e.tb) {
             for (auto it = std::lower_bound(l.begin(), l.end(), e.ta, less) + 1;
                  it != l.end() && it->first < e.tb; ++it) {
-                out.push_back({from, it->second, s.group, std::uint32_t(e.line)});
+                out.push_back({from, it->second, s.group, std::uint32_t(e.line), s.owner});
                 from = it->second;
             }
         } else {
             auto lo = std::lower_bound(l.begin(), l.end(), e.tb, less) + 1;
             for (auto it = std::lower_bound(l.begin(), l.end(), e.ta, less); it != lo;) {
                 --it;
-                out.push_back({from, it->second, s.group, std::uint32_t(e.line)});
+                out.push_back({from, it->second, s.group, std::uint32_t(e.line), s.owner});
                 from = it->second;
             }
         }
-        out.push_back({from, s.b, s.group, std::uint32_t(e.line)});
+        out.push_back({from, s.b, s.group, std::uint32_t(e.line), s.owner});
     }
     return out;
 }
 
-std::vector<Segment> cancel_pairs(const std::vector<Segment>& segments) {
+std::vector<Segment> cancel_pairs(const std::vector<Segment>& segments,
+                                  std::vector<std::pair<std::uint32_t, std::uint32_t>>* joined) {
     std::vector<bool> keep(segments.size(), false);
     const auto keyed = by_pair(segments, true);
     auto group_of = [&](std::size_t k) { return keyed[k].second >> 32; };
@@ -190,6 +191,11 @@ std::vector<Segment> cancel_pairs(const std::vector<Segment>& segments) {
             const Segment& s = segments[std::uint32_t(keyed[k].second)];
             net += s.a < s.b ? 1 : -1;
         }
+        // Some pair cancels: the owners on both sides meet along it.
+        if (joined && std::size_t(net < 0 ? -net : net) < hi - lo)
+            for (std::size_t k = lo + 1; k < hi; ++k)
+                joined->emplace_back(segments[std::uint32_t(keyed[lo].second)].owner,
+                                     segments[std::uint32_t(keyed[k].second)].owner);
         // Each surplus segment once, in the direction that is left over.
         for (std::size_t k = lo; k < hi && net != 0; ++k) {
             const Segment& s = segments[std::uint32_t(keyed[k].second)];
@@ -343,6 +349,39 @@ std::vector<Region> nest_loops(const std::vector<Point3>& points,
         }
         if (best < 0) throw InputError("the faces' boundary has a hole outside every outer loop");
         regions[std::size_t(best)].holes.push_back(std::move(hole));
+    }
+    return regions;
+}
+
+std::vector<Region> group_loops(const std::vector<Point3>& points,
+                                std::vector<std::vector<std::uint32_t>> loops,
+                                const std::vector<std::uint32_t>& key, const Point3& normal,
+                                std::vector<std::uint32_t>& keys) {
+    keys.clear();
+    const Frame f(normal);
+    std::vector<int> sign(loops.size());
+    std::unordered_map<std::uint32_t, std::size_t> region_of_key;
+    bool whole = true;
+    for (std::size_t i = 0; whole && i < loops.size(); ++i) {
+        poll_interrupt();
+        sign[i] = loops.size() == 1 ? 1 : area2(points, loops[i], f).sign();
+        // Two outer loops of one key: the geometry must tell.
+        if (sign[i] > 0) whole = region_of_key.emplace(key[i], region_of_key.size()).second;
+    }
+    for (std::size_t i = 0; whole && i < loops.size(); ++i)
+        whole = sign[i] >= 0 || region_of_key.count(key[i]) != 0;
+    if (!whole) return nest_loops(points, std::move(loops), normal);
+    std::vector<Region> regions(region_of_key.size());
+    keys.resize(regions.size());
+    for (std::size_t i = 0; i < loops.size(); ++i) {
+        if (sign[i] == 0) continue;
+        const std::size_t r = region_of_key.at(key[i]);
+        if (sign[i] > 0) {
+            regions[r].outer = std::move(loops[i]);
+            keys[r] = key[i];
+        } else {
+            regions[r].holes.push_back(std::move(loops[i]));
+        }
     }
     return regions;
 }

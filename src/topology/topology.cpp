@@ -158,6 +158,24 @@ int main_axis(const std::array<Rational, 4>& plane) {
     return k;
 }
 
+// Sets of indices joined in pairs (union by smaller root, with path
+// halving): shells of faces, faces of pieces.
+class Components {
+public:
+    explicit Components(std::size_t n) : parent_(n) { std::iota(parent_.begin(), parent_.end(), 0u); }
+    std::uint32_t root(std::uint32_t x) {
+        while (parent_[x] != x) x = parent_[x] = parent_[parent_[x]];
+        return x;
+    }
+    void join(std::uint32_t x, std::uint32_t y) {
+        const std::uint32_t a = root(x), b = root(y);
+        if (a != b) parent_[std::max(a, b)] = std::min(a, b);
+    }
+
+private:
+    std::vector<std::uint32_t> parent_;
+};
+
 // Of the faces running back along an edge a -> b of face f (a non-manifold
 // edge has several), the one met first when turning about the edge from f
 // into the material behind it: that one closes the material with f.
@@ -281,10 +299,10 @@ Topology build_topology(const Solid& s) {
             if (j == 0)
                 first = id;
             else if (id != prev)
-                segments.push_back({prev, id, g});
+                segments.push_back({prev, id, g, kNoLine, std::uint32_t(i)});
             prev = id;
         }
-        if (prev != first) segments.push_back({prev, first, g});
+        if (prev != first) segments.push_back({prev, first, g, kNoLine, std::uint32_t(i)});
     }
     t.points.reserve(point_refs.size());
     for (const Point3* p : point_refs) t.points.push_back(*p);
@@ -292,8 +310,13 @@ Topology build_topology(const Solid& s) {
 
     // Each plane's boundary: the pieces' edges, cut where others end on
     // them, less those that a neighbouring piece of the plane runs back along.
-    std::vector<Segment> boundary = cancel_pairs(split_at_junctions(t.points, segments));
+    // Pieces of a plane that meet along a segment are of one face.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> joined;
+    std::vector<Segment> boundary = cancel_pairs(split_at_junctions(t.points, segments), &joined);
     segments.clear();
+    Components piece_sets(s.faces.size());
+    for (const auto& [x, y] : joined) piece_sets.join(x, y);
+    joined.clear();
     std::stable_sort(boundary.begin(), boundary.end(),
                      [](const Segment& x, const Segment& y) { return x.group < y.group; });
 
@@ -304,6 +327,9 @@ Topology build_topology(const Solid& s) {
     };
     std::vector<Made> made;
     std::vector<Segment> own;
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> owner_of;
+    std::vector<std::uint32_t> loop_keys, region_keys;
+    std::unordered_map<std::uint32_t, std::size_t> region_of_key;
     for (std::size_t lo = 0; lo < boundary.size();) {
         poll_interrupt();
         const std::uint32_t g = boundary[lo].group;
@@ -312,12 +338,36 @@ Topology build_topology(const Solid& s) {
         own.assign(boundary.begin() + long(lo), boundary.begin() + long(hi));
         lo = hi;
         const Point3 n(group_plane[g][0], group_plane[g][1], group_plane[g][2]);
-        std::vector<Region> regions = nest_loops(t.points, trace_loops(t.points, own, n), n);
+        // Each loop's pieces, by the piece of its first step: the loops of
+        // one set of pieces bound one region, with no geometry.
+        std::vector<std::vector<std::uint32_t>> loops = trace_loops(t.points, own, n);
+        owner_of.clear();
+        for (const Segment& sg : own) owner_of.emplace_back(std::uint64_t(sg.a) << 32 | sg.b, sg.owner);
+        std::sort(owner_of.begin(), owner_of.end());
+        loop_keys.clear();
+        for (const auto& loop : loops) {
+            const std::uint64_t k = std::uint64_t(loop[0]) << 32 | loop[1 % loop.size()];
+            auto it = std::lower_bound(owner_of.begin(), owner_of.end(), std::make_pair(k, 0u));
+            loop_keys.push_back(it != owner_of.end() && it->first == k ? piece_sets.root(it->second)
+                                                                       : kNone);
+        }
+        std::vector<Region> regions;
+        if (std::find(loop_keys.begin(), loop_keys.end(), kNone) == loop_keys.end()) {
+            regions = group_loops(t.points, std::move(loops), loop_keys, n, region_keys);
+        } else {
+            regions = nest_loops(t.points, std::move(loops), n);
+            region_keys.clear();
+        }
+        region_of_key.clear();
+        for (std::size_t k = 0; k < region_keys.size(); ++k) region_of_key.emplace(region_keys[k], k);
         const std::size_t base = made.size();
         made.resize(base + regions.size(), Made{SIZE_MAX, {}});
         for (std::size_t piece : group_pieces[g]) {
             long r = 0;
-            if (regions.size() > 1) {
+            auto known = region_of_key.find(piece_sets.root(std::uint32_t(piece)));
+            if (known != region_of_key.end()) {
+                r = long(known->second);
+            } else if (regions.size() > 1) {
                 // A piece's centroid lies inside it, so inside its region.
                 const auto& vs = s.faces[piece].vertices;
                 Point3 c;
@@ -463,21 +513,13 @@ Topology build_topology(const Solid& s) {
 }
 
 std::vector<std::uint32_t> shells_of(const Topology& t, std::size_t* count) {
-    std::vector<std::uint32_t> parent(t.faces.size());
-    std::iota(parent.begin(), parent.end(), 0u);
-    auto root = [&](std::uint32_t x) {
-        while (parent[x] != x) x = parent[x] = parent[parent[x]];
-        return x;
-    };
-    for (const LogicalEdge& e : t.edges) {
-        const std::uint32_t a = root(e.faces[0]), b = root(e.faces[1]);
-        if (a != b) parent[std::max(a, b)] = std::min(a, b);
-    }
+    Components sets(t.faces.size());
+    for (const LogicalEdge& e : t.edges) sets.join(e.faces[0], e.faces[1]);
     std::vector<std::uint32_t> shell(t.faces.size());
     std::vector<std::uint32_t> number(t.faces.size(), kNone);
     std::size_t n = 0;
     for (std::uint32_t f = 0; f < t.faces.size(); ++f) {
-        const std::uint32_t r = root(f);
+        const std::uint32_t r = sets.root(f);
         if (number[r] == kNone) number[r] = std::uint32_t(n++);
         shell[f] = number[r];
     }

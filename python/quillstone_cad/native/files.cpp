@@ -14,13 +14,6 @@ const char* const kSectionNames[] = {"solid", "plane"};
 const Signature kSectionSig{"section", kSectionNames, 2, 2};
 const char* const kStepNames[] = {"topology", "name"};
 const Signature kStepSig{"step_text", kStepNames, 2, 2};
-
-PyObject* ids(const std::vector<std::uint32_t>& loop) {
-    Ref list(check(PyList_New(Py_ssize_t(loop.size()))));
-    for (std::size_t i = 0; i < loop.size(); ++i)
-        PyList_SetItem(list.get(), Py_ssize_t(i), check(PyLong_FromUnsignedLong(loop[i])));
-    return list.release();
-}
 }  // namespace
 
 // plane: four integer texts a, b, c, d (a x + b y + c z = d). Returns
@@ -51,10 +44,10 @@ QS_BINDING(py_section) {
         std::vector<std::string> areas;
         for (std::size_t r = 0; r < sec.regions.size(); ++r) {
             const topo::Region& reg = sec.regions[r];
-            Ref outer(ids(reg.outer));
+            Ref outer(id_tuple(reg.outer));
             Ref holes(check(PyList_New(Py_ssize_t(reg.holes.size()))));
             for (std::size_t h = 0; h < reg.holes.size(); ++h)
-                PyList_SetItem(holes.get(), Py_ssize_t(h), ids(reg.holes[h]));
+                PyList_SetItem(holes.get(), Py_ssize_t(h), id_tuple(reg.holes[h]));
             PyList_SetItem(regions.get(), Py_ssize_t(r), check(PyTuple_Pack(2, outer.get(), holes.get())));
             areas.push_back(format_rational(sec.scaled_areas[r]));
         }

@@ -4,6 +4,9 @@
 // (quillstone_cad/) converts numbers and documents them.
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 #include "exact/interrupt.hpp"
 #include "pyutil.hpp"
 
@@ -28,6 +31,8 @@ QS_BINDING(py_from_mesh);
 QS_BINDING(py_topology);
 QS_BINDING(py_face_centroids);
 const topo::Topology& borrow_topology(PyObject* o, const char* name);
+// Point or edge ids as a tuple of ints (-1 for topo::kNoEdge).
+PyObject* id_tuple(const std::vector<std::uint32_t>& ids);
 // Sections and STEP text.
 QS_BINDING(py_section);
 QS_BINDING(py_step_text);

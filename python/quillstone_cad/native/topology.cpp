@@ -29,16 +29,10 @@ PyObject* new_list(std::size_t n, F&& item) {
     return list.release();
 }
 
-PyObject* id_list(const std::vector<std::uint32_t>& ids) {
-    return new_list(ids.size(), [&](std::size_t i) {
-        return ids[i] == topo::kNoEdge ? check(PyLong_FromLong(-1)) : new_int(ids[i]);
-    });
-}
-
 PyObject* face_tuple(const topo::Topology& t, const topo::LogicalFace& f, std::uint32_t shell) {
     Ref plane(new_list(4, [&](std::size_t i) { return new_str(format_rational(f.plane[i])); }));
-    Ref loops(new_list(f.loops.size(), [&](std::size_t i) { return id_list(f.loops[i]); }));
-    Ref edges(new_list(f.loops.size(), [&](std::size_t i) { return id_list(f.loop_edges[i]); }));
+    Ref loops(new_list(f.loops.size(), [&](std::size_t i) { return id_tuple(f.loops[i]); }));
+    Ref edges(new_list(f.loops.size(), [&](std::size_t i) { return id_tuple(f.loop_edges[i]); }));
     Ref labels(new_str_list(f.labels));
     const Point3 a = topo::face_area(t, f);
     Ref area(check(PyFloat_FromDouble(std::sqrt(rational_to_double(dot(a, a))) / 2)));
@@ -52,6 +46,16 @@ PyObject* edge_tuple(const topo::LogicalEdge& e) {
     return check(PyTuple_Pack(5, a.get(), b.get(), f0.get(), f1.get(), e.convex ? Py_True : Py_False));
 }
 }  // namespace
+
+// Tuples, not lists: the collector stops tracking tuples of ints, so many
+// of them do not slow its later passes.
+PyObject* id_tuple(const std::vector<std::uint32_t>& ids) {
+    Ref tuple(check(PyTuple_New(Py_ssize_t(ids.size()))));
+    for (std::size_t i = 0; i < ids.size(); ++i)
+        PyTuple_SetItem(tuple.get(), Py_ssize_t(i),
+                        ids[i] == topo::kNoEdge ? check(PyLong_FromLong(-1)) : new_int(ids[i]));
+    return tuple.release();
+}
 
 const topo::Topology& borrow_topology(PyObject* o, const char* name) {
     if (!PyCapsule_IsValid(o, kCapsuleName))
