@@ -3,6 +3,7 @@ forms (the kernel's chamfer of a plain box for the outside corners, the
 bevel's triangle times the length elsewhere), probes beside chosen and
 unchosen edges, asymmetric and reflex bevels, and the refusals."""
 
+import random
 from fractions import Fraction as F
 
 import pytest
@@ -26,9 +27,8 @@ def box_removed(size, d):
     return b.volume - qc.Part(b.solid.chamfer(str(d))).volume
 
 
-@pytest.mark.parametrize("d", [F(1, 10), F(1, 4)])
-def test_every_edge_of_a_plate_of_holes_in_closed_form(d):
-    n = 3
+@pytest.mark.parametrize("n,d", [(10, F(1, 10)), (3, F(1, 4))])
+def test_every_edge_of_a_plate_of_holes_in_closed_form(n, d):
     plate = holed_plate(n)
     # Each hole: 8 rim edges of length 1, each d^2/2 per length, and each
     # of their 16 mitred ends reaches d^3/6 past the corner; 4 reflex
@@ -39,7 +39,9 @@ def test_every_edge_of_a_plate_of_holes_in_closed_form(d):
     assert plate.volume - every.volume == expected
     assert every.is_closed
     # The same plate with the holes cut in another order.
-    other = holed_plate(n, [4, 8, 0, 2, 6, 1, 3, 5, 7])
+    order = list(range(n * n))
+    random.Random(n).shuffle(order)
+    other = holed_plate(n, order)
     assert other.chamfer(d, other.edges()) == every
     # Only the convex edges (the default): no fillers.
     assert plate.volume - plate.chamfer(d).volume == expected + n * n * 4 * d**2 / 2
@@ -125,3 +127,44 @@ def test_refusals_name_the_argument_and_change_nothing():
     with pytest.raises(ValueError, match="^tol:"):
         wedge.chamfer("1/10", vertical, tol="1/5")
     assert box.chamfer("1/10", []) is box
+
+
+def grown_cells(rng, size):
+    """Random grid cells grown from one, none touching another only at a
+    corner (that would leave an edge between four faces)."""
+    while True:
+        cells = {(0, 0)}
+        while len(cells) < size:
+            x, y = rng.choice(sorted(cells))
+            dx, dy = rng.choice([(1, 0), (-1, 0), (0, 1), (0, -1)])
+            cells.add((x + dx, y + dy))
+        corners = {(x + i, y + j) for x, y in cells for i in (0, 1) for j in (0, 1)}
+        around = {p: [(p[0] - i, p[1] - j) in cells for i in (0, 1) for j in (0, 1)]
+                  for p in corners}
+        if not any(a == [True, False, False, True] or a == [False, True, True, False]
+                   for a in around.values()):
+            return cells, around
+
+
+def test_random_unions_of_columns_against_the_corner_rules():
+    # Columns 1 x 1 x 2 united: every face split where the columns meet.
+    # Chamfered on every convex edge, each edge loses d^2/2 per length;
+    # each corner where three convex edges meet gives back 2 d^3/3 (the
+    # box's rule) and each mitred inside corner of the top and bottom takes
+    # d^3/3 more. Chosen reflex edges (the inside vertical ones) get their
+    # d^2/2 per length back.
+    rng = random.Random(2022)
+    for _ in range(12):
+        cells, around = grown_cells(rng, rng.randrange(3, 11))
+        part = qc.union(qc.box(1, 1, 2).moved(x, y) for x, y in sorted(cells))
+        sides = sum((x + i, y + j) not in cells for x, y in cells
+                    for i, j in [(1, 0), (-1, 0), (0, 1), (0, -1)])
+        convex = sum(a.count(True) == 1 for a in around.values())
+        reflex = sum(a.count(True) == 3 for a in around.values())
+        d = F(1, rng.choice([3, 4, 7, 10]))
+        removed = (2 * sides + 2 * convex) * d**2 / 2 - 2 * convex * 2 * d**3 / 3 \
+            + 2 * reflex * d**3 / 3
+        assert part.volume - part.chamfer(d).volume == removed, cells
+        every = part.chamfer(d, part.edges())
+        assert part.volume - every.volume == removed - reflex * 2 * d**2 / 2, cells
+        assert every.is_closed

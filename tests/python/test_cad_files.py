@@ -148,14 +148,19 @@ def test_mesh_files_triangulate_logical_faces(tmp_path):
     assert len(triangles) == want < len(qio.to_arrays(part.solid)[1])
 
 
-
-
 def plate3():
     return holed_plate(3)
 
 
-@pytest.mark.parametrize("make", [bracket, plate3, balls])
-def test_step_files_read_back_as_closed_solids(make, tmp_path):
+def nested():
+    """A hollow cube with a cube floating in its void: two solids, one of
+    them with an inner shell."""
+    return (qc.box(6, 6, 6) - qc.box(4, 4, 4).moved(1, 1, 1)) | qc.box(2, 2, 2).moved(2, 2, 2)
+
+
+@pytest.mark.parametrize("make,solids,shells", [(bracket, 1, 1), (plate3, 1, 1), (balls, 1, 1),
+                                                (nested, 2, 3)])
+def test_step_files_read_back_as_closed_solids(make, solids, shells, tmp_path):
     if "libasan" in os.environ.get("LD_PRELOAD", ""):
         pytest.skip("the STEP reader is not built for the sanitizers")
     try:
@@ -192,7 +197,7 @@ def test_step_files_read_back_as_closed_solids(make, tmp_path):
             n, _ = n + 1, e.Next()
         return n
 
-    assert (count(TopAbs_SOLID), count(TopAbs_SHELL)) == (1, 1)
+    assert (count(TopAbs_SOLID), count(TopAbs_SHELL)) == (solids, shells)
     assert count(TopAbs_FACE) == faces
     props = GProp_GProps()
     BRepGProp.VolumeProperties_s(shape, props)
