@@ -11,7 +11,7 @@ from typing import NamedTuple
 from quillstone import PySolid
 
 from . import _native
-from ._numbers import fraction_of, sequence, to_fraction
+from ._numbers import fraction_of, points, to_fraction
 
 Point = tuple[Fraction, Fraction, Fraction]
 
@@ -44,13 +44,7 @@ def plane_through(x: object, y: object, z: object, plane: object) -> tuple[tuple
         normal["xyz".index(name)] = Fraction(1)
         offset = to_fraction(value, name)
     else:
-        items = sequence(value, "plane")
-        pts = []
-        for i, p in enumerate(items):
-            coords = sequence(p, f"plane[{i}]")
-            if len(coords) != 3:
-                raise ValueError(f"plane[{i}]: expected 3 numbers, got {len(coords)}")
-            pts.append([to_fraction(c, f"plane[{i}][{j}]") for j, c in enumerate(coords)])
+        pts = points(value, "plane", 3)
         if len(pts) == 3:  # three points
             u = [pts[1][i] - pts[0][i] for i in range(3)]
             v = [pts[2][i] - pts[0][i] for i in range(3)]
@@ -58,7 +52,7 @@ def plane_through(x: object, y: object, z: object, plane: object) -> tuple[tuple
             if not any(normal):
                 raise ValueError("plane: the three points lie on one line")
         elif len(pts) == 2:  # a point and a normal
-            normal = pts[1]
+            normal = list(pts[1])
             if not any(normal):
                 raise ValueError("plane: the normal is the zero vector")
         else:
