@@ -81,9 +81,20 @@ def test_the_counts_of_known_shapes():
         f, g = e.faces
         assert f.shell == g.shell
     assert len({f.shell for f in pair.faces()}) == 2
-    # A face split into two regions that touch at a point stays two faces.
-    corner = qc.box(2, 2, 1) - qc.box(1, 1, 3).moved(0, 0, -1) - qc.box(1, 1, 3).moved(1, 1, -1)
-    assert len(corner.faces().facing("z")) == 2
+    # Tops of one plane: (corners of the outer loop, holes, area) of each.
+    for part, tops in [
+        # Two regions that touch at a point stay two faces.
+        (qc.box(2, 2, 1) - qc.box(1, 1, 3).moved(0, 0, -1) - qc.box(1, 1, 3).moved(1, 1, -1),
+         [(4, 0, 1), (4, 0, 1)]),
+        # An island in a hole: the hole belongs to the face around it.
+        ((qc.box(6, 6, 1) - qc.box(4, 4, 3).moved(1, 1, -1)) | qc.box(2, 2, 1).moved(2, 2),
+         [(4, 1, 20), (4, 0, 4)]),
+        # A hole whose corner touches a notch of the outline: one face.
+        (qc.box(4, 4, 1) - qc.box(1, 1, 3).moved(1, 1, -1) - qc.box(1, 1, 3).moved(0, 0, -1),
+         [(6, 1, 14)]),
+    ]:
+        got = [(len(f.outer), len(f.holes), f.area) for f in part.faces().facing("z")]
+        assert sorted(got) == sorted(tops)
 
 
 def test_selections():
