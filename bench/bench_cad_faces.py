@@ -5,8 +5,8 @@ six times, corners rounded to multiples of 2^-20, the second moved by (30,
 20, 10)), and of a 21 x 21 x 1 plate with 10 x 10 unit holes, whose every
 edge is then chamfered; and faces() per piece on plates of 10 x 10 to
 40 x 40 holes, for its growth. faces() includes the core's work, which
-edges(), merged(), to_arrays() and the STEP writer then reuse, as a Part
-does; the section is of a fresh Part. With cadquery-ocp-novtk installed,
+edges(), merged() and the STEP writer then reuse, as a Part does, and
+to_arrays() triangulates the kept merged(); the section is of a fresh Part. With cadquery-ocp-novtk installed,
 each STEP file is read back and its volume compared with the part's.
 
 Usage: python3 bench/bench_cad_faces.py [--subdivisions 6]

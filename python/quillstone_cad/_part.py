@@ -62,19 +62,20 @@ class Part:
     :attr:`centroid`, :attr:`inertia`; :attr:`area` as a float.
     """
 
-    __slots__ = ("_solid", "_bounds", "_measures", "_closed", "_topology")
+    __slots__ = ("_solid", "_bounds", "_measures", "_closed", "_topology", "_merged")
 
     _solid: _qs.PySolid
     _bounds: tuple[Point, Point] | None
     _measures: _Measures | None
     _closed: bool | None
     _topology: _tp.Topology | None
+    _merged: Part | None
 
     def __init__(self, solid: _qs.PySolid) -> None:
         if not isinstance(solid, _qs.PySolid):
             raise TypeError(f"solid: expected a quillstone.PySolid, got {type(solid).__name__}")
         object.__setattr__(self, "_solid", solid)
-        for slot in ("_bounds", "_measures", "_closed", "_topology"):
+        for slot in ("_bounds", "_measures", "_closed", "_topology", "_merged"):
             object.__setattr__(self, slot, None)
 
     def __setattr__(self, name: str, value: Any) -> None:
@@ -341,8 +342,11 @@ class Part:
         is left between pieces: the faces of booleans' results merged again.
         Later booleans and mesh files get smaller; :meth:`save` and
         :meth:`to_arrays` use it. Each piece is labelled as its face's
-        largest original piece."""
-        return Part(_native.merged(self._solid, self._logical().capsule))
+        largest original piece. Made once, then kept."""
+        if self._merged is None:
+            self._cache("_merged", Part(_native.merged(self._solid, self._logical().capsule)))
+        assert self._merged is not None
+        return self._merged
 
     def section(self, x: Number | None = None, y: Number | None = None, z: Number | None = None,
                 *, plane: object = None) -> _section.Section:

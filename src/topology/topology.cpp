@@ -358,6 +358,7 @@ Topology build_topology(const Solid& s) {
             regions = nest_loops(t.points, std::move(loops), n);
             region_keys.clear();
         }
+        if (regions.empty()) continue;  // loops without area: no face
         region_of_key.clear();
         for (std::size_t k = 0; k < region_keys.size(); ++k) region_of_key.emplace(region_keys[k], k);
         const std::size_t base = made.size();
