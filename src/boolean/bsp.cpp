@@ -54,13 +54,18 @@ struct InNodePlane final : InPlane {
     }
 };
 
+bool has_slab(const Piece& p) { return p.slab.dir != std::array<double, 3>{}; }
+
 // The pool index of a half, or kNoHalf when it had no area.
 constexpr std::size_t kNoHalf = static_cast<std::size_t>(-1);
 
 std::size_t add_half(Pool& pool, Loop&& half, const Piece& from) {
     if (half.empty()) return kNoHalf;
     const ApproxBox box = approx_box(half.approx, half.vertices.size());
-    const Slab slab = loop_slab(from.slab.dir, half.approx, half.vertices.size());
+    // A slab only for a piece that was grouped; one that was not gets its
+    // slab when it is.
+    const Slab slab = has_slab(from) ? loop_slab(from.slab.dir, half.approx, half.vertices.size())
+                                     : Slab{};
     pool.push_back({std::move(half.vertices), std::move(half.approx), std::move(half.cut_on), box,
                     slab, from.source, from.flipped, false, from.node, from.key});
     return pool.size() - 1;
@@ -85,15 +90,26 @@ enum Fate { kToFront, kToBack, kKept, kSplit };
 // kept when `keep` is set, otherwise it goes front (same orientation) or
 // back (opposite); a spanning piece is cut, and the pool indices of its
 // halves (kNoHalf for one without area) come back in `front` and `back`.
-Fate sort_piece(Sources& sources, const BspNode& node, const TestPlane& plane, Pool& pool,
-                std::size_t id, bool keep, std::size_t& front, std::size_t& back) {
-    Piece& piece = pool[id];
-    // Most pieces lie clear of the plane, and their box says so.
+[[gnu::noinline]] Fate sort_open_piece(Sources& sources, const BspNode& node,
+                                       const TestPlane& plane, Pool& pool, std::size_t id,
+                                       bool keep, std::size_t& front, std::size_t& back);
+
+// Most pieces lie clear of the plane, and their box says so: that test is
+// made here, where it inlines, and the rest out of line.
+inline Fate sort_piece(Sources& sources, const BspNode& node, const TestPlane& plane, Pool& pool,
+                       std::size_t id, bool keep, std::size_t& front, std::size_t& back) {
+    const Piece& piece = pool[id];
     if (const int bits = plane.box_bits(piece.box, node.flipped)) {
         count_filtered(piece.whole ? sources.face(piece.source).vertices.size()
                                    : piece.vertices.size());
         return bits == 1 ? kToFront : kToBack;
     }
+    return sort_open_piece(sources, node, plane, pool, id, keep, front, back);
+}
+
+Fate sort_open_piece(Sources& sources, const BspNode& node, const TestPlane& plane, Pool& pool,
+                     std::size_t id, bool keep, std::size_t& front, std::size_t& back) {
+    Piece& piece = pool[id];
     Scratch& scratch = sources.scratch();
     const Face* face = piece.whole ? &sources.face(piece.source) : nullptr;
     const std::vector<Point3>& vertices = face ? face->vertices : piece.vertices;
@@ -283,17 +299,19 @@ void give_plane(BspNode& node, const Piece& first) {
 }
 
 // When lists are grouped by place. A list that has gone down `chain` nodes
-// in a row nearly whole (nine in ten of its pieces to one side) and holds at
-// least `at` pieces is grouped; a grouped list that falls below
+// in a row nearly whole (all but one in 64 of its pieces to one side) and
+// holds at least `at` pieces is grouped; a grouped list that falls below
 // `plain_below` pieces is walked piece by piece again. So a list that the
-// tree cuts up quickly never pays for grouping, and a long chain of nodes
-// pays for it once. The eager rule, for the tests, groups every list it can.
+// tree cuts up or thins out never pays for grouping (as in the trees of
+// boxes and prisms that a chamfer cuts again and again), and a long chain of
+// nodes (a mesh of a convex surface) pays for it once. The eager rule, for
+// the tests, groups every list it can.
 struct Grouping {
     std::uint32_t chain;
     std::size_t at;
     std::size_t plain_below;
 };
-constexpr Grouping kUsual{4, 128, 32};
+constexpr Grouping kUsual{8, 128, 32};
 constexpr Grouping kEagerly{0, 2, 0};
 
 const Grouping* grouping_of(Walk walk) {
@@ -332,7 +350,7 @@ public:
         front.ids = sources_.take_ids();
         back.ids = sources_.take_ids();
         sort_ids(sources_, node, pool_, job.ids, kept, front.ids, back.ids);
-        const std::size_t whole = job.ids.size() - job.ids.size() / 10;
+        const std::size_t whole = job.ids.size() - job.ids.size() / 64;
         front.chain = front.ids.size() >= whole ? job.chain + 1 : 0;
         back.chain = back.ids.size() >= whole ? job.chain + 1 : 0;
         maybe_group(front);
@@ -391,7 +409,6 @@ private:
         sources_.give_ids(std::move(job.ids));
         job.ids = Ids{};
     }
-    static bool has_slab(const Piece& p) { return p.slab.dir != std::array<double, 3>{}; }
     // The slab a piece is grouped by, along its face's normal.
     void give_slab(Piece& p) const {
         const Face& f = sources_.face(p.source);

@@ -129,11 +129,17 @@ int classify_loop(const TestPlane& plane, bool flip, const std::vector<Point3>& 
 #endif
     for (std::size_t i = 0; i < n; ++i) {
         if (sides[i] != Side(kUndecided)) continue;
-        if (in_plane && have_approx && in_plane->known_on(i, vertices[i], approx[i])) {
-            sides[i] = kOn;
-            continue;
+        // A test in machine words is cheaper than asking whether the vertex
+        // is known to lie in the plane; a test in wide numbers is not.
+        Side exact;
+        if (!plane.quick_side(vertices[i], exact)) {
+            if (in_plane && have_approx && in_plane->known_on(i, vertices[i], approx[i])) {
+                sides[i] = kOn;
+                continue;
+            }
+            exact = plane.slow_side(vertices[i], s);
         }
-        const int side = plane.exact_side(vertices[i], s) * sign;
+        const int side = exact * sign;
         sides[i] = Side(side);
         bits |= side == kFront ? 1 : (side == kBack ? 2 : 0);
     }

@@ -119,6 +119,11 @@ public:
         Side side;
         return word_side(p, side) ? side : wide_side(p, s);
     }
+    // The exact side of p when it costs a few products in machine words
+    // (see word_side); false when it would take wide numbers.
+    bool quick_side(const Point3& p, Side& side) const noexcept { return word_side(p, side); }
+    // The exact side in wide numbers, for a point quick_side refused.
+    Side slow_side(const Point3& p, Scratch& s) const { return wide_side(p, s); }
     // The point where the segment from p to q meets the plane; p and q lie
     // strictly on opposite sides. The same rational point as
     // p + t (q - p) with t = (offset - n.p) / (n.(q - p)).
