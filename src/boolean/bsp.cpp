@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <optional>
 #include <utility>
 
 #include "exact/interrupt.hpp"
@@ -54,20 +55,21 @@ struct InNodePlane final : InPlane {
     }
 };
 
-bool has_slab(const Piece& p) { return p.slab.dir != std::array<double, 3>{}; }
-
 // The pool index of a half, or kNoHalf when it had no area.
 constexpr std::size_t kNoHalf = static_cast<std::size_t>(-1);
 
-std::size_t add_half(Pool& pool, Loop&& half, const Piece& from) {
+std::size_t add_half(Pool& pool, Groups& groups, Loop&& half, const Piece& from,
+                     std::size_t from_id) {
     if (half.empty()) return kNoHalf;
     const ApproxBox box = approx_box(half.approx, half.vertices.size());
     // A slab only for a piece that was grouped; one that was not gets its
     // slab when it is.
-    const Slab slab = has_slab(from) ? loop_slab(from.slab.dir, half.approx, half.vertices.size())
-                                     : Slab{};
+    std::optional<Slab> slab;
+    if (groups.has_slab(from_id))
+        slab = loop_slab(groups.slab(from_id).dir, half.approx, half.vertices.size());
     pool.push_back({std::move(half.vertices), std::move(half.approx), std::move(half.cut_on), box,
-                    slab, from.source, from.flipped, false, from.node, from.key});
+                    from.source, from.flipped, false, from.node, from.key});
+    if (slab) groups.set_slab(pool.size() - 1, *slab);
     return pool.size() - 1;
 }
 
@@ -131,11 +133,10 @@ Fate sort_open_piece(Sources& sources, const BspNode& node, const TestPlane& pla
     Loop f, b;
     split_loop(plane, sides.data(), std::move(piece.vertices), std::move(piece.approx),
                piece.cut_on, node.plane, f, b, scratch);
-    const Piece from{{}, {}, {}, {}, piece.slab, piece.source, piece.flipped, false, piece.node,
-                     piece.key};
+    const Piece from{{}, {}, {}, {}, piece.source, piece.flipped, false, piece.node, piece.key};
     piece = Piece{};  // its halves take over; the pool may move below
-    front = add_half(pool, std::move(f), from);
-    back = add_half(pool, std::move(b), from);
+    front = add_half(pool, sources.groups(), std::move(f), from, id);
+    back = add_half(pool, sources.groups(), std::move(b), from, id);
     return kSplit;
 }
 
@@ -272,7 +273,7 @@ std::vector<Piece> whole_pieces(const Solid& s, std::uint32_t first_source) {
     for (std::size_t i = 0; i < s.faces.size(); ++i) {
         const Face& f = s.faces[i];
         // The slab is made when the piece is first grouped.
-        out.push_back({{}, {}, {}, approx_box(f.approx, f.vertices.size()), {},
+        out.push_back({{}, {}, {}, approx_box(f.approx, f.vertices.size()),
                        first_source + static_cast<std::uint32_t>(i), false, true});
     }
     return out;
@@ -403,18 +404,18 @@ private:
         for (std::size_t i = 0; i < job.ids.size(); ++i) {
             Piece& p = pool_[job.ids[i]];
             p.key = static_cast<std::uint32_t>(i);
-            if (!has_slab(p)) give_slab(p);
+            if (!groups_.has_slab(job.ids[i])) groups_.set_slab(job.ids[i], slab_of(p));
         }
         job.group = groups_.build(pool_, job.ids);
         sources_.give_ids(std::move(job.ids));
         job.ids = Ids{};
     }
     // The slab a piece is grouped by, along its face's normal.
-    void give_slab(Piece& p) const {
+    Slab slab_of(const Piece& p) const {
         const Face& f = sources_.face(p.source);
         const std::vector<Approx>& approx = p.whole ? f.approx : p.approx;
         const std::size_t n = p.whole ? f.vertices.size() : p.vertices.size();
-        p.slab = loop_slab(slab_direction(f.plane), approx, n);
+        return loop_slab(slab_direction(f.plane), approx, n);
     }
 
     Sources& sources_;

@@ -139,8 +139,8 @@ int Groups::bits(Item group, const TestPlane& plane, bool flip) const {
 void Groups::fill(Node& n, const Pool& pool) const {
     const ApproxBox& a = box(n.member[0], pool);
     const ApproxBox& b = box(n.member[1], pool);
-    const Slab& sa = slab(n.member[0], pool);
-    const Slab& sb = slab(n.member[1], pool);
+    const Slab& sa = slab(n.member[0]);
+    const Slab& sb = slab(n.member[1]);
     n.box = unite(a, b);
     n.key = std::min(key(n.member[0], pool), key(n.member[1], pool));
     n.count = std::uint32_t(count(n.member[0]) + count(n.member[1]));

@@ -50,7 +50,6 @@ struct Piece {
     std::vector<Approx> approx;
     CutOn cut_on;              // empty while whole, or while no vertex is cut
     ApproxBox box;             // of approx, for deciding whole pieces at once
-    Slab slab;                 // along its face's normal, for grouping
     std::uint32_t source = 0;  // the operand face it came from
     bool flipped = false;      // turned over an odd number of times
     bool whole = false;        // its loop is the source face's, reversed when flipped
@@ -79,8 +78,18 @@ public:
     const ApproxBox& box(Item it, const Pool& pool) const {
         return is_group(it) ? nodes_[index(it)].box : pool[it].box;
     }
-    const Slab& slab(Item it, const Pool& pool) const {
-        return is_group(it) ? nodes_[index(it)].slab : pool[it].slab;
+    const Slab& slab(Item it) const {
+        return is_group(it) ? nodes_[index(it)].slab : piece_slabs_[it];
+    }
+    // The slabs of the pieces grouped in this walk, by pool index: kept
+    // here, not in the pieces, which the walks move and copy and which
+    // mostly never need one.
+    bool has_slab(std::size_t id) const noexcept {
+        return id < piece_slabs_.size() && piece_slabs_[id].dir != std::array<double, 3>{};
+    }
+    void set_slab(std::size_t id, const Slab& slab) {
+        if (id >= piece_slabs_.size()) piece_slabs_.resize(id + 1);
+        piece_slabs_[id] = slab;
     }
     // The bits (1 front, 2 back, negated when `flip`) of a group's every
     // point against a plane, when the doubles prove them through its box and
@@ -109,6 +118,7 @@ public:
     void clear() noexcept {
         nodes_.clear();
         free_.clear();
+        piece_slabs_.clear();
     }
 
 private:
@@ -130,6 +140,7 @@ private:
     std::vector<Node> nodes_;
     std::vector<std::size_t> free_;
     std::vector<Item> stack_;
+    std::vector<Slab> piece_slabs_;
 };
 
 }  // namespace qs
