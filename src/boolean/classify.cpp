@@ -209,8 +209,11 @@ void split_loop(const TestPlane& plane, const Side* sides, std::vector<Point3>&&
     const bool have_cut = cut_on.size() == n;
     auto crosses = [&](std::size_t i) { return sides[i] * sides[i + 1 == n ? 0 : i + 1] < 0; };
     CrossingMemo& memo = s.crossings();
+    // A crossing on a plane of small integers costs less to make again
+    // than to look up.
+    const bool remember = have_approx && !plane.in_words();
     auto crossing = [&](std::size_t i, std::size_t j) {
-        if (!have_approx) return plane.crossing(vertices[i], vertices[j], s);
+        if (!remember) return plane.crossing(vertices[i], vertices[j], s);
         if (const Point3* x = memo.find(&plane, vertices[i], vertices[j], approx[i], approx[j]))
             return *x;
         Point3 x = plane.crossing(vertices[i], vertices[j], s);

@@ -122,6 +122,9 @@ public:
     // The exact side of p when it costs a few products in machine words
     // (see word_side); false when it would take wide numbers.
     bool quick_side(const Point3& p, Side& side) const noexcept { return word_side(p, side); }
+    // Whether the plane's integers fit machine words, so that its tests
+    // and crossings are cheap.
+    bool in_words() const noexcept { return inline_; }
     // The exact side in wide numbers, for a point quick_side refused.
     Side slow_side(const Point3& p, Scratch& s) const { return wide_side(p, s); }
     // The point where the segment from p to q meets the plane; p and q lie

@@ -245,13 +245,13 @@ double rational_to_double(const Rational& r) {
     const fmpz* n = r.num();
     const fmpz* d = r.den();
     if (fmpz_is_zero(n)) return 0.0;
-    if (double v; dyadic_to_double(n, d, v)) return v;
     // Both within 2^53: the hardware division is correctly rounded.
     if (!COEFF_IS_MPZ(*n) && !COEFF_IS_MPZ(*d)) {
         slong a = *n, b = *d;
         const slong lim = slong(1) << 53;
         if (a <= lim && a >= -lim && b <= lim) return double(a) / double(b);
     }
+    if (double v; dyadic_to_double(n, d, v)) return v;
     if (double v; top_quotient_to_double(n, d, v)) return v;
     bool negative = fmpz_sgn(n) < 0;
     Z an, q, rem;
