@@ -207,6 +207,9 @@ void split_loop(const TestPlane& plane, const Side* sides, std::vector<Point3>&&
     const std::size_t n = vertices.size();
     const bool have_approx = approx.size() == n;
     const bool have_cut = cut_on.size() == n;
+    // Tags of the planes vertices were cut on save wide tests later; a
+    // piece cut only by planes of small integers needs none.
+    const bool tag = have_cut || !plane.in_words();
     auto crosses = [&](std::size_t i) { return sides[i] * sides[i + 1 == n ? 0 : i + 1] < 0; };
     CrossingMemo& memo = s.crossings();
     // A crossing on a plane of small integers costs less to make again
@@ -228,8 +231,10 @@ void split_loop(const TestPlane& plane, const Side* sides, std::vector<Point3>&&
     back.vertices.reserve(n + 2);
     front.approx.reserve(n + 2);
     back.approx.reserve(n + 2);
-    front.cut_on.reserve(n + 2);
-    back.cut_on.reserve(n + 2);
+    if (tag) {
+        front.cut_on.reserve(n + 2);
+        back.cut_on.reserve(n + 2);
+    }
     for (std::size_t i = 0; i < n; ++i) {
         const Side si = sides[i];
         const bool cut = crosses(i);
@@ -241,21 +246,23 @@ void split_loop(const TestPlane& plane, const Side* sides, std::vector<Point3>&&
         if (si == kOn) {
             front.vertices.push_back(vertices[i]);
             front.approx.push_back(ai);
-            front.cut_on.push_back(ci);
+            if (tag) front.cut_on.push_back(ci);
         }
         Loop& to = si == kBack || si == kOn ? back : front;
         to.vertices.push_back(std::move(vertices[i]));
         to.approx.push_back(ai);
-        to.cut_on.push_back(ci);
+        if (tag) to.cut_on.push_back(ci);
         if (cut) {
             Point3& c = i + 1 < n ? x : last;
             const Approx xa = approx_of(c);
             front.vertices.push_back(c);
             front.approx.push_back(xa);
-            front.cut_on.push_back(cut_by);
             back.vertices.push_back(std::move(c));
             back.approx.push_back(xa);
-            back.cut_on.push_back(cut_by);
+            if (tag) {
+                front.cut_on.push_back(cut_by);
+                back.cut_on.push_back(cut_by);
+            }
         }
     }
     keep_if_area(front);
