@@ -161,6 +161,16 @@ void Groups::fill(Node& n, const Pool& pool) const {
     n.size = 1.01 * largest(n.slab.lo, n.slab.hi) + 4.01 * box_size;
 }
 
+std::size_t Groups::new_node() {
+    if (free_.empty()) {
+        nodes_.emplace_back();
+        return nodes_.size() - 1;
+    }
+    const std::size_t i = free_.back();
+    free_.pop_back();
+    return i;
+}
+
 Item Groups::make(Item a, Item b, const Pool& pool, Item& spare) {
     if (spare != kNoItem) {
         // The group the members were taken from: its box and slab hold
@@ -176,14 +186,7 @@ Item Groups::make(Item a, Item b, const Pool& pool, Item& spare) {
         spare = kNoItem;
         return it;
     }
-    std::size_t i;
-    if (!free_.empty()) {
-        i = free_.back();
-        free_.pop_back();
-    } else {
-        i = nodes_.size();
-        nodes_.emplace_back();
-    }
+    const std::size_t i = new_node();
     Node& n = nodes_[i];
     n.member[0] = a;
     n.member[1] = b;
@@ -240,14 +243,7 @@ Item Groups::build(const Pool& pool, const Ids& ids) {
                              entries.begin() + std::ptrdiff_t(mid),
                              entries.begin() + std::ptrdiff_t(r.hi),
                              [axis](const Entry& a, const Entry& b) { return a.at[axis] < b.at[axis]; });
-            std::size_t i;
-            if (!free_.empty()) {
-                i = free_.back();
-                free_.pop_back();
-            } else {
-                i = nodes_.size();
-                nodes_.emplace_back();
-            }
+            const std::size_t i = new_node();
             made.push_back(i);
             it = group_item(i);
             ranges.push_back({mid, r.hi, i, 1});

@@ -133,6 +133,8 @@ private:
     };
     static std::size_t index(Item it) noexcept { return std::size_t(it & ~(Item(1) << 63)); }
     static Item group_item(std::size_t i) noexcept { return Item(i) | (Item(1) << 63); }
+    // A node to fill: a released one, or a new one.
+    std::size_t new_node();
     Item make(Item a, Item b, const Pool& pool, Item& spare);
     // A group's box, slab and key from its members'.
     void fill(Node& n, const Pool& pool) const;

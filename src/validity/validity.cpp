@@ -562,12 +562,19 @@ long Checker::front_winding(Id face) {
     const Point3 &r0 = *vert(face, f.ref[0]).p, &r1 = *vert(face, f.ref[1]).p,
                  &r2 = *vert(face, f.ref[2]).p;
     for (int attempt = 0; attempt < kRayAttempts; ++attempt) {
-        const std::uint64_t seed = mix(std::uint64_t(face) * 131 + std::uint64_t(attempt));
-        const long w0 = 1 + long(seed % 997), w1 = 1 + long((seed >> 10) % 997),
-                   w2 = 1 + long((seed >> 20) % 997);
+        // Small whole weights and direction components drawn from a hash of
+        // the face and the attempt: every cast is reproducible and cheap to
+        // test exactly.
+        constexpr std::uint64_t kStride = 131, kWeights = 997;
+        constexpr long kReach = 1000;
+        const std::uint64_t seed = mix(std::uint64_t(face) * kStride + std::uint64_t(attempt));
+        const long w0 = 1 + long(seed % kWeights), w1 = 1 + long((seed >> 10) % kWeights),
+                   w2 = 1 + long((seed >> 20) % kWeights);
         const Point3 p = Rational(1, w0 + w1 + w2) *
                          (Rational(w0) * r0 + Rational(w1) * r1 + Rational(w2) * r2);
-        auto comp = [&](int shift) { return long((mix(seed + std::uint64_t(shift)) % 2001)) - 1000; };
+        auto comp = [&](int shift) {
+            return long(mix(seed + std::uint64_t(shift)) % std::uint64_t(2 * kReach + 1)) - kReach;
+        };
         Point3 d(Rational(comp(1)), Rational(comp(2)), Rational(comp(3)));
         const Vert vr0 = vert(face, f.ref[0]), vr1 = vert(face, f.ref[1]), vr2 = vert(face, f.ref[2]);
         Vert vd = make_vert(d, scale_);
