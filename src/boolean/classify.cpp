@@ -41,20 +41,10 @@ inline int filter_side(const PlaneApprox& pa, const Approx& p) noexcept {
 
 }  // namespace
 
-int TestPlane::box_bits(const ApproxBox& box, bool flip) const noexcept {
+int TestPlane::corner_bits(const ApproxBox& box, bool flip) const noexcept {
     // Rounding is monotone, so each corner is the approximation of a point
     // whose exact value bounds every vertex's from below (low) or above
     // (high): a side the filter proves for the corner holds for the loop.
-    if (axis_ >= 0) {
-        // Every vertex's coordinate lies between the box's ends.
-        int side = 0;
-        if (box[axis_] > at_)
-            side = sign_[axis_];
-        else if (box[axis_ + 3] < at_)
-            side = -sign_[axis_];
-        if (flip) side = -side;
-        return side > 0 ? 1 : (side < 0 ? 2 : 0);
-    }
     const Approx low{box[low_[0]], box[low_[1]], box[low_[2]]};
     if (filter_side(approx_, low) == kFront) return flip ? 2 : 1;
     const Approx high{box[high_[0]], box[high_[1]], box[high_[2]]};

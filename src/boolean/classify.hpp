@@ -111,7 +111,21 @@ public:
     // The bits of a loop (1 front, 2 back) against the plane, negated when
     // `flip`, when the filter proves from the loop's box alone that every
     // vertex lies on that side; 0 when the box does not decide.
-    int box_bits(const ApproxBox& box, bool flip) const noexcept;
+    int box_bits(const ApproxBox& box, bool flip) const noexcept {
+        // Along one axis every vertex's coordinate lies between the box's
+        // ends: the test most pieces of boxes and prisms meet, made where
+        // it inlines.
+        if (axis_ >= 0) {
+            int side = 0;
+            if (box[axis_] > at_)
+                side = sign_[axis_];
+            else if (box[axis_ + 3] < at_)
+                side = -sign_[axis_];
+            if (flip) side = -side;
+            return side > 0 ? 1 : (side < 0 ? 2 : 0);
+        }
+        return corner_bits(box, flip);
+    }
     // The same plane, of either orientation.
     bool same_plane(const TestPlane& o) const;
     // Exact side of p.
@@ -166,6 +180,8 @@ private:
         return true;
     }
     Side wide_side(const Point3& p, Scratch& s) const;
+    // box_bits for a plane not along one axis.
+    int corner_bits(const ApproxBox& box, bool flip) const noexcept;
 
     fmpz_t k_[4];  // a, b, c, d: a x + b y + c z - d has the side's sign
     PlaneApprox approx_;

@@ -184,6 +184,53 @@ inline bool small_whole(const Point3& p) {
            small20(num(p.x)) && small20(num(p.y)) && small20(num(p.z));
 }
 
+constexpr slong kWord31 = slong(1) << 31;
+
+// |v| < 2^31 for an integer held inline.
+inline bool small31(const fmpz* z) { return !COEFF_IS_MPZ(*z) && *z < kWord31 && *z > -kWord31; }
+
+// p as homogeneous integers (x, y, z, w), w > 0 the least common
+// denominator, when every one of them lies below 2^31 in magnitude, as the
+// points of boxes and prisms of small rationals do; false otherwise.
+bool small_homogeneous(const Point3& p, slong h[4]) {
+    const Rational* c[3] = {&p.x, &p.y, &p.z};
+    ulong w = 1;
+    for (const Rational* r : c) {
+        if (!small31(num(*r)) || !small31(den(*r))) return false;
+        const ulong d = ulong(*den(*r));
+        if (d == 1 || d == w) continue;
+        w = w / std::gcd(w, d) * d;  // below 2^62: both factors are below 2^31
+        if (w >= ulong(kWord31)) return false;
+    }
+    for (int i = 0; i < 3; ++i) {
+        const slong x = *num(*c[i]) * slong(w / ulong(*den(*c[i])));
+        if (x >= kWord31 || x <= -kWord31) return false;
+        h[i] = x;
+    }
+    h[3] = slong(w);
+    return true;
+}
+
+// n / d in lowest terms into r, for d != 0.
+void set_quotient(fmpq_t r, __int128 n, __int128 d, fmpz* tn, fmpz* td) {
+    if (d < 0) {
+        n = -n;
+        d = -d;
+    }
+    constexpr __int128 lim = __int128(1) << 62;
+    if (n < lim && n > -lim && d < lim) {
+        fmpq_set_si(r, slong(n), ulong(d));
+        return;
+    }
+    auto set = [](fmpz* z, __int128 v) {
+        const unsigned __int128 u = static_cast<unsigned __int128>(v);
+        fmpz_set_signed_uiui(z, ulong(u >> 64), ulong(u));
+    };
+    set(tn, n);
+    set(td, d);
+    fmpq_set_fmpz_frac(r, tn, td);
+}
+
 }  // namespace
 
 Point3 TestPlane::crossing(const Point3& p, const Point3& q, Scratch& s) const {
@@ -204,6 +251,23 @@ Point3 TestPlane::crossing(const Point3& p, const Point3& q, Scratch& s) const {
         Point3 x;
         for (int i = 0; i < 3; ++i)
             fmpq_set_si(x[i].raw(), sign * (sq * pc[i] - sp * qc[i]), ulong(w));
+        return x;
+    }
+    slong a[4], b[4];
+    if (small31(k_[0]) && small31(k_[1]) && small31(k_[2]) && small31(k_[3]) &&
+        small_homogeneous(p, a) && small_homogeneous(q, b)) {
+        // Fractions, or numbers up to 2^31: the plane's values at p and q
+        // stay below 2^64 and the crossing's homogeneous coordinates below
+        // 2^97.
+        __int128 sa = -__int128(*k_[3]) * a[3], sb = -__int128(*k_[3]) * b[3];
+        for (int i = 0; i < 3; ++i) {
+            sa += __int128(*k_[i]) * a[i];
+            sb += __int128(*k_[i]) * b[i];
+        }
+        // sb p - sa q, as below.
+        const __int128 w = sb * a[3] - sa * b[3];
+        Point3 x;
+        for (int i = 0; i < 3; ++i) set_quotient(x[i].raw(), sb * a[i] - sa * b[i], w, s[0], s[1]);
         return x;
     }
     fmpz* hp[4] = {s[0], s[1], s[2], s[3]};

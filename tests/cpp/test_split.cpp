@@ -250,10 +250,12 @@ TEST(Flip, TwiceIsIdentity) {
 namespace {
 
 // Values of every size the exact kernels distinguish: small whole numbers
-// (the one-word paths), fractions, and numbers beyond one word.
+// and fractions (the one-word paths), fractions at the edge of those paths'
+// bounds, and numbers beyond one word.
 Rational any_value(std::mt19937_64& rng, int kind) {
     const long v = long(rng() % 41) - 20;
-    switch (kind % 4) {
+    switch (kind % 5) {
+        case 4: return Rational(long(rng() % (1ul << 28)) - (1l << 27), 1l << (rng() % 4));
         case 0: return Rational(v);
         case 1: return Rational(v, long(rng() % 9) + 1);
         case 2: return R("123456789012345678901") * Rational(v) + Rational(long(rng() % 5));
@@ -269,7 +271,7 @@ Rational any_value(std::mt19937_64& rng, int kind) {
 TEST(Split, CrossingPointMatchesTheRationalFormula) {
     std::mt19937_64 rng(11);
     int checked = 0;
-    for (int round = 0; round < 3000; ++round) {
+    for (int round = 0; round < 4000; ++round) {
         const int kind = round % 7;
         auto point = [&] {
             return Point3(any_value(rng, kind), any_value(rng, kind + 1), any_value(rng, kind + 2));
