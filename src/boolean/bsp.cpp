@@ -187,6 +187,13 @@ Parted part_list(Sources& sources, const BspNode& node, Pool& pool, Item list, I
             parts.pop_back();
             const Parted l = parts.back();
             Item spare = step.item();
+            // Both members went untouched to one side: so does the group, as
+            // it is. Near a plane that only grazes its box this is the rule.
+            if (l.whole && r.whole && (l.front == kNoItem) == (r.front == kNoItem)) {
+                parts.back() = l.front == kNoItem ? Parted{kNoItem, spare, true}
+                                                  : Parted{spare, kNoItem, true};
+                continue;
+            }
             parts.back() = {groups.join(l.front, r.front, pool, spare),
                             groups.join(l.back, r.back, pool, spare)};
             if (spare != kNoItem) groups.release(spare);
@@ -202,7 +209,7 @@ Parted part_list(Sources& sources, const BspNode& node, Pool& pool, Item list, I
                                  ? plane.box_bits(groups.box(it, pool), node.flipped)
                                  : groups.bits(it, plane, node.flipped);
             if (bits) {
-                parts.push_back(bits == 1 ? Parted{it, kNoItem} : Parted{kNoItem, it});
+                parts.push_back(bits == 1 ? Parted{it, kNoItem, true} : Parted{kNoItem, it, true});
             } else {
                 steps.push_back({it, true});
                 steps.push_back({groups.member(it, 1), false});
@@ -212,8 +219,8 @@ Parted part_list(Sources& sources, const BspNode& node, Pool& pool, Item list, I
         }
         std::size_t f = kNoHalf, b = kNoHalf;
         switch (sort_piece(sources, node, plane, pool, std::size_t(it), kept != nullptr, f, b)) {
-            case kToFront: parts.push_back({it, kNoItem}); break;
-            case kToBack: parts.push_back({kNoItem, it}); break;
+            case kToFront: parts.push_back({it, kNoItem, true}); break;
+            case kToBack: parts.push_back({kNoItem, it, true}); break;
             case kKept:
                 kept->push_back(std::size_t(it));
                 parts.push_back({});

@@ -59,6 +59,7 @@ enum class Walk { kGrouped, kEager, kPlain };
 // A list cut in two by a node's plane.
 struct Parted {
     Item front = kNoItem, back = kNoItem;
+    bool whole = false;  // the list itself went to one side, untouched
 };
 // One step of cutting a list: an item to sort, or (`joined`) the parts of
 // its members to join. One word, so that a step read back just after it was
