@@ -174,6 +174,7 @@ Parted part_list(Sources& sources, const BspNode& node, Pool& pool, Item list, I
                  std::uint32_t open = UINT32_MAX) {
     const TestPlane& plane = sources.plane(node.plane);
     Groups& groups = sources.groups();
+    const Groups::Against against(plane);
     // Post-order without recursion: an item is opened, its members sorted,
     // then their parts joined.
     std::vector<PartStep>& steps = sources.part_steps();
@@ -207,7 +208,7 @@ Parted part_list(Sources& sources, const BspNode& node, Pool& pool, Item list, I
             const int bits = groups.key(it, pool) == open ? 0
                              : plane.axis() >= 0
                                  ? plane.box_bits(groups.box(it, pool), node.flipped)
-                                 : groups.bits(it, plane, node.flipped);
+                                 : groups.bits(it, against, node.flipped);
             if (bits) {
                 parts.push_back(bits == 1 ? Parted{it, kNoItem, true} : Parted{kNoItem, it, true});
             } else {

@@ -109,9 +109,14 @@ Slab loop_slab(const std::array<double, 3>& dir, const std::vector<Approx>& appr
     return out;
 }
 
-int Groups::bits(Item group, const TestPlane& plane, bool flip) const {
+Groups::Against::Against(const TestPlane& plane)
+    : p(plane.approx()),
+      norm(std::fabs(p[0]) + std::fabs(p[1]) + std::fabs(p[2])),
+      base(1 + std::fabs(p[3])) {}
+
+int Groups::bits(Item group, const Against& plane, bool flip) const {
     const Node& n = nodes_[index(group)];
-    const PlaneApprox& p = plane.approx();
+    const PlaneApprox& p = plane.p;
     // As support() with dir the plane's normal, the size of the margin
     // bounded once for the group: with m of unit length, |lambda| and each
     // |lambda m_i| are at most |p|_1, and |r_i| at most twice that.
@@ -124,8 +129,7 @@ int Groups::bits(Item group, const TestPlane& plane, bool flip) const {
         lo += r > 0 ? r * n.box[i] : r * n.box[i + 3];
         hi += r > 0 ? r * n.box[i + 3] : r * n.box[i];
     }
-    const double norm = std::fabs(p[0]) + std::fabs(p[1]) + std::fabs(p[2]);
-    const double margin = (1 + std::fabs(p[3]) + norm * n.size) * kMargin;
+    const double margin = (plane.base + plane.norm * n.size) * kMargin;
     // Every comparison with a NaN is false: undecided.
     int side = 0;
     if (lo - margin - p[3] > 0)

@@ -91,10 +91,17 @@ public:
         if (id >= piece_slabs_.size()) piece_slabs_.resize(id + 1);
         piece_slabs_[id] = slab;
     }
+    // A plane's doubles with what every test against it shares.
+    struct Against {
+        explicit Against(const TestPlane& plane);
+        PlaneApprox p;
+        double norm;  // |p|_1 of the normal
+        double base;  // 1 + |offset|
+    };
     // The bits (1 front, 2 back, negated when `flip`) of a group's every
     // point against a plane, when the doubles prove them through its box and
     // slab together; 0 otherwise.
-    int bits(Item group, const TestPlane& plane, bool flip) const;
+    int bits(Item group, const Against& plane, bool flip) const;
     std::uint32_t key(Item it, const Pool& pool) const {
         return is_group(it) ? nodes_[index(it)].key : pool[it].key;
     }
