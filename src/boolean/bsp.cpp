@@ -362,8 +362,8 @@ public:
         const std::size_t whole = job.ids.size() - job.ids.size() / 64;
         front.chain = front.ids.size() >= whole ? job.chain + 1 : 0;
         back.chain = back.ids.size() >= whole ? job.chain + 1 : 0;
-        maybe_group(front);
-        maybe_group(back);
+        if (ready(front)) group(front);
+        if (ready(back)) group(back);
         sources_.give_ids(std::move(job.ids));
     }
 
@@ -379,7 +379,7 @@ public:
     }
     // The list's pieces forgotten.
     void discard(Job& job) {
-        groups_.discard(job.group);
+        if (job.group != kNoItem) groups_.discard(job.group);
         job.group = kNoItem;
         sources_.give_ids(std::move(job.ids));
     }
@@ -406,8 +406,10 @@ private:
     }
     // A plain list that has passed enough nodes nearly whole becomes
     // grouped, its keys its positions.
-    void maybe_group(Job& job) {
-        if (!grouping_ || job.chain < grouping_->chain || job.ids.size() < grouping_->at) return;
+    bool ready(const Job& job) const {
+        return grouping_ && job.chain >= grouping_->chain && job.ids.size() >= grouping_->at;
+    }
+    [[gnu::noinline]] void group(Job& job) {
         if (job.ids.size() > UINT32_MAX) throw std::bad_alloc();
         for (std::size_t i = 0; i < job.ids.size(); ++i) {
             Piece& p = pool_[job.ids[i]];

@@ -211,6 +211,15 @@ bool small_homogeneous(const Point3& p, slong h[4]) {
     return true;
 }
 
+// n / d in lowest terms into r, for d > 0, both within a word: one gcd in
+// the word, where the library's general path would take more.
+void set_word_quotient(fmpq_t r, slong n, ulong d) {
+    const ulong m = n < 0 ? 0 - ulong(n) : ulong(n);
+    const ulong g = std::gcd(m, d);
+    fmpz_set_si(fmpq_numref(r), n < 0 ? -slong(m / g) : slong(m / g));
+    fmpz_set_ui(fmpq_denref(r), d / g);
+}
+
 // n / d in lowest terms into r, for d != 0.
 void set_quotient(fmpq_t r, __int128 n, __int128 d, fmpz* tn, fmpz* td) {
     if (d < 0) {
@@ -219,7 +228,7 @@ void set_quotient(fmpq_t r, __int128 n, __int128 d, fmpz* tn, fmpz* td) {
     }
     constexpr __int128 lim = __int128(1) << 62;
     if (n < lim && n > -lim && d < lim) {
-        fmpq_set_si(r, slong(n), ulong(d));
+        set_word_quotient(r, slong(n), ulong(d));
         return;
     }
     auto set = [](fmpz* z, __int128 v) {
@@ -250,7 +259,7 @@ Point3 TestPlane::crossing(const Point3& p, const Point3& q, Scratch& s) const {
         w *= sign;
         Point3 x;
         for (int i = 0; i < 3; ++i)
-            fmpq_set_si(x[i].raw(), sign * (sq * pc[i] - sp * qc[i]), ulong(w));
+            set_word_quotient(x[i].raw(), sign * (sq * pc[i] - sp * qc[i]), ulong(w));
         return x;
     }
     slong a[4], b[4];
