@@ -167,6 +167,12 @@ std::uint64_t edge_hash(const Approx& pa, const Approx& qa) {
     return approx_hash(swap ? qa : pa) * 31 + approx_hash(swap ? pa : qa);
 }
 
+// Every coordinate's numerator and denominator held in its word.
+inline bool in_words(const Rational& r) {
+    return !COEFF_IS_MPZ(*r.num()) && !COEFF_IS_MPZ(*r.den());
+}
+inline bool in_words(const Point3& p) { return in_words(p.x) && in_words(p.y) && in_words(p.z); }
+
 }  // namespace
 
 const Point3* CrossingMemo::find(const TestPlane* plane, const Point3& p, const Point3& q,
@@ -197,9 +203,6 @@ void split_loop(const TestPlane& plane, const Side* sides, std::vector<Point3>&&
     const std::size_t n = vertices.size();
     const bool have_approx = approx.size() == n;
     const bool have_cut = cut_on.size() == n;
-    // Tags of the planes vertices were cut on save wide tests later; a
-    // piece cut only by planes of small integers needs none.
-    const bool tag = have_cut || !plane.in_words();
     auto crosses = [&](std::size_t i) { return sides[i] * sides[i + 1 == n ? 0 : i + 1] < 0; };
     CrossingMemo& memo = s.crossings();
     // A crossing on a plane of small integers costs less to make again
@@ -212,6 +215,16 @@ void split_loop(const TestPlane& plane, const Side* sides, std::vector<Point3>&&
         Point3 x = plane.crossing(vertices[i], vertices[j], s);
         memo.add(&plane, vertices[i], vertices[j], approx[i], approx[j], x);
         return x;
+    };
+    // Tags of the planes vertices were cut on save wide tests later. A
+    // piece whose crossings stay in machine words needs none; the first
+    // crossing that does not gives every vertex so far its tag (none).
+    bool tag = have_cut || !plane.in_words();
+    auto tag_wide = [&](const Point3& x) {
+        if (in_words(x)) return;
+        tag = true;
+        front.cut_on.assign(front.vertices.size(), kNotCut);
+        back.cut_on.assign(back.vertices.size(), kNotCut);
     };
     // Each vertex is moved out once its edge's crossing is found, so the
     // last edge, which ends at vertex 0, has its crossing found first.
@@ -229,6 +242,7 @@ void split_loop(const TestPlane& plane, const Side* sides, std::vector<Point3>&&
         const Side si = sides[i];
         const bool cut = crosses(i);
         Point3 x = cut && i + 1 < n ? crossing(i, i + 1) : Point3();
+        if (cut && !tag) tag_wide(i + 1 < n ? x : last);
         // A kept vertex keeps its approximation: converting it again would
         // give the same doubles.
         const Approx ai = have_approx ? approx[i] : approx_of(vertices[i]);
