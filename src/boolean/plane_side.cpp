@@ -129,6 +129,15 @@ bool TestPlane::same_plane(const TestPlane& o) const {
     return true;
 }
 
+namespace {
+
+int cmp_sign(const fmpz* a, const fmpz* b) {
+    const int c = fmpz_cmp(a, b);
+    return (c > 0) - (c < 0);
+}
+
+}  // namespace
+
 // Over the product of the denominators, which is positive: acc / e
 // collects a x + b y (+ c z), term by term, without a gcd.
 Side TestPlane::wide_side(const Point3& p, Scratch& s) const {
@@ -145,22 +154,34 @@ Side TestPlane::wide_side(const Point3& p, Scratch& s) const {
         dyadic = pow[i] >= 0;
         top = std::max(top, pow[i]);
     }
+    // The two sides are compared rather than subtracted: a point in the
+    // plane would leave a zero, which the library shrinks into its word
+    // and makes room for again on the next test.
+    // The first term is written over acc, not added to a zero, for the
+    // same reason.
+    bool first = true;
     if (dyadic) {
-        fmpz_mul_2exp(acc, d, ulong(top));
-        fmpz_neg(acc, acc);
+        fmpz_mul_2exp(e, d, ulong(top));
         for (int i = 0; i < 3; ++i) {
             if (fmpz_is_zero(k[i])) continue;
-            fmpz_mul(t, k[i], num(*coord[i]));
-            if (pow[i] != top) fmpz_mul_2exp(t, t, ulong(top - pow[i]));
-            fmpz_add(acc, acc, t);
+            fmpz* term = first ? acc : t;
+            fmpz_mul(term, k[i], num(*coord[i]));
+            if (pow[i] != top) fmpz_mul_2exp(term, term, ulong(top - pow[i]));
+            if (!first) fmpz_add(acc, acc, t);
+            first = false;
         }
-        return Side(fmpz_sgn(acc));
+        if (first) fmpz_zero(acc);
+        return Side(cmp_sign(acc, e));
     }
-    fmpz_zero(acc);
-    fmpz_one(e);
     for (int i = 0; i < 3; ++i) {
         if (fmpz_is_zero(k[i])) continue;
         const fmpz* di = den(*coord[i]);
+        if (first) {
+            fmpz_mul(acc, k[i], num(*coord[i]));
+            fmpz_set(e, di);
+            first = false;
+            continue;
+        }
         fmpz_mul(t, k[i], num(*coord[i]));
         if (!fmpz_is_one(di)) {
             fmpz_mul(acc, acc, di);
@@ -170,8 +191,12 @@ Side TestPlane::wide_side(const Point3& p, Scratch& s) const {
             fmpz_addmul(acc, t, e);
         }
     }
-    fmpz_submul(acc, d, e);
-    return Side(fmpz_sgn(acc));
+    if (first) {
+        fmpz_zero(acc);
+        fmpz_one(e);
+    }
+    fmpz_mul(t, d, e);
+    return Side(cmp_sign(acc, t));
 }
 
 namespace {
