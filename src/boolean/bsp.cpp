@@ -58,9 +58,10 @@ struct InNodePlane final : InPlane {
 // The pool index of a half, or kNoHalf when it had no area.
 constexpr std::size_t kNoHalf = static_cast<std::size_t>(-1);
 
-std::size_t add_half(Pool& pool, Groups& groups, Loop&& half, const Piece& from,
+std::size_t add_half(Pool& pool, Sources& sources, Loop&& half, const Piece& from,
                      std::size_t from_id) {
     if (half.empty()) return kNoHalf;
+    Groups& groups = sources.groups();
     const ApproxBox box = approx_box(half.approx, half.vertices.size());
     // A slab only for a piece that was grouped; one that was not gets its
     // slab when it is.
@@ -68,9 +69,17 @@ std::size_t add_half(Pool& pool, Groups& groups, Loop&& half, const Piece& from,
     if (groups.has_slab(from_id))
         slab = loop_slab(groups.slab(from_id).dir, half.approx, half.vertices.size());
     pool.push_back({std::move(half.vertices), std::move(half.approx), std::move(half.cut_on), box,
-                    from.source, from.flipped, false, from.node, from.key});
-    if (slab) groups.set_slab(pool.size() - 1, *slab);
-    return pool.size() - 1;
+                    from.source, from.flipped, false});
+    const std::size_t id = pool.size() - 1;
+    if (slab) groups.set_slab(id, *slab);
+    groups.inherit_key(id, from_id);
+    std::vector<std::uint32_t>& owners = sources.owners();
+    if (from_id < owners.size()) {
+        const std::uint32_t owner = owners[from_id];
+        owners.resize(pool.size());
+        owners[id] = owner;
+    }
+    return id;
 }
 
 // A whole piece about to be cut gets a loop of its own, in its own
@@ -133,10 +142,10 @@ Fate sort_open_piece(Sources& sources, const BspNode& node, const TestPlane& pla
     Loop f, b;
     split_loop(plane, sides.data(), std::move(piece.vertices), std::move(piece.approx),
                piece.cut_on, node.plane, f, b, scratch);
-    const Piece from{{}, {}, {}, {}, piece.source, piece.flipped, false, piece.node, piece.key};
+    const Piece from{{}, {}, {}, {}, piece.source, piece.flipped, false};
     piece = Piece{};  // its halves take over; the pool may move below
-    front = add_half(pool, sources.groups(), std::move(f), from, id);
-    back = add_half(pool, sources.groups(), std::move(b), from, id);
+    front = add_half(pool, sources, std::move(f), from, id);
+    back = add_half(pool, sources, std::move(b), from, id);
     return kSplit;
 }
 
@@ -205,7 +214,7 @@ Parted part_list(Sources& sources, const BspNode& node, Pool& pool, Item list, I
         if (Groups::is_group(it)) {
             // A plane along an axis is decided by the box as well as it can
             // be; any other, through box and slab together.
-            const int bits = groups.key(it, pool) == open ? 0
+            const int bits = groups.key(it) == open ? 0
                              : plane.axis() >= 0
                                  ? plane.box_bits(groups.box(it, pool), node.flipped)
                                  : groups.bits(it, against, node.flipped);
@@ -348,7 +357,7 @@ public:
     void sort(const BspNode& node, Job& job, Job& front, Job& back, Ids* kept,
               bool first_in_plane) {
         if (job.group != kNoItem) {
-            const std::uint32_t first = groups_.key(job.group, pool_);
+            const std::uint32_t first = groups_.key(job.group);
             const Parted parted = part_list(sources_, node, pool_, job.group, kept,
                                             first_in_plane ? first : UINT32_MAX);
             if (kept) by_key(*kept);
@@ -370,7 +379,7 @@ public:
     // The pieces of a list in list order, appended to `out`.
     void drain(Job& job, Ids& out) {
         if (job.group != kNoItem) {
-            groups_.drain(job.group, pool_, out);
+            groups_.drain(job.group, out);
             job.group = kNoItem;
             return;
         }
@@ -386,12 +395,14 @@ public:
     bool empty(const Job& job) const { return job.group == kNoItem && job.ids.empty(); }
     // The piece that comes first in the list.
     const Piece& first(const Job& job) const {
-        return pool_[job.group != kNoItem ? groups_.first(job.group, pool_) : job.ids.front()];
+        return pool_[job.group != kNoItem ? groups_.first(job.group) : job.ids.front()];
     }
 private:
     void by_key(Ids& ids) const {
         std::sort(ids.begin(), ids.end(),
-                  [this](std::size_t a, std::size_t b) { return pool_[a].key < pool_[b].key; });
+                  [this](std::size_t a, std::size_t b) {
+                      return groups_.piece_key(a) < groups_.piece_key(b);
+                  });
     }
     // A side of a grouped list: grouped on, or plain again when small.
     void settle(Item side, Job& job) {
@@ -399,7 +410,7 @@ private:
         job.ids = sources_.take_ids();
         if (side == kNoItem) return;
         if (groups_.count(side) < grouping_->plain_below) {
-            groups_.drain(side, pool_, job.ids);
+            groups_.drain(side, job.ids);
             return;
         }
         job.group = side;
@@ -412,9 +423,8 @@ private:
     [[gnu::noinline]] void group(Job& job) {
         if (job.ids.size() > UINT32_MAX) throw std::bad_alloc();
         for (std::size_t i = 0; i < job.ids.size(); ++i) {
-            Piece& p = pool_[job.ids[i]];
-            p.key = static_cast<std::uint32_t>(i);
-            if (!groups_.has_slab(job.ids[i])) groups_.set_slab(job.ids[i], slab_of(p));
+            groups_.set_key(job.ids[i], static_cast<std::uint32_t>(i));
+            if (!groups_.has_slab(job.ids[i])) groups_.set_slab(job.ids[i], slab_of(pool_[job.ids[i]]));
         }
         job.group = groups_.build(pool_, job.ids);
         sources_.give_ids(std::move(job.ids));
@@ -533,15 +543,18 @@ void clip_by(BspTree& tree, const BspTree& other) {
     Sources& sources = *tree.sources;
     Pool pool = sources.take_pieces();
     pool.reserve(count);
+    std::vector<std::uint32_t>& owners = sources.owners();
+    owners.reserve(count);
     for (std::size_t at = 0; at < tree.nodes.size(); ++at) {
         for (Piece& p : tree.nodes[at].faces) {
-            p.node = static_cast<std::uint32_t>(at);
+            owners.push_back(static_cast<std::uint32_t>(at));
             pool.push_back(std::move(p));
         }
         tree.nodes[at].faces.clear();
     }
     Ids kept = clip_pool(other, pool);
-    for (std::size_t id : kept) tree.nodes[pool[id].node].faces.push_back(std::move(pool[id]));
+    for (std::size_t id : kept) tree.nodes[owners[id]].faces.push_back(std::move(pool[id]));
+    owners.clear();
     sources.give_ids(std::move(kept));
     sources.give_pieces(std::move(pool));
 }

@@ -120,6 +120,9 @@ public:
     Groups& groups() noexcept { return groups_; }
     std::vector<PartStep>& part_steps() noexcept { return part_steps_; }
     std::vector<Parted>& parts() noexcept { return parts_; }
+    // While clip_by clips, the node each pooled piece belongs to, by pool
+    // index; empty otherwise.
+    std::vector<std::uint32_t>& owners() noexcept { return owners_; }
     Walk walk() const noexcept { return walk_; }
 
 private:
@@ -136,6 +139,7 @@ private:
     Groups groups_;
     std::vector<PartStep> part_steps_;
     std::vector<Parted> parts_;
+    std::vector<std::uint32_t> owners_;
 };
 
 struct BspNode {

@@ -146,7 +146,7 @@ void Groups::fill(Node& n, const Pool& pool) const {
     const Slab& sa = slab(n.member[0]);
     const Slab& sb = slab(n.member[1]);
     n.box = unite(a, b);
-    n.key = std::min(key(n.member[0], pool), key(n.member[1], pool));
+    n.key = std::min(key(n.member[0]), key(n.member[1]));
     n.count = std::uint32_t(count(n.member[0]) + count(n.member[1]));
     // Along the members' mean direction, each bounded through its own box
     // and slab.
@@ -184,7 +184,7 @@ Item Groups::make(Item a, Item b, const Pool& pool, Item& spare) {
         Node& n = nodes_[index(spare)];
         n.member[0] = a;
         n.member[1] = b;
-        n.key = std::min(key(a, pool), key(b, pool));
+        n.key = std::min(key(a), key(b));
         n.count = std::uint32_t(count(a) + count(b));
         const Item it = spare;
         spare = kNoItem;
@@ -263,15 +263,15 @@ Item Groups::build(const Pool& pool, const Ids& ids) {
     return root;
 }
 
-std::size_t Groups::first(Item it, const Pool& pool) const {
+std::size_t Groups::first(Item it) const {
     while (is_group(it)) {
         const Node& n = nodes_[index(it)];
-        it = key(n.member[0], pool) == n.key ? n.member[0] : n.member[1];
+        it = key(n.member[0]) == n.key ? n.member[0] : n.member[1];
     }
     return std::size_t(it);
 }
 
-void Groups::drain(Item it, const Pool& pool, Ids& out) {
+void Groups::drain(Item it, Ids& out) {
     if (it == kNoItem) return;
     const std::size_t start = out.size();
     stack_.push_back(it);
@@ -288,7 +288,7 @@ void Groups::drain(Item it, const Pool& pool, Ids& out) {
         release(top);
     }
     std::sort(out.begin() + std::ptrdiff_t(start), out.end(),
-              [&pool](std::size_t a, std::size_t b) { return pool[a].key < pool[b].key; });
+              [this](std::size_t a, std::size_t b) { return piece_key(a) < piece_key(b); });
 }
 
 void Groups::discard(Item it) {

@@ -53,8 +53,6 @@ struct Piece {
     std::uint32_t source = 0;  // the operand face it came from
     bool flipped = false;      // turned over an odd number of times
     bool whole = false;        // its loop is the source face's, reversed when flipped
-    std::uint32_t node = 0;    // the node it belongs to while clip_by clips it
-    std::uint32_t key = 0;     // its list position when the walk began
 };
 
 using Pool = std::vector<Piece>;
@@ -102,8 +100,21 @@ public:
     // point against a plane, when the doubles prove them through its box and
     // slab together; 0 otherwise.
     int bits(Item group, const Against& plane, bool flip) const;
-    std::uint32_t key(Item it, const Pool& pool) const {
-        return is_group(it) ? nodes_[index(it)].key : pool[it].key;
+    std::uint32_t key(Item it) const {
+        return is_group(it) ? nodes_[index(it)].key : piece_key(std::size_t(it));
+    }
+    // A grouped piece's key: its list position when the walk began, which
+    // its parts inherit. Kept here, beside the slabs, for the same reason.
+    std::uint32_t piece_key(std::size_t id) const noexcept {
+        return id < piece_keys_.size() ? piece_keys_[id] : 0;
+    }
+    void set_key(std::size_t id, std::uint32_t key) {
+        if (id >= piece_keys_.size()) piece_keys_.resize(id + 1);
+        piece_keys_[id] = key;
+    }
+    // A part takes the key of the piece it was cut from, when that has one.
+    void inherit_key(std::size_t id, std::size_t from) {
+        if (from < piece_keys_.size()) set_key(id, piece_keys_[from]);
     }
     Item member(Item group, int i) const { return nodes_[index(group)].member[i]; }
     std::size_t count(Item it) const { return is_group(it) ? nodes_[index(it)].count : 1; }
@@ -116,9 +127,9 @@ public:
     // A group's members have been taken elsewhere: it may be used again.
     void release(Item group);
     // The piece of least key: the first piece of the list.
-    std::size_t first(Item it, const Pool& pool) const;
+    std::size_t first(Item it) const;
     // The list's pieces appended to `out` in key order, its groups released.
-    void drain(Item it, const Pool& pool, Ids& out);
+    void drain(Item it, Ids& out);
     // The list's groups released, its pieces forgotten.
     void discard(Item it);
     // Forgets every group, keeping the room.
@@ -126,6 +137,7 @@ public:
         nodes_.clear();
         free_.clear();
         piece_slabs_.clear();
+        piece_keys_.clear();
     }
 
 private:
@@ -150,6 +162,7 @@ private:
     std::vector<std::size_t> free_;
     std::vector<Item> stack_;
     std::vector<Slab> piece_slabs_;
+    std::vector<std::uint32_t> piece_keys_;
 };
 
 }  // namespace qs
