@@ -122,12 +122,12 @@ int classify_loop(const TestPlane& plane, bool flip, const std::vector<Point3>& 
         // A test in machine words is cheaper than asking whether the vertex
         // is known to lie in the plane; a test in wide numbers is not.
         Side exact;
-        if (!plane.quick_side(vertices[i], exact)) {
+        if (!plane.word_side(vertices[i], exact)) {
             if (in_plane && have_approx && in_plane->known_on(i, vertices[i], approx[i])) {
                 sides[i] = kOn;
                 continue;
             }
-            exact = plane.slow_side(vertices[i], s);
+            exact = plane.wide_side(vertices[i], s);
         }
         const int side = exact * sign;
         sides[i] = Side(side);
@@ -168,10 +168,7 @@ std::uint64_t edge_hash(const Approx& pa, const Approx& qa) {
 }
 
 // Every coordinate's numerator and denominator held in its word.
-inline bool in_words(const Rational& r) {
-    return !COEFF_IS_MPZ(*r.num()) && !COEFF_IS_MPZ(*r.den());
-}
-inline bool in_words(const Point3& p) { return in_words(p.x) && in_words(p.y) && in_words(p.z); }
+inline bool in_words(const Point3& p) { return p.x.is_small() && p.y.is_small() && p.z.is_small(); }
 
 }  // namespace
 

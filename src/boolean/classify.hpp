@@ -133,14 +133,9 @@ public:
         Side side;
         return word_side(p, side) ? side : wide_side(p, s);
     }
-    // The exact side of p when it costs a few products in machine words
-    // (see word_side); false when it would take wide numbers.
-    bool quick_side(const Point3& p, Side& side) const noexcept { return word_side(p, side); }
     // Whether the plane's integers fit machine words, so that its tests
     // and crossings are cheap.
     bool in_words() const noexcept { return inline_; }
-    // The exact side in wide numbers, for a point quick_side refused.
-    Side slow_side(const Point3& p, Scratch& s) const { return wide_side(p, s); }
     // The point where the segment from p to q meets the plane; p and q lie
     // strictly on opposite sides. The same rational point as
     // p + t (q - p) with t = (offset - n.p) / (n.(q - p)).
@@ -148,7 +143,6 @@ public:
     // Sign of the dot product of the two planes' normals.
     int normal_dot_sign(const TestPlane& o, Scratch& s) const;
 
-private:
     // The exact side when the plane and the coordinates it looks at are
     // held in their words and those coordinates share one denominator w (1
     // when they are whole): the sign of a x' + b y' + c z' - d w over their
@@ -179,7 +173,10 @@ private:
         side = Side((acc > 0) - (acc < 0));
         return true;
     }
+    // The exact side in wide numbers, for a point word_side refused.
     Side wide_side(const Point3& p, Scratch& s) const;
+
+private:
     // box_bits for a plane not along one axis.
     int corner_bits(const ApproxBox& box, bool flip) const noexcept;
 

@@ -135,10 +135,12 @@ public:
 
     void swap(Rational& o) noexcept { fmpq_swap(v_, o.v_); }
 
-private:
+    // Numerator and denominator both held in their words.
     bool is_small() const noexcept {
         return !COEFF_IS_MPZ(*fmpq_numref(v_)) && !COEFF_IS_MPZ(*fmpq_denref(v_));
     }
+
+private:
 
     fmpq_t v_;
 };

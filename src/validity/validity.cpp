@@ -562,18 +562,20 @@ long Checker::front_winding(Id face) {
     const Point3 &r0 = *vert(face, f.ref[0]).p, &r1 = *vert(face, f.ref[1]).p,
                  &r2 = *vert(face, f.ref[2]).p;
     for (int attempt = 0; attempt < kRayAttempts; ++attempt) {
-        // Small whole weights and direction components drawn from a hash of
-        // the face and the attempt: every cast is reproducible and cheap to
-        // test exactly.
+        // The start is a point of the face with small whole weights, the
+        // direction one with small whole components, both read from a hash
+        // of the face and the attempt: a cast can be repeated exactly, and
+        // its tests stay cheap.
         constexpr std::uint64_t kStride = 131, kWeights = 997;
         constexpr long kReach = 1000;
-        const std::uint64_t seed = mix(std::uint64_t(face) * kStride + std::uint64_t(attempt));
-        const long w0 = 1 + long(seed % kWeights), w1 = 1 + long((seed >> 10) % kWeights),
-                   w2 = 1 + long((seed >> 20) % kWeights);
+        const std::uint64_t h = mix(std::uint64_t(face) * kStride + std::uint64_t(attempt));
+        auto weight = [&](int k) { return 1 + long((h >> (10 * k)) % kWeights); };
+        const long w0 = weight(0), w1 = weight(1), w2 = weight(2);
         const Point3 p = Rational(1, w0 + w1 + w2) *
                          (Rational(w0) * r0 + Rational(w1) * r1 + Rational(w2) * r2);
-        auto comp = [&](int shift) {
-            return long(mix(seed + std::uint64_t(shift)) % std::uint64_t(2 * kReach + 1)) - kReach;
+        auto comp = [&](int k) {
+            const std::uint64_t span = 2 * kReach + 1;
+            return long(mix(h + std::uint64_t(k)) % span) - kReach;
         };
         Point3 d(Rational(comp(1)), Rational(comp(2)), Rational(comp(3)));
         const Vert vr0 = vert(face, f.ref[0]), vr1 = vert(face, f.ref[1]), vr2 = vert(face, f.ref[2]);
