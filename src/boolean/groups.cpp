@@ -121,13 +121,17 @@ int Groups::bits(Item group, const Against& plane, bool flip) const {
     // bounded once for the group: with m of unit length, |lambda| and each
     // |lambda m_i| are at most |p|_1, and |r_i| at most twice that.
     const Vec& m = n.slab.dir;
+    // Each end of a product is the lesser or greater of the two products,
+    // taken without branching: the signs of lambda and r change from group
+    // to group, and branches on them are mispredicted half the time. A NaN
+    // product leaves the end NaN, and the test undecided.
     const double lambda = p[0] * m[0] + p[1] * m[1] + p[2] * m[2];
-    double lo = lambda > 0 ? lambda * n.slab.lo : lambda * n.slab.hi;
-    double hi = lambda > 0 ? lambda * n.slab.hi : lambda * n.slab.lo;
+    double lo = std::min(lambda * n.slab.lo, lambda * n.slab.hi);
+    double hi = std::max(lambda * n.slab.lo, lambda * n.slab.hi);
     for (int i = 0; i < 3; ++i) {
         const double r = p[i] - lambda * m[i];
-        lo += r > 0 ? r * n.box[i] : r * n.box[i + 3];
-        hi += r > 0 ? r * n.box[i + 3] : r * n.box[i];
+        lo += std::min(r * n.box[i], r * n.box[i + 3]);
+        hi += std::max(r * n.box[i], r * n.box[i + 3]);
     }
     const double margin = (plane.base + plane.norm * n.size) * kMargin;
     // Every comparison with a NaN is false: undecided.
