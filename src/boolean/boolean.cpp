@@ -74,6 +74,9 @@ Solid assemble(const Sources& sources, std::vector<Piece>&& pieces, Solid* own_a
         }
         f.label = from.label;
         f.plane = from.plane;
+        // A piece's vertices are its face's, or crossing points on segments
+        // between them: in the plane when the face's are.
+        f.planar = sources.known_planar(p.source);
         if (p.flipped) negate(f.plane);
     }
     return out;

@@ -298,9 +298,11 @@ std::vector<Piece> whole_pieces(const Solid& s, std::uint32_t first_source) {
 
 bool Sources::planar(std::uint32_t id) {
     if (planar_[id] == kUnknown) {
-        const TestPlane& p = plane(id);
         bool all = true;
-        for (const Point3& v : faces_[id]->vertices) all = all && p.exact_side(v, scratch_) == kOn;
+        if (!faces_[id]->planar) {
+            const TestPlane& p = plane(id);
+            for (const Point3& v : faces_[id]->vertices) all = all && p.exact_side(v, scratch_) == kOn;
+        }
         planar_[id] = all;
     }
     return planar_[id] != 0;

@@ -99,6 +99,9 @@ public:
     // every vertex of every piece of it (a crossing point lies on an edge
     // between two of them).
     bool planar(std::uint32_t id);
+    // The same, only when known without a test (by the face, or from one
+    // made before); false otherwise.
+    bool known_planar(std::uint32_t id) const { return faces_[id]->planar || planar_[id] == 1; }
     Scratch& scratch() noexcept { return scratch_; }
     // Index lists and piece lists handed back by one walk and reused by
     // the next, so the walks allocate only while the lists grow.

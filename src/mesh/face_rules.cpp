@@ -275,6 +275,7 @@ void FaceAssembly::add(InputFace&& g, std::size_t i) {
             *problem += hint_;
         fail(*problem);
     }
+    f.planar = true;  // every vertex was made or found to lie in the plane
     s_.faces.push_back(std::move(f));
     origin_.emplace_back(i, g.line);
 }

@@ -65,6 +65,7 @@ Solid build_box_at(const Rational& dx, const Rational& dy, const Rational& dz, c
         n = across[b.axis];
         if (!b.outward) n.negate();
         f.plane.offset = n * f.vertices[0][b.axis];
+        f.planar = true;  // its corners share the coordinate along the axis
         f.label.reserve(prefix.size() + 8);
         f.label.append(prefix);
         f.label += '.';

@@ -39,6 +39,7 @@ Plane plane_of(const std::vector<Point3>& v) {
 Face make_face(std::vector<Point3> vertices, std::string label) {
     Face f;
     f.plane = plane_of(vertices);
+    f.planar = vertices.size() == 3;
     f.approx = approximate(vertices);
     f.vertices = std::move(vertices);
     f.label = std::move(label);

@@ -35,6 +35,11 @@ struct Face {
     std::string label;
     Plane plane;
     std::vector<Approx> approx;
+    // True only when every vertex is known to lie exactly in the plane: a
+    // triangle made from its vertices, a face checked where it came in, or
+    // one moved, turned or cut from such a face. False says nothing; the
+    // booleans then test the vertices themselves.
+    bool planar = false;
 };
 
 struct Solid {

@@ -111,6 +111,8 @@ Solid affine_solid(const Solid& s, const Affine& a) {
         g.plane.normal = apply(c, f.plane.normal);
         g.plane.offset = det * f.plane.offset + dot(g.plane.normal, a.t);
         g.approx = approximate(g.vertices);
+        // The map is applied exactly to the vertices and the plane alike.
+        g.planar = f.planar;
         if (flip) {
             reverse_loop(g.vertices, g.approx);
             negate(g.plane);

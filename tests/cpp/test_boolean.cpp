@@ -131,6 +131,18 @@ std::string dump(const Solid& s) {
 
 const std::vector<std::string> kOps = {"union", "cut", "intersect"};
 
+// A face that claims its vertices lie in its plane, without their being
+// tested again, must be right: a false claim would make the booleans keep a
+// piece as coplanar that is not.
+void expect_planar_claims_hold(const Solid& s, const std::string& where) {
+    for (std::size_t i = 0; i < s.faces.size(); ++i) {
+        const Face& f = s.faces[i];
+        if (!f.planar) continue;
+        for (const Point3& v : f.vertices)
+            ASSERT_EQ(dot(f.plane.normal, v), f.plane.offset) << where << " face " << i;
+    }
+}
+
 }  // namespace
 
 // The explicit-stack walks must give the same faces in the same order as
@@ -194,6 +206,7 @@ TEST(Boolean, GroupedWalkMatchesPlainWalk) {
             }
             const std::string& op = kOps[std::size_t(pick(0, 2))];
             Solid grouped = boolean_solids(op, s, b);
+            expect_planar_claims_hold(grouped, op + " round " + std::to_string(round));
             const std::string plain = dump(boolean_solids(op, s, b, Walk::kPlain));
             ASSERT_EQ(dump(grouped), plain) << op << " round " << round << " step " << step;
             ASSERT_EQ(dump(boolean_solids(op, s, b, Walk::kEager)), plain)
@@ -246,6 +259,27 @@ TEST(Boolean, DisjointCutKeepsFaces) {
     Solid r = boolean_solids("cut", a, c);
     EXPECT_GT(r.faces.size(), a.faces.size());
     EXPECT_EQ(solid_volume6(r), solid_volume6(a));
+}
+
+// A face whose plane its vertices are off claims nothing, and neither do
+// the pieces cut from it. Here it lies in the plane of the face it copies,
+// which comes first, so the walk keeps it there as coplanar and never takes
+// its own plane.
+TEST(Boolean, PiecesOfAFaceOffItsPlaneClaimNoPlane) {
+    Solid a = build_box(R("2"), R("2"), R("2"), "A");
+    Face off = a.faces[0];
+    off.label = "off";
+    off.plane.offset += R("1/3");
+    off.planar = false;
+    a.faces.push_back(off);
+    Solid b = box_at("B", R("1"), R("-1"), R("-1"), R("2"), R("4"), R("4"));
+    for (const std::string& op : kOps) {
+        const Solid r = boolean_solids(op, a, b);
+        expect_planar_claims_hold(r, op);
+        EXPECT_TRUE(std::any_of(r.faces.begin(), r.faces.end(),
+                                [](const Face& f) { return f.label == "off"; }))
+            << op;
+    }
 }
 
 // A corner taken out: the volume is exactly the difference, the walls of the
