@@ -12,6 +12,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <unordered_map>
 #include <vector>
 
@@ -81,11 +82,13 @@ ApproxBox approx_box(const std::vector<Approx>& approx, std::size_t vertex_count
 
 // A plane made ready for many tests: its doubles for the filter, and its
 // integer form k * (normal, offset) with k > 0 chosen to make the four
-// coprime integers, for the exact tests. Both are computed once; the
-// tests against the negated plane are these tests with the sign turned.
+// coprime integers, for the exact tests. Each is computed once, the integer
+// form when first needed; the tests against the negated plane are these
+// tests with the sign turned. The plane it was made from must outlive it.
 class TestPlane {
 public:
     explicit TestPlane(const Plane& plane);
+    TestPlane(Plane&&) = delete;
     ~TestPlane();
     TestPlane(TestPlane&&) = delete;  // built in place, never moved
     TestPlane(const TestPlane&) = delete;
@@ -135,7 +138,10 @@ public:
     }
     // Whether the plane's integers fit machine words, so that its tests
     // and crossings are cheap.
-    bool in_words() const noexcept { return inline_; }
+    bool in_words() const {
+        need_exact();
+        return inline_;
+    }
     // The point where the segment from p to q meets the plane; p and q lie
     // strictly on opposite sides. The same rational point as
     // p + t (q - p) with t = (offset - n.p) / (n.(q - p)).
@@ -147,7 +153,7 @@ public:
     // held in their words and those coordinates share one denominator w (1
     // when they are whole): the sign of a x' + b y' + c z' - d w over their
     // numerators, four products below 2^124 summed below 2^127. False when
-    // the values do not allow it.
+    // the values do not allow it, or the integer form is not made yet.
     bool word_side(const Point3& p, Side& side) const noexcept {
         if (!inline_) return false;
         if (axis_ >= 0) {  // one coordinate counts: a x' - d w
@@ -179,18 +185,28 @@ public:
 private:
     // box_bits for a plane not along one axis.
     int corner_bits(const ApproxBox& box, bool flip) const noexcept;
+    // The integer form, its fit in words, the position along an axis and
+    // the key, from the plane.
+    void make_exact() const;
+    void need_exact() const {
+        if (!exact_) make_exact();
+    }
 
-    fmpz_t k_[4];  // a, b, c, d: a x + b y + c z - d has the side's sign
+    // a, b, c, d: a x + b y + c z - d has the side's sign; zero until made.
+    mutable fmpz_t k_[4];
     PlaneApprox approx_;
-    std::int8_t sign_[4];  // of k_
-    bool inline_;          // all four k_ held in their words
-    std::int8_t axis_;     // the one nonzero normal component, or -1
-    double at_;            // d / n on that axis, rounded; NaN when axis_ < 0
+    const Plane* plane_;
+    mutable bool exact_ = false;   // k_, inline_, at_ and key_ are made
+    std::int8_t sign_[4];          // of k_, and of the plane's components
+    mutable bool inline_ = false;  // all four k_ held in their words
+    std::int8_t axis_;             // the one nonzero normal component, or -1
+    // d / n on that axis, rounded; NaN when axis_ < 0
+    mutable double at_ = std::numeric_limits<double>::quiet_NaN();
     // Box corners where the plane's value is least and greatest: indices
     // into an ApproxBox per coordinate.
     std::uint8_t low_[3], high_[3];
     int orient_;           // sign of the first nonzero k_, or 0
-    std::uint64_t key_;    // hash of orient_ * k_: equal for the same plane
+    mutable std::uint64_t key_ = 0;  // hash of orient_ * k_: equal for the same plane
 };
 
 // The sides of a loop's vertices against a plane (negated when `flip`),

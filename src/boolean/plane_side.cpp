@@ -73,48 +73,66 @@ bool whole_inline_plane(const Rational* const c[4], fmpz_t k[4]) {
     return true;
 }
 
+// Every component's numerator and denominator held in its word: the
+// integer form is cheap to find.
+bool small_plane(const Rational* const c[4]) {
+    for (int i = 0; i < 4; ++i)
+        if (COEFF_IS_MPZ(*c[i]->num()) || COEFF_IS_MPZ(*c[i]->den())) return false;
+    return true;
+}
+
 }  // namespace
 
-TestPlane::TestPlane(const Plane& plane) : approx_(plane_approx(plane)) {
+TestPlane::TestPlane(const Plane& plane) : approx_(plane_approx(plane)), plane_(&plane) {
+    const Rational* c[4] = {&plane.normal.x, &plane.normal.y, &plane.normal.z, &plane.offset};
+    // The integer form is a positive multiple of the plane: its signs are
+    // the plane's own.
+    orient_ = 0;
+    for (int i = 0; i < 4; ++i) {
+        sign_[i] = std::int8_t(c[i]->sign());
+        if (!orient_) orient_ = sign_[i];
+    }
+    axis_ = -1;
+    for (int c = 0; c < 3; ++c) {
+        low_[c] = std::uint8_t(sign_[c] >= 0 ? c : c + 3);
+        high_[c] = std::uint8_t(sign_[c] >= 0 ? c + 3 : c);
+        if (sign_[c] != 0) axis_ = sign_[(c + 1) % 3] == 0 && sign_[(c + 2) % 3] == 0 ? c : -1;
+    }
     for (fmpz_t& k : k_) fmpz_init(k);
+    // A plane along an axis needs its integers for its position, and a
+    // plane of small numbers finds them cheaply. Any other (a mesh's, of
+    // wide numbers) finds them when a test first needs them: the filter
+    // and the box tests decide most planes' pieces without them.
     try {
-        const Rational* c[4] = {&plane.normal.x, &plane.normal.y, &plane.normal.z, &plane.offset};
-        if (!whole_inline_plane(c, k_)) {
-            fmpz* const out[4] = {k_[0], k_[1], k_[2], k_[3]};
-            coprime_integers(c, 4, out);
-        }
-        orient_ = 0;
-        inline_ = true;
-        for (int i = 0; i < 4; ++i) {
-            const fmpz k = *k_[i];
-            const bool word = !COEFF_IS_MPZ(k);
-            sign_[i] = std::int8_t(word ? (k > 0) - (k < 0) : fmpz_sgn(k_[i]));
-            if (!orient_) orient_ = sign_[i];
-            inline_ = inline_ && word;
-        }
-        axis_ = -1;
-        for (int c = 0; c < 3; ++c) {
-            low_[c] = std::uint8_t(sign_[c] >= 0 ? c : c + 3);
-            high_[c] = std::uint8_t(sign_[c] >= 0 ? c + 3 : c);
-            if (sign_[c] != 0) axis_ = sign_[(c + 1) % 3] == 0 && sign_[(c + 2) % 3] == 0 ? c : -1;
-        }
-        at_ = std::numeric_limits<double>::quiet_NaN();
-        if (axis_ >= 0) {
-            // Integers within 2^53 are exact doubles, and their quotient is
-            // rounded once, to nearest: the rounding of the rational.
-            const slong lim = slong(1) << 53;
-            const fmpz d = *k_[3], a = *k_[axis_];
-            if (inline_ && d <= lim && d >= -lim && a <= lim && a >= -lim)
-                at_ = double(d) / double(a);
-            else
-                at_ = rational_to_double(Rational::from_fmpz(k_[3], k_[axis_]));
-        }
-        key_ = 1469598103934665603ull;
-        for (const fmpz_t& k : k_) key_ = (key_ ^ hash_fmpz(k, orient_)) * 1099511628211ull;
+        if (axis_ >= 0 || small_plane(c)) make_exact();
     } catch (...) {
         for (fmpz_t& k : k_) fmpz_clear(k);
         throw;
     }
+}
+
+void TestPlane::make_exact() const {
+    const Plane& plane = *plane_;
+    const Rational* c[4] = {&plane.normal.x, &plane.normal.y, &plane.normal.z, &plane.offset};
+    if (!whole_inline_plane(c, k_)) {
+        fmpz* const out[4] = {k_[0], k_[1], k_[2], k_[3]};
+        coprime_integers(c, 4, out);
+    }
+    inline_ = true;
+    for (int i = 0; i < 4; ++i) inline_ = inline_ && !COEFF_IS_MPZ(*k_[i]);
+    if (axis_ >= 0) {
+        // Integers within 2^53 are exact doubles, and their quotient is
+        // rounded once, to nearest: the rounding of the rational.
+        const slong lim = slong(1) << 53;
+        const fmpz d = *k_[3], a = *k_[axis_];
+        if (inline_ && d <= lim && d >= -lim && a <= lim && a >= -lim)
+            at_ = double(d) / double(a);
+        else
+            at_ = rational_to_double(Rational::from_fmpz(k_[3], k_[axis_]));
+    }
+    key_ = 1469598103934665603ull;
+    for (const fmpz_t& k : k_) key_ = (key_ ^ hash_fmpz(k, orient_)) * 1099511628211ull;
+    exact_ = true;
 }
 
 TestPlane::~TestPlane() {
@@ -122,6 +140,8 @@ TestPlane::~TestPlane() {
 }
 
 bool TestPlane::same_plane(const TestPlane& o) const {
+    need_exact();
+    o.need_exact();
     if (key_ != o.key_ || orient_ == 0 || o.orient_ == 0) return false;
     for (int i = 0; i < 4; ++i)
         if (sign_[i] * orient_ != o.sign_[i] * o.orient_ || fmpz_cmpabs(k_[i], o.k_[i]) != 0)
@@ -141,6 +161,7 @@ int cmp_sign(const fmpz* a, const fmpz* b) {
 // Over the product of the denominators, which is positive: acc / e
 // collects a x + b y (+ c z), term by term, without a gcd.
 Side TestPlane::wide_side(const Point3& p, Scratch& s) const {
+    need_exact();
     const fmpz *a = k_[0], *b = k_[1], *c = k_[2], *d = k_[3];
     const Rational* coord[3] = {&p.x, &p.y, &p.z};
     fmpz *acc = s[0], *e = s[1], *t = s[2];
@@ -268,6 +289,7 @@ void set_quotient(fmpq_t r, __int128 n, __int128 d, fmpz* tn, fmpz* td) {
 }  // namespace
 
 Point3 TestPlane::crossing(const Point3& p, const Point3& q, Scratch& s) const {
+    need_exact();
     if (small20(k_[0]) && small20(k_[1]) && small20(k_[2]) && small20(k_[3]) && small_whole(p) &&
         small_whole(q)) {
         // Below 2^20 everywhere: the plane's values stay below 2^42 and the
@@ -333,6 +355,8 @@ Point3 TestPlane::crossing(const Point3& p, const Point3& q, Scratch& s) const {
 }
 
 int TestPlane::normal_dot_sign(const TestPlane& o, Scratch& s) const {
+    need_exact();
+    o.need_exact();
     fmpz* acc = s[0];
     fmpz_mul(acc, k_[0], o.k_[0]);
     fmpz_addmul(acc, k_[1], o.k_[1]);

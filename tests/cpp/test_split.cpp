@@ -320,8 +320,9 @@ TEST(Split, BoxCornerAndSamePlaneAgreeWithVertexTests) {
         }
         Rational k = any_value(rng, kind);
         if (k.is_zero() || pl.normal.is_zero()) continue;
-        EXPECT_TRUE(tp.same_plane(TestPlane(Plane{k * pl.normal, k * pl.offset}))) << round;
-        EXPECT_FALSE(tp.same_plane(TestPlane(Plane{pl.normal, pl.offset + Rational(1, 7)})));
+        const Plane scaled{k * pl.normal, k * pl.offset}, moved{pl.normal, pl.offset + Rational(1, 7)};
+        EXPECT_TRUE(tp.same_plane(TestPlane(scaled))) << round;
+        EXPECT_FALSE(tp.same_plane(TestPlane(moved)));
     }
 }
 
