@@ -15,6 +15,12 @@
 
 namespace qs {
 
+// Equal integers. A value that fits the word is always held there, so
+// unless both are wide the words themselves decide.
+inline bool same_fmpz(const fmpz* a, const fmpz* b) noexcept {
+    return COEFF_IS_MPZ(*a) && COEFF_IS_MPZ(*b) ? fmpz_equal(a, b) != 0 : *a == *b;
+}
+
 class Rational {
 public:
     Rational() noexcept { fmpq_init(v_); }
@@ -125,7 +131,8 @@ public:
     }
 
     friend bool operator==(const Rational& a, const Rational& b) noexcept {
-        return fmpq_equal(a.v_, b.v_);
+        return same_fmpz(fmpq_numref(a.v_), fmpq_numref(b.v_)) &&
+               same_fmpz(fmpq_denref(a.v_), fmpq_denref(b.v_));
     }
     friend std::strong_ordering operator<=>(const Rational& a, const Rational& b) {
         int c = fmpq_cmp(a.v_, b.v_);
