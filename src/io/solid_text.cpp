@@ -142,6 +142,7 @@ Face read_face(LineReader& r, std::size_t index) {
     f.plane = Plane{Point3(std::move(nx), std::move(ny), std::move(nz)), std::move(d)};
     if (auto problem = face_problem(f))
         throw InputError(at, "face " + std::to_string(index), *problem);
+    f.planar = true;  // the check found every vertex in the plane
     return f;
 }
 
