@@ -45,10 +45,17 @@ int TestPlane::corner_bits(const ApproxBox& box, bool flip) const noexcept {
     // Rounding is monotone, so each corner is the approximation of a point
     // whose exact value bounds every vertex's from below (low) or above
     // (high): a side the filter proves for the corner holds for the loop.
+    // Both cannot prove their sides at once: the one that would put the
+    // loop behind the oriented plane is tried first, as in Groups::bits.
     const Approx low{box[low_[0]], box[low_[1]], box[low_[2]]};
-    if (filter_side(approx_, low) == kFront) return flip ? 2 : 1;
     const Approx high{box[high_[0]], box[high_[1]], box[high_[2]]};
-    if (filter_side(approx_, high) == kBack) return flip ? 1 : 2;
+    if (flip) {
+        if (filter_side(approx_, low) == kFront) return 2;
+        if (filter_side(approx_, high) == kBack) return 1;
+    } else {
+        if (filter_side(approx_, high) == kBack) return 2;
+        if (filter_side(approx_, low) == kFront) return 1;
+    }
     return 0;
 }
 

@@ -126,20 +126,34 @@ int Groups::bits(Item group, const Against& plane, bool flip) const {
     // to group, and branches on them are mispredicted half the time. A NaN
     // product leaves the end NaN, and the test undecided.
     const double lambda = p[0] * m[0] + p[1] * m[1] + p[2] * m[2];
-    double lo = std::min(lambda * n.slab.lo, lambda * n.slab.hi);
-    double hi = std::max(lambda * n.slab.lo, lambda * n.slab.hi);
-    for (int i = 0; i < 3; ++i) {
-        const double r = p[i] - lambda * m[i];
-        lo += std::min(r * n.box[i], r * n.box[i + 3]);
-        hi += std::max(r * n.box[i], r * n.box[i + 3]);
-    }
+    const double r[3] = {p[0] - lambda * m[0], p[1] - lambda * m[1], p[2] - lambda * m[2]};
     const double margin = (plane.base + plane.norm * n.size) * kMargin;
-    // Every comparison with a NaN is false: undecided.
+    // The end that would prove the group behind the (oriented) plane first:
+    // a walk down a chain finds most groups there, and needs no other end.
+    const auto greatest = [&] {
+        double hi = std::max(lambda * n.slab.lo, lambda * n.slab.hi);
+        for (int i = 0; i < 3; ++i) hi += std::max(r[i] * n.box[i], r[i] * n.box[i + 3]);
+        return hi;
+    };
+    const auto least = [&] {
+        double lo = std::min(lambda * n.slab.lo, lambda * n.slab.hi);
+        for (int i = 0; i < 3; ++i) lo += std::min(r[i] * n.box[i], r[i] * n.box[i + 3]);
+        return lo;
+    };
+    // Every comparison with a NaN is false: undecided. Both ends cannot
+    // prove their sides at once, so the order of the tests changes nothing.
     int side = 0;
-    if (lo - margin - p[3] > 0)
-        side = 1;
-    else if (hi + margin - p[3] < 0)
-        side = -1;
+    if (!flip) {
+        if (greatest() + margin - p[3] < 0)
+            side = -1;
+        else if (least() - margin - p[3] > 0)
+            side = 1;
+    } else {
+        if (least() - margin - p[3] > 0)
+            side = 1;
+        else if (greatest() + margin - p[3] < 0)
+            side = -1;
+    }
     if (flip) side = -side;
     return side > 0 ? 1 : (side < 0 ? 2 : 0);
 }
