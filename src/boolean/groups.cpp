@@ -142,20 +142,12 @@ int Groups::bits(Item group, const Against& plane, bool flip) const {
     };
     // Every comparison with a NaN is false: undecided. Both ends cannot
     // prove their sides at once, so the order of the tests changes nothing.
-    int side = 0;
-    if (!flip) {
-        if (greatest() + margin - p[3] < 0)
-            side = -1;
-        else if (least() - margin - p[3] > 0)
-            side = 1;
-    } else {
-        if (least() - margin - p[3] > 0)
-            side = 1;
-        else if (greatest() + margin - p[3] < 0)
-            side = -1;
-    }
-    if (flip) side = -side;
-    return side > 0 ? 1 : (side < 0 ? 2 : 0);
+    const auto behind = [&] { return greatest() + margin - p[3] < 0; };
+    const auto in_front = [&] { return least() - margin - p[3] > 0; };
+    // Bits of the oriented plane: behind the plane unflipped is in front
+    // of it flipped.
+    if (!flip) return behind() ? 2 : in_front() ? 1 : 0;
+    return in_front() ? 2 : behind() ? 1 : 0;
 }
 
 void Groups::fill(Node& n, const Pool& pool) const {

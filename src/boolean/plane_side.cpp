@@ -73,14 +73,6 @@ bool whole_inline_plane(const Rational* const c[4], fmpz_t k[4]) {
     return true;
 }
 
-// Every component's numerator and denominator held in its word: the
-// integer form is cheap to find.
-bool small_plane(const Rational* const c[4]) {
-    for (int i = 0; i < 4; ++i)
-        if (COEFF_IS_MPZ(*c[i]->num()) || COEFF_IS_MPZ(*c[i]->den())) return false;
-    return true;
-}
-
 }  // namespace
 
 TestPlane::TestPlane(const Plane& plane) : approx_(plane_approx(plane)), plane_(&plane) {
@@ -104,7 +96,9 @@ TestPlane::TestPlane(const Plane& plane) : approx_(plane_approx(plane)), plane_(
     // wide numbers) finds them when a test first needs them: the filter
     // and the box tests decide most planes' pieces without them.
     try {
-        if (axis_ >= 0 || small_plane(c)) make_exact();
+        const bool small = c[0]->is_small() && c[1]->is_small() && c[2]->is_small() &&
+                           c[3]->is_small();
+        if (axis_ >= 0 || small) make_exact();
     } catch (...) {
         for (fmpz_t& k : k_) fmpz_clear(k);
         throw;
