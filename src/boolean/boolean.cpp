@@ -10,13 +10,22 @@ namespace qs {
 
 namespace {
 
+// The second clip of `b` by the same planes of `a`, with b turned over
+// since: it removes b's parts that lie in a's faces, oriented as they are.
+// When the first met no such part it would change nothing. The plain walk,
+// kept as the reference, clips again all the same.
+void clip_again(BspTree& b, const BspTree& a, bool again) {
+    if (again || b.sources->walk() == Walk::kPlain) clip_by(b, a);
+}
+
 // Both operands' faces survive where they bound the result. Where the two
 // coincide with the same orientation, A's face stays and B's goes.
 void unite(BspTree& a, BspTree& b) {
     clip_by(a, b);
     clip_by(b, a);
+    const bool again = !settled(b);
     complement(b);
-    clip_by(b, a);
+    clip_again(b, a, again);
     complement(b);
     insert_faces(a, collect_faces(b));
 }
@@ -26,8 +35,9 @@ void cut(BspTree& a, BspTree& b) {
     complement(a);
     clip_by(a, b);
     clip_by(b, a);
+    const bool again = !settled(b);
     complement(b);
-    clip_by(b, a);
+    clip_again(b, a, again);
     complement(b);
     insert_faces(a, collect_faces(b));
     complement(a);
@@ -36,9 +46,10 @@ void cut(BspTree& a, BspTree& b) {
 void intersect(BspTree& a, BspTree& b) {
     complement(a);
     clip_by(b, a);
+    const bool again = !settled(b);
     complement(b);
-    clip_by(a, b);
-    clip_by(b, a);
+    clip_by(a, b);  // moves a's pieces, not its planes
+    clip_again(b, a, again);
     insert_faces(a, collect_faces(b));
     complement(a);
 }

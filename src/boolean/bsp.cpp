@@ -129,6 +129,7 @@ Fate sort_open_piece(Sources& sources, const BspNode& node, const TestPlane& pla
     const int bits = classify_loop(plane, node.flipped, vertices, face ? face->approx : piece.approx,
                                    nullptr, &in_plane, sides.data(), scratch);
     if (bits == 0) {
+        sources.met_plane = true;
         if (keep) return kKept;
         // Same orientation when the normals point the same way; a zero
         // dot product counts as opposite.
@@ -538,6 +539,7 @@ Ids clip_pool(const BspTree& tree, Pool& pool) {
 // and the walk keeps the order of every list, so each node gets back
 // exactly the pieces, in exactly the order, that clipping it alone gives.
 void clip_by(BspTree& tree, const BspTree& other) {
+    tree.sources->met_plane = false;
     if (!other.nodes[0].has_plane) return;  // an empty tree clips nothing
     std::size_t count = 0;
     for (const BspNode& node : tree.nodes) count += node.faces.size();
@@ -559,6 +561,15 @@ void clip_by(BspTree& tree, const BspTree& other) {
     owners.clear();
     sources.give_ids(std::move(kept));
     sources.give_pieces(std::move(pool));
+}
+
+bool settled(BspTree& tree) {
+    Sources& sources = *tree.sources;
+    if (sources.met_plane) return false;
+    for (const BspNode& node : tree.nodes)
+        for (const Piece& p : node.faces)
+            if (!sources.planar(p.source)) return false;
+    return true;
 }
 
 void complement(BspTree& tree) {

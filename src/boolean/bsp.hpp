@@ -127,6 +127,8 @@ public:
     // index; empty otherwise.
     std::vector<std::uint32_t>& owners() noexcept { return owners_; }
     Walk walk() const noexcept { return walk_; }
+    // Set when a walk finds a piece lying in a node's plane.
+    bool met_plane = false;
 
 private:
     enum : std::int8_t { kUnknown = -1 };
@@ -170,6 +172,14 @@ std::vector<Piece> whole_pieces(const Solid& s, std::uint32_t first_source);
 void insert_faces(BspTree& tree, std::vector<Piece> faces);
 // Replaces every node's pieces by their parts outside `other`.
 void clip_by(BspTree& tree, const BspTree& other);
+// Just after clip_by(tree, other): true when clipping the parts through
+// `other` again, turned over or not, would leave them as they are: no
+// piece lay in a plane of `other` on its way, and every part's face lies in
+// its own plane. Each part then lies wholly on one side of every plane on
+// its way (a cut part has a vertex off the plane that cut it, and is no
+// line), so it takes the same way again, and each node's list, already in
+// walk order, keeps its order.
+bool settled(BspTree& tree);
 // Turns the region inside out: pieces flipped, planes negated, sides swapped.
 void complement(BspTree& tree);
 // All pieces of the tree in walk order, moved out; the tree is left without
