@@ -18,6 +18,18 @@ void clip_again(BspTree& b, const BspTree& a, bool again) {
     if (again || b.sources->walk() == Walk::kPlain) clip_by(b, a);
 }
 
+// b's faces into a, where the last clip of b by a put them when it
+// settled them.
+void insert_clipped(BspTree& a, BspTree& b, bool again) {
+    if (!again && b.sources->walk() != Walk::kPlain) {
+        std::vector<std::uint32_t> exits;
+        std::vector<Piece> pieces = collect_faces(b, exits);
+        insert_at_exits(a, std::move(pieces), exits);
+    } else {
+        insert_faces(a, collect_faces(b));
+    }
+}
+
 // Both operands' faces survive where they bound the result. Where the two
 // coincide with the same orientation, A's face stays and B's goes.
 void unite(BspTree& a, BspTree& b) {
@@ -27,7 +39,7 @@ void unite(BspTree& a, BspTree& b) {
     complement(b);
     clip_again(b, a, again);
     complement(b);
-    insert_faces(a, collect_faces(b));
+    insert_clipped(a, b, again);
 }
 
 // A minus B: the faces of B that bound the removed region come back flipped.
@@ -39,7 +51,7 @@ void cut(BspTree& a, BspTree& b) {
     complement(b);
     clip_again(b, a, again);
     complement(b);
-    insert_faces(a, collect_faces(b));
+    insert_clipped(a, b, again);
     complement(a);
 }
 
@@ -50,7 +62,7 @@ void intersect(BspTree& a, BspTree& b) {
     complement(b);
     clip_by(a, b);  // moves a's pieces, not its planes
     clip_again(b, a, again);
-    insert_faces(a, collect_faces(b));
+    insert_clipped(a, b, again);
     complement(a);
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <new>
 #include <optional>
 #include <utility>
 
@@ -24,6 +25,18 @@ Ids all_ids(Sources& sources, const Pool& pool) {
     ids.resize(pool.size());
     for (std::size_t i = 0; i < ids.size(); ++i) ids[i] = i;
     return ids;
+}
+
+// The positions of `keys` (each below `count`) by key, those of one key in
+// order: key k's from from[k] to from[k + 1] in `order`.
+void bucket(const std::vector<std::uint32_t>& keys, std::size_t count,
+            std::vector<std::size_t>& from, std::vector<std::size_t>& order) {
+    from.assign(count + 1, 0);
+    for (std::uint32_t k : keys) ++from[k + 1];
+    for (std::size_t k = 1; k <= count; ++k) from[k] += from[k - 1];
+    order.resize(keys.size());
+    std::vector<std::size_t> next(from.begin(), from.end() - 1);
+    for (std::size_t i = 0; i < keys.size(); ++i) order[next[keys[i]]++] = i;
 }
 
 // A piece lies in the node's plane when its face does and the two planes
@@ -449,7 +462,10 @@ private:
 
 }  // namespace
 
-void insert_faces(BspTree& tree, std::vector<Piece> faces) {
+namespace {
+
+// Sorts the pieces into the subtree at `root`.
+void insert_at(BspTree& tree, std::vector<Piece> faces, std::size_t root) {
     if (faces.empty()) return;
     Sources& sources = *tree.sources;
     // Each new node keeps a piece, so there are about as many new nodes as
@@ -458,7 +474,7 @@ void insert_faces(BspTree& tree, std::vector<Piece> faces) {
     Pool pool = std::move(faces);
     Walker walker(sources, pool, grouping_of(sources.walk()));
     std::vector<Job>& stack = sources.walk_stack();
-    stack.push_back({0, all_ids(sources, pool)});
+    stack.push_back({root, all_ids(sources, pool)});
     Ids kept = sources.take_ids();
     while (!stack.empty()) {
         Job job = std::move(stack.back());
@@ -492,6 +508,28 @@ void insert_faces(BspTree& tree, std::vector<Piece> faces) {
     sources.give_pieces(std::move(pool));
 }
 
+}  // namespace
+
+void insert_faces(BspTree& tree, std::vector<Piece> faces) { insert_at(tree, std::move(faces), 0); }
+
+void insert_at_exits(BspTree& tree, std::vector<Piece> faces,
+                     const std::vector<std::uint32_t>& exits) {
+    const std::size_t nodes = tree.nodes.size();
+    tree.nodes.reserve(nodes + faces.size());
+    // The pieces of each exit in list order; the exits in any order, since
+    // each list grows a subtree of its own.
+    std::vector<std::size_t> from, order;
+    bucket(exits, nodes, from, order);
+    for (std::size_t exit = 0; exit < nodes; ++exit) {
+        if (from[exit] == from[exit + 1]) continue;
+        std::vector<Piece> list;
+        list.reserve(from[exit + 1] - from[exit]);
+        for (std::size_t k = from[exit]; k < from[exit + 1]; ++k)
+            list.push_back(std::move(faces[order[k]]));
+        insert_at(tree, std::move(list), child(tree, exit, &BspNode::front));
+    }
+}
+
 namespace {
 
 // The pooled pieces walked through the tree: the ids of their parts
@@ -506,6 +544,7 @@ Ids clip_pool(const BspTree& tree, Pool& pool) {
     const Grouping* grouping = grouping_of(sources.walk());
     Walker walker(sources, pool, grouping && tree.nodes.size() >= grouping->at ? grouping : nullptr);
     Ids out = sources.take_ids();
+    std::vector<std::uint32_t>& exits = sources.exits();
     std::vector<Job>& stack = sources.walk_stack();
     stack.push_back({0, all_ids(sources, pool)});
     while (!stack.empty()) {
@@ -521,7 +560,11 @@ Ids clip_pool(const BspTree& tree, Pool& pool) {
             walker.discard(back);
         }
         if (node.front == kNone) {
+            const std::size_t from = out.size();
             walker.drain(front, out);
+            if (exits.size() < pool.size()) exits.resize(pool.capacity());
+            for (std::size_t k = from; k < out.size(); ++k)
+                exits[out[k]] = static_cast<std::uint32_t>(job.node);
         } else if (!walker.empty(front)) {
             front.node = node.front;
             stack.push_back(std::move(front));
@@ -532,6 +575,18 @@ Ids clip_pool(const BspTree& tree, Pool& pool) {
     return out;
 }
 
+// The exits of the pieces `kept` (by pool index), laid out by the node
+// each goes back to, then in list order.
+[[gnu::noinline]] void keep_exits(BspTree& tree, const Ids& kept) {
+    Sources& sources = *tree.sources;
+    std::vector<std::uint32_t> owners(kept.size());
+    for (std::size_t i = 0; i < kept.size(); ++i) owners[i] = sources.owners()[kept[i]];
+    std::vector<std::size_t> order;
+    bucket(owners, tree.nodes.size(), tree.exit_from, order);
+    tree.exits.resize(kept.size());
+    for (std::size_t k = 0; k < order.size(); ++k) tree.exits[k] = sources.exits()[kept[order[k]]];
+}
+
 }  // namespace
 
 // Every node's pieces go through `other` in one walk, each marked with its
@@ -539,8 +594,10 @@ Ids clip_pool(const BspTree& tree, Pool& pool) {
 // and the walk keeps the order of every list, so each node gets back
 // exactly the pieces, in exactly the order, that clipping it alone gives.
 void clip_by(BspTree& tree, const BspTree& other) {
-    tree.sources->met_plane = false;
+    tree.exits.clear();
+    tree.exit_from.clear();
     if (!other.nodes[0].has_plane) return;  // an empty tree clips nothing
+    if (other.nodes.size() > UINT32_MAX) throw std::bad_alloc();  // exits name nodes in a word
     std::size_t count = 0;
     for (const BspNode& node : tree.nodes) count += node.faces.size();
     if (count == 0) return;
@@ -556,7 +613,9 @@ void clip_by(BspTree& tree, const BspTree& other) {
         }
         tree.nodes[at].faces.clear();
     }
+    sources.met_plane = false;
     Ids kept = clip_pool(other, pool);
+    if (!sources.met_plane) keep_exits(tree, kept);
     for (std::size_t id : kept) tree.nodes[owners[id]].faces.push_back(std::move(pool[id]));
     owners.clear();
     sources.give_ids(std::move(kept));
@@ -565,7 +624,7 @@ void clip_by(BspTree& tree, const BspTree& other) {
 
 bool settled(BspTree& tree) {
     Sources& sources = *tree.sources;
-    if (sources.met_plane) return false;
+    if (tree.exit_from.empty()) return false;  // no clip, or one that met a plane
     for (const BspNode& node : tree.nodes)
         for (const Piece& p : node.faces)
             if (!sources.planar(p.source)) return false;
@@ -590,6 +649,17 @@ void complement(BspTree& tree) {
 std::vector<Piece> collect_faces(BspTree& tree) {
     std::vector<Piece> out;
     preorder(tree, [&](BspNode& node) { append(out, std::move(node.faces)); });
+    return out;
+}
+
+std::vector<Piece> collect_faces(BspTree& tree, std::vector<std::uint32_t>& exits) {
+    exits.clear();
+    std::vector<Piece> out;
+    preorder(tree, [&](BspNode& node) {
+        const auto at = tree.exits.begin() + tree.exit_from[&node - tree.nodes.data()];
+        exits.insert(exits.end(), at, at + node.faces.size());
+        append(out, std::move(node.faces));
+    });
     return out;
 }
 

@@ -126,6 +126,9 @@ public:
     // While clip_by clips, the node each pooled piece belongs to, by pool
     // index; empty otherwise.
     std::vector<std::uint32_t>& owners() noexcept { return owners_; }
+    // While clip_by clips, the node of the other tree each pooled piece
+    // left it by, by pool index.
+    std::vector<std::uint32_t>& exits() noexcept { return exits_; }
     Walk walk() const noexcept { return walk_; }
     // Set when a walk finds a piece lying in a node's plane.
     bool met_plane = false;
@@ -145,6 +148,7 @@ private:
     std::vector<PartStep> part_steps_;
     std::vector<Parted> parts_;
     std::vector<std::uint32_t> owners_;
+    std::vector<std::uint32_t> exits_;
 };
 
 struct BspNode {
@@ -163,6 +167,12 @@ public:
     explicit BspTree(Sources& sources) : nodes(1), sources(&sources) {}
     std::vector<BspNode> nodes;  // nodes[0] is the root
     Sources* sources;
+    // After a clip_by that met no piece in a plane of the other tree: for
+    // the pieces of each node in list order from exit_from[node] on, the
+    // node of the other tree each left it by, at a front without a subtree
+    // (its exit). Empty after any other clip_by.
+    std::vector<std::uint32_t> exits;
+    std::vector<std::size_t> exit_from;
 };
 
 // The faces of an operand as whole pieces, naming sources from `first_source` on.
@@ -170,20 +180,29 @@ std::vector<Piece> whole_pieces(const Solid& s, std::uint32_t first_source);
 
 // Sorts the pieces into the tree, growing it where they fall outside it.
 void insert_faces(BspTree& tree, std::vector<Piece> faces);
+// The same for the parts a settled clip by `tree` left, with their exits,
+// the tree's planes unchanged since: each would go down the way it went
+// then, into the front of the node it left by, so each list of one exit
+// is inserted from there.
+void insert_at_exits(BspTree& tree, std::vector<Piece> faces,
+                     const std::vector<std::uint32_t>& exits);
 // Replaces every node's pieces by their parts outside `other`.
 void clip_by(BspTree& tree, const BspTree& other);
-// Just after clip_by(tree, other): true when clipping the parts through
-// `other` again, turned over or not, would leave them as they are: no
-// piece lay in a plane of `other` on its way, and every part's face lies in
-// its own plane. Each part then lies wholly on one side of every plane on
-// its way (a cut part has a vertex off the plane that cut it, and is no
-// line), so it takes the same way again, and each node's list, already in
-// walk order, keeps its order.
+// After clip_by(tree, other): true when no piece lay in a plane of `other`
+// on its way, so its exits are known, and every part's face lies in its own
+// plane. Each part then lies wholly on one side of every plane on its way
+// (a cut part has a vertex off the plane that cut it, and is no line), so
+// clipping the parts through `other` again, turned over or not, takes each
+// the same way and leaves each node's list, already in walk order, as it
+// is; and inserting them into `other` takes each to its exit.
 bool settled(BspTree& tree);
 // Turns the region inside out: pieces flipped, planes negated, sides swapped.
 void complement(BspTree& tree);
 // All pieces of the tree in walk order, moved out; the tree is left without
 // pieces.
 std::vector<Piece> collect_faces(BspTree& tree);
+// The same, and in `exits` the exits of the pieces, in the same order, from
+// the settled clip_by that left them.
+std::vector<Piece> collect_faces(BspTree& tree, std::vector<std::uint32_t>& exits);
 
 }  // namespace qs
