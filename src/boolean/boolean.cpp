@@ -23,7 +23,7 @@ void clip_again(BspTree& b, const BspTree& a, bool again) {
 void insert_clipped(BspTree& a, BspTree& b, bool again) {
     if (!again && b.sources->walk() != Walk::kPlain) {
         std::vector<std::uint32_t> exits;
-        std::vector<Piece> pieces = collect_faces(b, exits);
+        std::vector<Piece> pieces = collect_faces(b, &exits);
         insert_at_exits(a, std::move(pieces), exits);
     } else {
         insert_faces(a, collect_faces(b));

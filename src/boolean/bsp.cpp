@@ -646,18 +646,13 @@ void complement(BspTree& tree) {
     });
 }
 
-std::vector<Piece> collect_faces(BspTree& tree) {
-    std::vector<Piece> out;
-    preorder(tree, [&](BspNode& node) { append(out, std::move(node.faces)); });
-    return out;
-}
-
-std::vector<Piece> collect_faces(BspTree& tree, std::vector<std::uint32_t>& exits) {
-    exits.clear();
+std::vector<Piece> collect_faces(BspTree& tree, std::vector<std::uint32_t>* exits) {
     std::vector<Piece> out;
     preorder(tree, [&](BspNode& node) {
-        const auto at = tree.exits.begin() + tree.exit_from[&node - tree.nodes.data()];
-        exits.insert(exits.end(), at, at + node.faces.size());
+        if (exits) {
+            const auto at = tree.exits.begin() + tree.exit_from[&node - tree.nodes.data()];
+            exits->insert(exits->end(), at, at + node.faces.size());
+        }
         append(out, std::move(node.faces));
     });
     return out;

@@ -199,10 +199,8 @@ bool settled(BspTree& tree);
 // Turns the region inside out: pieces flipped, planes negated, sides swapped.
 void complement(BspTree& tree);
 // All pieces of the tree in walk order, moved out; the tree is left without
-// pieces.
-std::vector<Piece> collect_faces(BspTree& tree);
-// The same, and in `exits` the exits of the pieces, in the same order, from
-// the settled clip_by that left them.
-std::vector<Piece> collect_faces(BspTree& tree, std::vector<std::uint32_t>& exits);
+// pieces. With `exits`, their exits are appended there in the same order,
+// from the settled clip_by that left them.
+std::vector<Piece> collect_faces(BspTree& tree, std::vector<std::uint32_t>* exits = nullptr);
 
 }  // namespace qs
