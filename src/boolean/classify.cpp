@@ -179,16 +179,20 @@ inline bool in_words(const Point3& p) { return p.x.is_small() && p.y.is_small() 
 
 }  // namespace
 
-const Point3* CrossingMemo::find(const TestPlane* plane, const Point3& p, const Point3& q,
-                                 const Approx& pa, const Approx& qa) {
-    if (plane != plane_) return nullptr;
+bool CrossingMemo::take(const TestPlane* plane, const Point3& p, const Point3& q,
+                        const Approx& pa, const Approx& qa, Point3& x) {
+    if (plane != plane_) return false;
     const bool swap = ends_swapped(pa, qa);
     const Point3& a = swap ? q : p;
     const Point3& b = swap ? p : q;
     auto [at, end] = entries_.equal_range(edge_hash(pa, qa));
     for (; at != end; ++at)
-        if (at->second.p == a && at->second.q == b) return &at->second.x;
-    return nullptr;
+        if (at->second.p == a && at->second.q == b) {
+            x = std::move(at->second.x);
+            entries_.erase(at);
+            return true;
+        }
+    return false;
 }
 
 void CrossingMemo::add(const TestPlane* plane, const Point3& p, const Point3& q, const Approx& pa,
@@ -214,9 +218,9 @@ void split_loop(const TestPlane& plane, const Side* sides, std::vector<Point3>&&
     const bool remember = have_approx && !plane.in_words();
     auto crossing = [&](std::size_t i, std::size_t j) {
         if (!remember) return plane.crossing(vertices[i], vertices[j], s);
-        if (const Point3* x = memo.find(&plane, vertices[i], vertices[j], approx[i], approx[j]))
-            return *x;
-        Point3 x = plane.crossing(vertices[i], vertices[j], s);
+        Point3 x;
+        if (memo.take(&plane, vertices[i], vertices[j], approx[i], approx[j], x)) return x;
+        x = plane.crossing(vertices[i], vertices[j], s);
         memo.add(&plane, vertices[i], vertices[j], approx[i], approx[j], x);
         return x;
     };

@@ -38,10 +38,11 @@ class TestPlane;
 // instead of making it again. It holds the points of one plane at a time.
 class CrossingMemo {
 public:
-    // The point made on `plane` for the edge from p to q, either way round;
-    // null when there is none.
-    const Point3* find(const TestPlane* plane, const Point3& p, const Point3& q,
-                       const Approx& pa, const Approx& qa);
+    // Moves the point made on `plane` for the edge from p to q, either way
+    // round, into x and forgets it: an edge of a mesh has two faces, and the
+    // second is the last to ask. False when there is none.
+    bool take(const TestPlane* plane, const Point3& p, const Point3& q, const Approx& pa,
+              const Approx& qa, Point3& x);
     void add(const TestPlane* plane, const Point3& p, const Point3& q, const Approx& pa,
              const Approx& qa, const Point3& x);
 
@@ -59,19 +60,28 @@ private:
 class Scratch {
 public:
     static constexpr int kCount = 16;
+    static constexpr int kWideCount = 17;
     Scratch() {
         for (fmpz_t& z : z_) fmpz_init(z);
+        for (mpz_t& m : m_) mpz_init(m);
     }
     ~Scratch() {
         for (fmpz_t& z : z_) fmpz_clear(z);
+        for (mpz_t& m : m_) mpz_clear(m);
     }
     Scratch(const Scratch&) = delete;
     Scratch& operator=(const Scratch&) = delete;
     fmpz* operator[](int i) noexcept { return z_[i]; }
+    // Integers that keep their room whatever value they take. The library's
+    // own give it back at every value small enough for a word and take it
+    // again at the next larger one, which in a crossing point costs more
+    // than the arithmetic.
+    mpz_ptr wide(int i) noexcept { return m_[i]; }
     CrossingMemo& crossings() noexcept { return crossings_; }
 
 private:
     fmpz_t z_[kCount];
+    mpz_t m_[kWideCount];
     CrossingMemo crossings_;
 };
 

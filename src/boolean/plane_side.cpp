@@ -23,32 +23,33 @@ inline const fmpz* num(const Rational& r) { return r.num(); }
 inline const fmpz* den(const Rational& r) { return r.den(); }
 
 // p as homogeneous integers (x, y, z, w) with w > 0 the least common
-// denominator of its coordinates. t and u are scratch.
-void homogeneous(const Point3& p, fmpz* x, fmpz* y, fmpz* z, fmpz* w, fmpz* t, fmpz* u) {
-    const fmpz *dx = den(p.x), *dy = den(p.y), *dz = den(p.z);
-    fmpz_set(x, num(p.x));
-    fmpz_set(y, num(p.y));
-    fmpz_set(z, num(p.z));
-    fmpz_set(w, dx);
+// denominator of its coordinates. t, u and d are scratch.
+void homogeneous(const Point3& p, mpz_ptr x, mpz_ptr y, mpz_ptr z, mpz_ptr w, mpz_ptr t, mpz_ptr u,
+                 mpz_ptr d) {
+    fmpz_get_mpz(x, num(p.x));
+    fmpz_get_mpz(y, num(p.y));
+    fmpz_get_mpz(z, num(p.z));
+    fmpz_get_mpz(w, den(p.x));
     // Bring in one more coordinate over denominator d: with g = gcd(w, d)
     // the new w is w (d / g), the coordinates so far scale by d / g and
     // the new one by w / g.
-    auto join = [&](fmpz* c, const fmpz* d, fmpz* const* done, int n_done) {
-        if (fmpz_equal(w, d)) return;
-        if (fmpz_is_one(d)) {
-            fmpz_mul(c, c, w);
+    auto join = [&](mpz_ptr c, const fmpz* dc, mpz_ptr const* done, int n_done) {
+        if (fmpz_is_one(dc)) {
+            if (mpz_cmp_ui(w, 1) != 0) mpz_mul(c, c, w);
             return;
         }
-        fmpz_gcd(t, w, d);
-        fmpz_divexact(u, d, t);  // d / g
-        fmpz_divexact(t, w, t);  // w / g
-        fmpz_mul(c, c, t);
-        for (int i = 0; i < n_done; ++i) fmpz_mul(done[i], done[i], u);
-        fmpz_mul(w, w, u);
+        fmpz_get_mpz(d, dc);
+        if (mpz_cmp(w, d) == 0) return;
+        mpz_gcd(t, w, d);
+        mpz_divexact(u, d, t);  // d / g
+        mpz_divexact(t, w, t);  // w / g
+        mpz_mul(c, c, t);
+        for (int i = 0; i < n_done; ++i) mpz_mul(done[i], done[i], u);
+        mpz_mul(w, w, u);
     };
-    fmpz* const done[2] = {x, y};
-    join(y, dy, done, 1);
-    join(z, dz, done, 2);
+    mpz_ptr const done[2] = {x, y};
+    join(y, den(p.y), done, 1);
+    join(z, den(p.z), done, 2);
 }
 
 }  // namespace
@@ -320,31 +321,47 @@ Point3 TestPlane::crossing(const Point3& p, const Point3& q, Scratch& s) const {
         for (int i = 0; i < 3; ++i) set_quotient(x[i].raw(), sb * a[i] - sa * b[i], w, s[0], s[1]);
         return x;
     }
-    fmpz* hp[4] = {s[0], s[1], s[2], s[3]};
-    fmpz* hq[4] = {s[4], s[5], s[6], s[7]};
-    fmpz *sp = s[8], *sq = s[9], *t = s[10], *u = s[15];
-    homogeneous(p, hp[0], hp[1], hp[2], hp[3], t, u);
-    homogeneous(q, hq[0], hq[1], hq[2], hq[3], t, u);
+    mpz_ptr hp[4] = {s.wide(0), s.wide(1), s.wide(2), s.wide(3)};
+    mpz_ptr hq[4] = {s.wide(4), s.wide(5), s.wide(6), s.wide(7)};
+    mpz_ptr sp = s.wide(8), sq = s.wide(9), t = s.wide(10), u = s.wide(11), d = s.wide(12);
+    homogeneous(p, hp[0], hp[1], hp[2], hp[3], t, u, d);
+    homogeneous(q, hq[0], hq[1], hq[2], hq[3], t, u, d);
     // sp, sq: the plane's value at p and q, both scaled by their w.
-    fmpz_mul(sp, k_[0], hp[0]);
-    fmpz_mul(sq, k_[0], hq[0]);
+    mpz_ptr k[4] = {s.wide(13), s.wide(14), s.wide(15), s.wide(16)};
+    for (int i = 0; i < 4; ++i) fmpz_get_mpz(k[i], k_[i]);
+    mpz_mul(sp, k[0], hp[0]);
+    mpz_mul(sq, k[0], hq[0]);
     for (int i = 1; i < 3; ++i) {
-        fmpz_addmul(sp, k_[i], hp[i]);
-        fmpz_addmul(sq, k_[i], hq[i]);
+        mpz_addmul(sp, k[i], hp[i]);
+        mpz_addmul(sq, k[i], hq[i]);
     }
-    fmpz_submul(sp, k_[3], hp[3]);
-    fmpz_submul(sq, k_[3], hq[3]);
+    mpz_submul(sp, k[3], hp[3]);
+    mpz_submul(sq, k[3], hq[3]);
     // sq p - sp q is on the plane; its w is nonzero because sp and sq have
-    // opposite signs and both w are positive.
-    fmpz* h[4] = {s[11], s[12], s[13], s[14]};
+    // opposite signs and both w are positive. It is written over p's
+    // homogeneous coordinates, each read for the last time there.
     for (int i = 0; i < 4; ++i) {
-        fmpz_mul(h[i], sq, hp[i]);
-        fmpz_submul(h[i], sp, hq[i]);
+        mpz_mul(hp[i], hp[i], sq);
+        mpz_submul(hp[i], sp, hq[i]);
+    }
+    mpz_ptr w = hp[3];
+    if (mpz_sgn(w) < 0) {
+        for (int i = 0; i < 4; ++i) mpz_neg(hp[i], hp[i]);
     }
     Point3 x;
-    fmpq_set_fmpz_frac(x.x.raw(), h[0], h[3]);
-    fmpq_set_fmpz_frac(x.y.raw(), h[1], h[3]);
-    fmpq_set_fmpz_frac(x.z.raw(), h[2], h[3]);
+    for (int i = 0; i < 3; ++i) {
+        mpz_gcd(t, hp[i], w);
+        fmpq* r = x[i].raw();
+        if (mpz_cmp_ui(t, 1) == 0) {
+            fmpz_set_mpz(fmpq_numref(r), hp[i]);
+            fmpz_set_mpz(fmpq_denref(r), w);
+            continue;
+        }
+        mpz_divexact(u, hp[i], t);
+        fmpz_set_mpz(fmpq_numref(r), u);
+        mpz_divexact(u, w, t);
+        fmpz_set_mpz(fmpq_denref(r), u);
+    }
     return x;
 }
 
