@@ -59,8 +59,8 @@ private:
 // the crossing points of the plane last cut by.
 class Scratch {
 public:
-    static constexpr int kCount = 16;
-    static constexpr int kWideCount = 17;
+    static constexpr int kCount = 3;
+    static constexpr int kWideCount = 16;
     Scratch() {
         for (fmpz_t& z : z_) fmpz_init(z);
         for (mpz_t& m : m_) mpz_init(m);

@@ -22,10 +22,18 @@ namespace {
 inline const fmpz* num(const Rational& r) { return r.num(); }
 inline const fmpz* den(const Rational& r) { return r.den(); }
 
+// z as a GMP integer to read: the one it holds when it is wide, otherwise
+// a copy in `spare`.
+inline mpz_srcptr read_mpz(const fmpz* z, mpz_ptr spare) {
+    if (COEFF_IS_MPZ(*z)) return COEFF_TO_PTR(*z);
+    mpz_set_si(spare, *z);
+    return spare;
+}
+
 // p as homogeneous integers (x, y, z, w) with w > 0 the least common
-// denominator of its coordinates. t, u and d are scratch.
+// denominator of its coordinates. t, u and spare are scratch.
 void homogeneous(const Point3& p, mpz_ptr x, mpz_ptr y, mpz_ptr z, mpz_ptr w, mpz_ptr t, mpz_ptr u,
-                 mpz_ptr d) {
+                 mpz_ptr spare) {
     fmpz_get_mpz(x, num(p.x));
     fmpz_get_mpz(y, num(p.y));
     fmpz_get_mpz(z, num(p.z));
@@ -38,7 +46,7 @@ void homogeneous(const Point3& p, mpz_ptr x, mpz_ptr y, mpz_ptr z, mpz_ptr w, mp
             if (mpz_cmp_ui(w, 1) != 0) mpz_mul(c, c, w);
             return;
         }
-        fmpz_get_mpz(d, dc);
+        const mpz_srcptr d = read_mpz(dc, spare);
         if (mpz_cmp(w, d) == 0) return;
         mpz_gcd(t, w, d);
         mpz_divexact(u, d, t);  // d / g
@@ -323,12 +331,12 @@ Point3 TestPlane::crossing(const Point3& p, const Point3& q, Scratch& s) const {
     }
     mpz_ptr hp[4] = {s.wide(0), s.wide(1), s.wide(2), s.wide(3)};
     mpz_ptr hq[4] = {s.wide(4), s.wide(5), s.wide(6), s.wide(7)};
-    mpz_ptr sp = s.wide(8), sq = s.wide(9), t = s.wide(10), u = s.wide(11), d = s.wide(12);
-    homogeneous(p, hp[0], hp[1], hp[2], hp[3], t, u, d);
-    homogeneous(q, hq[0], hq[1], hq[2], hq[3], t, u, d);
+    mpz_ptr sp = s.wide(8), sq = s.wide(9), t = s.wide(10), u = s.wide(11);
+    homogeneous(p, hp[0], hp[1], hp[2], hp[3], t, u, s.wide(12));
+    homogeneous(q, hq[0], hq[1], hq[2], hq[3], t, u, s.wide(12));
     // sp, sq: the plane's value at p and q, both scaled by their w.
-    mpz_ptr k[4] = {s.wide(13), s.wide(14), s.wide(15), s.wide(16)};
-    for (int i = 0; i < 4; ++i) fmpz_get_mpz(k[i], k_[i]);
+    mpz_srcptr k[4];
+    for (int i = 0; i < 4; ++i) k[i] = read_mpz(k_[i], s.wide(12 + i));
     mpz_mul(sp, k[0], hp[0]);
     mpz_mul(sq, k[0], hq[0]);
     for (int i = 1; i < 3; ++i) {
