@@ -19,9 +19,9 @@ void clip_again(BspTree& b, const BspTree& a, bool again) {
 }
 
 // b's faces into a, where the last clip of b by a put them when it
-// settled them.
+// settled them and recorded where.
 void insert_clipped(BspTree& a, BspTree& b, bool again) {
-    if (!again && b.sources->walk() != Walk::kPlain) {
+    if (!again && !b.exit_from.empty()) {
         std::vector<std::uint32_t> exits;
         std::vector<Piece> pieces = collect_faces(b, &exits);
         insert_at_exits(a, std::move(pieces), exits);

@@ -339,14 +339,17 @@ void give_plane(BspNode& node, const Piece& first) {
 // tree cuts up or thins out never pays for grouping (as in the trees of
 // boxes and prisms that a chamfer cuts again and again), and a long chain of
 // nodes (a mesh of a convex surface) pays for it once. The eager rule, for
-// the tests, groups every list it can.
+// the tests, groups every list it can. A clip records where each part left
+// the other tree only when that tree has `exits_at` nodes: down a few nodes
+// the parts walk again for less than sorting them by exit costs.
 struct Grouping {
     std::uint32_t chain;
     std::size_t at;
     std::size_t plain_below;
+    std::size_t exits_at;
 };
-constexpr Grouping kUsual{8, 128, 32};
-constexpr Grouping kEagerly{0, 2, 0};
+constexpr Grouping kUsual{8, 128, 32, 128};
+constexpr Grouping kEagerly{0, 2, 0, 0};
 
 const Grouping* grouping_of(Walk walk) {
     switch (walk) {
@@ -539,7 +542,7 @@ namespace {
 // must have a plane; every other node has one, since a child is made only
 // for a list that is not empty, and its first piece gives it its plane. A
 // tree of few nodes lets no list pass enough of them to be worth grouping.
-Ids clip_pool(const BspTree& tree, Pool& pool) {
+Ids clip_pool(const BspTree& tree, Pool& pool, bool track_exits) {
     Sources& sources = *tree.sources;
     const Grouping* grouping = grouping_of(sources.walk());
     Walker walker(sources, pool, grouping && tree.nodes.size() >= grouping->at ? grouping : nullptr);
@@ -562,6 +565,7 @@ Ids clip_pool(const BspTree& tree, Pool& pool) {
         if (node.front == kNone) {
             const std::size_t from = out.size();
             walker.drain(front, out);
+            if (!track_exits) continue;
             if (exits.size() < pool.size()) exits.resize(pool.capacity());
             for (std::size_t k = from; k < out.size(); ++k)
                 exits[out[k]] = static_cast<std::uint32_t>(job.node);
@@ -594,6 +598,7 @@ Ids clip_pool(const BspTree& tree, Pool& pool) {
 // and the walk keeps the order of every list, so each node gets back
 // exactly the pieces, in exactly the order, that clipping it alone gives.
 void clip_by(BspTree& tree, const BspTree& other) {
+    tree.clear_clip = false;
     tree.exits.clear();
     tree.exit_from.clear();
     if (!other.nodes[0].has_plane) return;  // an empty tree clips nothing
@@ -614,8 +619,11 @@ void clip_by(BspTree& tree, const BspTree& other) {
         tree.nodes[at].faces.clear();
     }
     sources.met_plane = false;
-    Ids kept = clip_pool(other, pool);
-    if (!sources.met_plane) keep_exits(tree, kept);
+    const Grouping* grouping = grouping_of(sources.walk());
+    const bool track = grouping && other.nodes.size() >= grouping->exits_at;
+    Ids kept = clip_pool(other, pool, track);
+    tree.clear_clip = !sources.met_plane;
+    if (tree.clear_clip && track) keep_exits(tree, kept);
     for (std::size_t id : kept) tree.nodes[owners[id]].faces.push_back(std::move(pool[id]));
     owners.clear();
     sources.give_ids(std::move(kept));
@@ -624,7 +632,7 @@ void clip_by(BspTree& tree, const BspTree& other) {
 
 bool settled(BspTree& tree) {
     Sources& sources = *tree.sources;
-    if (tree.exit_from.empty()) return false;  // no clip, or one that met a plane
+    if (!tree.clear_clip) return false;  // no clip, or one that met a plane
     for (const BspNode& node : tree.nodes)
         for (const Piece& p : node.faces)
             if (!sources.planar(p.source)) return false;

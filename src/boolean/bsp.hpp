@@ -167,10 +167,12 @@ public:
     explicit BspTree(Sources& sources) : nodes(1), sources(&sources) {}
     std::vector<BspNode> nodes;  // nodes[0] is the root
     Sources* sources;
-    // After a clip_by that met no piece in a plane of the other tree: for
+    // Set by a clip_by that met no piece in a plane of the other tree.
+    bool clear_clip = false;
+    // After such a clip_by through a tree large enough for them to pay: for
     // the pieces of each node in list order from exit_from[node] on, the
     // node of the other tree each left it by, at a front without a subtree
-    // (its exit). Empty after any other clip_by.
+    // (its exit). Empty otherwise.
     std::vector<std::uint32_t> exits;
     std::vector<std::size_t> exit_from;
 };
@@ -189,9 +191,9 @@ void insert_at_exits(BspTree& tree, std::vector<Piece> faces,
 // Replaces every node's pieces by their parts outside `other`.
 void clip_by(BspTree& tree, const BspTree& other);
 // After clip_by(tree, other): true when no piece lay in a plane of `other`
-// on its way, so its exits are known, and every part's face lies in its own
-// plane. Each part then lies wholly on one side of every plane on its way
-// (a cut part has a vertex off the plane that cut it, and is no line), so
+// on its way and every part's face lies in its own plane. Each part then
+// lies wholly on one side of every plane on its way (a cut part has a
+// vertex off the plane that cut it, and is no line), so
 // clipping the parts through `other` again, turned over or not, takes each
 // the same way and leaves each node's list, already in walk order, as it
 // is; and inserting them into `other` takes each to its exit.

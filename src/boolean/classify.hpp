@@ -63,11 +63,11 @@ public:
     static constexpr int kWideCount = 16;
     Scratch() {
         for (fmpz_t& z : z_) fmpz_init(z);
-        for (mpz_t& m : m_) mpz_init(m);
     }
     ~Scratch() {
         for (fmpz_t& z : z_) fmpz_clear(z);
-        for (mpz_t& m : m_) mpz_clear(m);
+        if (wide_ready_)
+            for (mpz_t& m : m_) mpz_clear(m);
     }
     Scratch(const Scratch&) = delete;
     Scratch& operator=(const Scratch&) = delete;
@@ -76,12 +76,20 @@ public:
     // own give it back at every value small enough for a word and take it
     // again at the next larger one, which in a crossing point costs more
     // than the arithmetic.
-    mpz_ptr wide(int i) noexcept { return m_[i]; }
+    // Made at the first use: a boolean of small numbers never needs them.
+    mpz_ptr wide(int i) noexcept {
+        if (!wide_ready_) {
+            for (mpz_t& m : m_) mpz_init(m);
+            wide_ready_ = true;
+        }
+        return m_[i];
+    }
     CrossingMemo& crossings() noexcept { return crossings_; }
 
 private:
     fmpz_t z_[kCount];
     mpz_t m_[kWideCount];
+    bool wide_ready_ = false;
     CrossingMemo crossings_;
 };
 

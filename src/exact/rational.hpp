@@ -69,7 +69,11 @@ public:
     const fmpz* num() const noexcept { return fmpq_numref(v_); }
     const fmpz* den() const noexcept { return fmpq_denref(v_); }
 
-    int sign() const noexcept { return fmpz_sgn(fmpq_numref(v_)); }
+    // A numerator in its word is read here rather than through a call.
+    int sign() const noexcept {
+        const fmpz n = *fmpq_numref(v_);
+        return COEFF_IS_MPZ(n) ? fmpz_sgn(fmpq_numref(v_)) : (n > 0) - (n < 0);
+    }
     bool is_zero() const noexcept { return fmpz_is_zero(fmpq_numref(v_)); }
     bool is_integer() const noexcept { return fmpz_is_one(fmpq_denref(v_)); }
 
