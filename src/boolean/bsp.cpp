@@ -120,10 +120,18 @@ enum Fate { kToFront, kToBack, kKept, kSplit };
 
 // Most pieces lie clear of the plane, and their box says so: that test is
 // made here, where it inlines, and the rest out of line.
+// In a grouped walk (`slabbed`) a piece the box leaves open gets the test
+// through its slab as well, against a plane off the axes, which places the
+// pieces near a curved surface's tangent plane that their boxes cross.
+template <bool slabbed = false>
 inline Fate sort_piece(Sources& sources, const BspNode& node, const TestPlane& plane, Pool& pool,
-                       std::size_t id, bool keep, std::size_t& front, std::size_t& back) {
+                       std::size_t id, bool keep, std::size_t& front, std::size_t& back,
+                       const Groups::Against* against = nullptr) {
     const Piece& piece = pool[id];
-    if (const int bits = plane.box_bits(piece.box, node.flipped)) {
+    int bits = plane.box_bits(piece.box, node.flipped);
+    if (slabbed && !bits && plane.axis() < 0)
+        bits = sources.groups().piece_bits(id, pool, *against, node.flipped);
+    if (bits) {
         count_filtered(piece.whole ? sources.face(piece.source).vertices.size()
                                    : piece.vertices.size());
         return bits == 1 ? kToFront : kToBack;
@@ -242,7 +250,8 @@ Parted part_list(Sources& sources, const BspNode& node, Pool& pool, Item list, I
             continue;
         }
         std::size_t f = kNoHalf, b = kNoHalf;
-        switch (sort_piece(sources, node, plane, pool, std::size_t(it), kept != nullptr, f, b)) {
+        switch (sort_piece<true>(sources, node, plane, pool, std::size_t(it), kept != nullptr, f,
+                                 b, &against)) {
             case kToFront: parts.push_back({it, kNoItem, true}); break;
             case kToBack: parts.push_back({kNoItem, it, true}); break;
             case kKept:
@@ -339,9 +348,10 @@ void give_plane(BspNode& node, const Piece& first) {
 // tree cuts up or thins out never pays for grouping (as in the trees of
 // boxes and prisms that a chamfer cuts again and again), and a long chain of
 // nodes (a mesh of a convex surface) pays for it once. The eager rule, for
-// the tests, groups every list it can. A clip records where each part left
-// the other tree only when that tree has `exits_at` nodes: down a few nodes
-// the parts walk again for less than sorting them by exit costs.
+// the tests, groups every list it can.
+// A clip records where each part left the other tree only when that tree
+// has `exits_at` nodes: walking a few nodes down again costs less than
+// sorting the parts by exit.
 struct Grouping {
     std::uint32_t chain;
     std::size_t at;

@@ -114,8 +114,18 @@ Groups::Against::Against(const TestPlane& plane)
       norm(std::fabs(p[0]) + std::fabs(p[1]) + std::fabs(p[2])),
       base(1 + std::fabs(p[3])) {}
 
-int Groups::bits(Item group, const Against& plane, bool flip) const {
-    const Node& n = nodes_[index(group)];
+namespace {
+
+// The bits of every point of a box and slab against a plane, as
+// Groups::bits describes; `size` bounds the terms' magnitudes as fill()
+// makes it.
+inline int bound_bits(const ApproxBox& box, const Slab& slab, double size,
+                      const Groups::Against& plane, bool flip) {
+    struct {
+        const ApproxBox& box;
+        const Slab& slab;
+        double size;
+    } n{box, slab, size};
     const PlaneApprox& p = plane.p;
     // As support() with dir the plane's normal, the size of the margin
     // bounded once for the group: with m of unit length, |lambda| and each
@@ -150,6 +160,26 @@ int Groups::bits(Item group, const Against& plane, bool flip) const {
     return in_front() ? 2 : behind() ? 1 : 0;
 }
 
+double bound_size(const ApproxBox& box, const Slab& slab) {
+    double box_size = 0;
+    for (int i = 0; i < 3; ++i) box_size += largest(box[i], box[i + 3]);
+    return 1.01 * largest(slab.lo, slab.hi) + 4.01 * box_size;
+}
+
+}  // namespace
+
+int Groups::bits(Item group, const Against& plane, bool flip) const {
+    const Node& n = nodes_[index(group)];
+    return bound_bits(n.box, n.slab, n.size, plane, flip);
+}
+
+int Groups::piece_bits(std::size_t id, const Pool& pool, const Against& plane, bool flip) const {
+    if (!has_slab(id)) return 0;
+    const ApproxBox& box = pool[id].box;
+    const Slab& slab = piece_slabs_[id];
+    return bound_bits(box, slab, bound_size(box, slab), plane, flip);
+}
+
 void Groups::fill(Node& n, const Pool& pool) const {
     const ApproxBox& a = box(n.member[0], pool);
     const ApproxBox& b = box(n.member[1], pool);
@@ -170,9 +200,7 @@ void Groups::fill(Node& n, const Pool& pool) const {
     // The size of the terms of a test (bits): |lambda| times the slab's
     // ends, and at most 4 |p|_1 times the box's; a hundredth more covers
     // the rounding of m's length and of this sum.
-    double box_size = 0;
-    for (int i = 0; i < 3; ++i) box_size += largest(n.box[i], n.box[i + 3]);
-    n.size = 1.01 * largest(n.slab.lo, n.slab.hi) + 4.01 * box_size;
+    n.size = bound_size(n.box, n.slab);
 }
 
 std::size_t Groups::new_node() {

@@ -100,6 +100,9 @@ public:
     // point against a plane, when the doubles prove them through its box and
     // slab together; 0 otherwise.
     int bits(Item group, const Against& plane, bool flip) const;
+    // The same for a piece grouped in this walk, through its own box and
+    // slab; 0 for one without a slab.
+    int piece_bits(std::size_t id, const Pool& pool, const Against& plane, bool flip) const;
     std::uint32_t key(Item it) const {
         return is_group(it) ? nodes_[index(it)].key : piece_key(std::size_t(it));
     }
