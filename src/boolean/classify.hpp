@@ -203,18 +203,20 @@ public:
 private:
     // box_bits for a plane not along one axis.
     int corner_bits(const ApproxBox& box, bool flip) const noexcept;
-    // The integer form, its fit in words, the position along an axis and
-    // the key, from the plane.
+    // The integer form, its fit in words and the position along an axis,
+    // from the plane.
     void make_exact() const;
     void need_exact() const {
         if (!exact_) make_exact();
     }
+    // A hash of orient_ * k_: equal for the same plane.
+    std::uint64_t key() const;
 
     // a, b, c, d: a x + b y + c z - d has the side's sign; zero until made.
     mutable fmpz_t k_[4];
     PlaneApprox approx_;
     const Plane* plane_;
-    mutable bool exact_ = false;   // k_, inline_, at_ and key_ are made
+    mutable bool exact_ = false;   // k_, inline_ and at_ are made
     std::int8_t sign_[4];          // of k_, and of the plane's components
     mutable bool inline_ = false;  // all four k_ held in their words
     std::int8_t axis_;             // the one nonzero normal component, or -1
@@ -224,7 +226,7 @@ private:
     // into an ApproxBox per coordinate.
     std::uint8_t low_[3], high_[3];
     int orient_;           // sign of the first nonzero k_, or 0
-    mutable std::uint64_t key_ = 0;  // hash of orient_ * k_: equal for the same plane
+    mutable std::uint64_t key_ = 0;  // key(), or 0 before it is made
 };
 
 // The sides of a loop's vertices against a plane (negated when `flip`),

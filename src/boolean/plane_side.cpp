@@ -133,9 +133,19 @@ void TestPlane::make_exact() const {
         else
             at_ = rational_to_double(Rational::from_fmpz(k_[3], k_[axis_]));
     }
-    key_ = 1469598103934665603ull;
-    for (const fmpz_t& k : k_) key_ = (key_ ^ hash_fmpz(k, orient_)) * 1099511628211ull;
     exact_ = true;
+}
+
+std::uint64_t TestPlane::key() const {
+    // Made when first compared: most planes never are. A hash of 0 is only
+    // made again each time.
+    if (key_ == 0) {
+        need_exact();
+        std::uint64_t h = 1469598103934665603ull;
+        for (const fmpz_t& k : k_) h = (h ^ hash_fmpz(k, orient_)) * 1099511628211ull;
+        key_ = h;
+    }
+    return key_;
 }
 
 TestPlane::~TestPlane() {
@@ -145,7 +155,7 @@ TestPlane::~TestPlane() {
 bool TestPlane::same_plane(const TestPlane& o) const {
     need_exact();
     o.need_exact();
-    if (key_ != o.key_ || orient_ == 0 || o.orient_ == 0) return false;
+    if (key() != o.key() || orient_ == 0 || o.orient_ == 0) return false;
     for (int i = 0; i < 4; ++i)
         if (sign_[i] * orient_ != o.sign_[i] * o.orient_ || fmpz_cmpabs(k_[i], o.k_[i]) != 0)
             return false;
