@@ -119,10 +119,10 @@ enum Fate { kToFront, kToBack, kKept, kSplit };
                                        bool keep, std::size_t& front, std::size_t& back);
 
 // Most pieces lie clear of the plane, and their box says so: that test is
-// made here, where it inlines, and the rest out of line.
-// In a grouped walk (`slabbed`) a piece the box leaves open gets the test
-// through its slab as well, against a plane off the axes, which places the
-// pieces near a curved surface's tangent plane that their boxes cross.
+// made here, where it inlines, and the rest out of line. In a grouped walk
+// (`slabbed`) a piece the box leaves open is tested through its slab as
+// well against a plane off the axes: next to a tangent plane of a curved
+// mesh the boxes cross the plane though the pieces do not.
 template <bool slabbed = false>
 inline Fate sort_piece(Sources& sources, const BspNode& node, const TestPlane& plane, Pool& pool,
                        std::size_t id, bool keep, std::size_t& front, std::size_t& back,
@@ -348,10 +348,9 @@ void give_plane(BspNode& node, const Piece& first) {
 // tree cuts up or thins out never pays for grouping (as in the trees of
 // boxes and prisms that a chamfer cuts again and again), and a long chain of
 // nodes (a mesh of a convex surface) pays for it once. The eager rule, for
-// the tests, groups every list it can.
-// A clip records where each part left the other tree only when that tree
-// has `exits_at` nodes: walking a few nodes down again costs less than
-// sorting the parts by exit.
+// the tests, groups every list it can. A clip records where each part left
+// the other tree only when that tree has `exits_at` nodes: down a few
+// nodes the parts walk again for less than sorting them by exit costs.
 struct Grouping {
     std::uint32_t chain;
     std::size_t at;

@@ -193,10 +193,10 @@ void clip_by(BspTree& tree, const BspTree& other);
 // After clip_by(tree, other): true when no piece lay in a plane of `other`
 // on its way and every part's face lies in its own plane. Each part then
 // lies wholly on one side of every plane on its way (a cut part has a
-// vertex off the plane that cut it, and is no line), so
-// clipping the parts through `other` again, turned over or not, takes each
-// the same way and leaves each node's list, already in walk order, as it
-// is; and inserting them into `other` takes each to its exit.
+// vertex off the plane that cut it, and is no line), so clipping the parts
+// through `other` again, turned over or not, takes each the same way and
+// leaves each node's list, already in walk order, as it is; and inserting
+// them into `other` takes each to its exit.
 bool settled(BspTree& tree);
 // Turns the region inside out: pieces flipped, planes negated, sides swapped.
 void complement(BspTree& tree);

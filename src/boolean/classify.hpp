@@ -75,8 +75,8 @@ public:
     // Integers that keep their room whatever value they take. The library's
     // own give it back at every value small enough for a word and take it
     // again at the next larger one, which in a crossing point costs more
-    // than the arithmetic.
-    // Made at the first use: a boolean of small numbers never needs them.
+    // than the arithmetic. Made at the first use: a boolean of small
+    // numbers never needs them.
     mpz_ptr wide(int i) noexcept {
         if (!wide_ready_) {
             for (mpz_t& m : m_) mpz_init(m);

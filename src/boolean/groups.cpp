@@ -121,33 +121,28 @@ namespace {
 // makes it.
 inline int bound_bits(const ApproxBox& box, const Slab& slab, double size,
                       const Groups::Against& plane, bool flip) {
-    struct {
-        const ApproxBox& box;
-        const Slab& slab;
-        double size;
-    } n{box, slab, size};
     const PlaneApprox& p = plane.p;
     // As support() with dir the plane's normal, the size of the margin
     // bounded once for the group: with m of unit length, |lambda| and each
     // |lambda m_i| are at most |p|_1, and |r_i| at most twice that.
-    const Vec& m = n.slab.dir;
+    const Vec& m = slab.dir;
     // Each end of a product is the lesser or greater of the two products,
     // taken without branching: the signs of lambda and r change from group
     // to group, and branches on them are mispredicted half the time. A NaN
     // product leaves the end NaN, and the test undecided.
     const double lambda = p[0] * m[0] + p[1] * m[1] + p[2] * m[2];
     const double r[3] = {p[0] - lambda * m[0], p[1] - lambda * m[1], p[2] - lambda * m[2]};
-    const double margin = (plane.base + plane.norm * n.size) * kMargin;
+    const double margin = (plane.base + plane.norm * size) * kMargin;
     // The end that would prove the group behind the (oriented) plane first:
     // a walk down a chain finds most groups there, and needs no other end.
     const auto greatest = [&] {
-        double hi = std::max(lambda * n.slab.lo, lambda * n.slab.hi);
-        for (int i = 0; i < 3; ++i) hi += std::max(r[i] * n.box[i], r[i] * n.box[i + 3]);
+        double hi = std::max(lambda * slab.lo, lambda * slab.hi);
+        for (int i = 0; i < 3; ++i) hi += std::max(r[i] * box[i], r[i] * box[i + 3]);
         return hi;
     };
     const auto least = [&] {
-        double lo = std::min(lambda * n.slab.lo, lambda * n.slab.hi);
-        for (int i = 0; i < 3; ++i) lo += std::min(r[i] * n.box[i], r[i] * n.box[i + 3]);
+        double lo = std::min(lambda * slab.lo, lambda * slab.hi);
+        for (int i = 0; i < 3; ++i) lo += std::min(r[i] * box[i], r[i] * box[i + 3]);
         return lo;
     };
     // Every comparison with a NaN is false: undecided. Both ends cannot
