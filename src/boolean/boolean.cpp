@@ -1,21 +1,51 @@
 #include "boolean/boolean.hpp"
 
+#include <algorithm>
 #include <utility>
 
 #include "boolean/bsp.hpp"
 #include "boolean/detail.hpp"
 #include "exact/errors.hpp"
+#include "exact/parallel.hpp"
 
 namespace qs {
 
 namespace {
 
+// Operands of this many faces each split a boolean over two threads: the
+// two trees are built at once, then each clipped by the other at once.
+// Below it a boolean takes about as long as starting a thread.
+constexpr std::size_t kTwoThreadsFrom = 512;
+
+// first, then second; at once when `two`. Either way the same result.
+template <class F, class G>
+void both(bool two, F&& first, G&& second) {
+    if (two) {
+        run_both(first, second);
+    } else {
+        first();
+        second();
+    }
+}
+
 // The second clip of `b` by the same planes of `a`, with b turned over
 // since: it removes b's parts that lie in a's faces, oriented as they are.
 // When the first met no such part it would change nothing. The plain walk,
 // kept as the reference, clips again all the same.
+bool clips_again(const BspTree& b, bool again) {
+    return again || b.sources->walk() == Walk::kPlain;
+}
+
 void clip_again(BspTree& b, const BspTree& a, bool again) {
-    if (again || b.sources->walk() == Walk::kPlain) clip_by(b, a);
+    if (clips_again(b, again)) clip_by(b, a);
+}
+// The same for b not turned over yet: turned for the clip and back, or
+// left as it is when there is no clip.
+void clip_again_turned(BspTree& b, const BspTree& a, bool again) {
+    if (!clips_again(b, again)) return;
+    complement(b);
+    clip_by(b, a);
+    complement(b);
 }
 
 // b's faces into a, where the last clip of b by a put them when it
@@ -32,35 +62,39 @@ void insert_clipped(BspTree& a, BspTree& b, bool again) {
 
 // Both operands' faces survive where they bound the result. Where the two
 // coincide with the same orientation, A's face stays and B's goes.
-void unite(BspTree& a, BspTree& b) {
-    clip_by(a, b);
-    clip_by(b, a);
+void unite(BspTree& a, BspTree& b, bool two) {
+    both(two, [&] { clip_by(a, b); }, [&] { clip_by(b, a); });
     const bool again = !settled(b);
-    complement(b);
-    clip_again(b, a, again);
-    complement(b);
+    clip_again_turned(b, a, again);
     insert_clipped(a, b, again);
 }
 
 // A minus B: the faces of B that bound the removed region come back flipped.
-void cut(BspTree& a, BspTree& b) {
+void cut(BspTree& a, BspTree& b, bool two) {
     complement(a);
-    clip_by(a, b);
-    clip_by(b, a);
+    both(two, [&] { clip_by(a, b); }, [&] { clip_by(b, a); });
     const bool again = !settled(b);
-    complement(b);
-    clip_again(b, a, again);
-    complement(b);
+    clip_again_turned(b, a, again);
     insert_clipped(a, b, again);
     complement(a);
 }
 
-void intersect(BspTree& a, BspTree& b) {
+void intersect(BspTree& a, BspTree& b, bool two) {
     complement(a);
-    clip_by(b, a);
-    const bool again = !settled(b);
-    complement(b);
-    clip_by(a, b);  // moves a's pieces, not its planes
+    bool again;
+    if (two) {
+        // a is clipped by b turned over, which needs b's planes only: a
+        // copy of them turned over lets it go while b is clipped by a.
+        const BspTree turned = turned_planes(b);
+        both(true, [&] { clip_by(b, a); }, [&] { clip_by(a, turned); });
+        again = !settled(b);
+        complement(b);
+    } else {
+        clip_by(b, a);
+        again = !settled(b);
+        complement(b);
+        clip_by(a, b);  // moves a's pieces, not its planes
+    }
     clip_again(b, a, again);
     insert_clipped(a, b, again);
     complement(a);
@@ -70,7 +104,7 @@ void intersect(BspTree& a, BspTree& b) {
 // loop and the label and plane of the face it came from, the plane negated
 // when the piece was turned over. A whole piece copies its face's loop, or
 // takes it when the operand is the boolean's own.
-Solid assemble(const Sources& sources, std::vector<Piece>&& pieces, Solid* own_a, Solid* own_b,
+Solid assemble(const SourceFaces& sources, std::vector<Piece>&& pieces, Solid* own_a, Solid* own_b,
                std::size_t a_count) {
     Solid out;
     out.faces.reserve(pieces.size());
@@ -114,22 +148,27 @@ Solid run_boolean(std::string_view op, const Solid& a, const Solid& b, Solid* ow
     for (const Face& f : a.faces) faces.push_back(&f);
     for (const Face& f : b.faces) faces.push_back(&f);
     if (faces.size() > UINT32_MAX) throw std::bad_alloc();
-    Sources sources(std::move(faces), walk);
-    BspTree ta(sources), tb(sources);
-    insert_faces(ta, whole_pieces(a, 0));
-    insert_faces(tb, whole_pieces(b, static_cast<std::uint32_t>(a.faces.size())));
+    SourceFaces sources(std::move(faces), walk);
+    Sources sources_a(sources), sources_b(sources);
+    BspTree ta(sources_a), tb(sources_b);
+    const bool two = std::min(a.faces.size(), b.faces.size()) >= kTwoThreadsFrom;
+    auto build = [two](BspTree& tree, const Solid& s, std::size_t first) {
+        insert_faces(tree, whole_pieces(s, static_cast<std::uint32_t>(first)));
+        if (two) prepare_nodes(tree);
+    };
+    both(two, [&] { build(ta, a, 0); }, [&] { build(tb, b, a.faces.size()); });
     // The empty set minus anything, and anything met with the empty set,
     // is empty. The tree sequences alone would give the other operand
     // (turned inside out for a cut), which breaks every identity a chain of
     // booleans relies on once it passes through an empty result.
     if (op == "union") {
-        unite(ta, tb);
+        unite(ta, tb, two);
     } else if (op == "cut") {
         if (a.faces.empty()) return Solid{};
-        cut(ta, tb);
+        cut(ta, tb, two);
     } else if (op == "intersect") {
         if (a.faces.empty() || b.faces.empty()) return Solid{};
-        intersect(ta, tb);
+        intersect(ta, tb, two);
     } else {
         throw Panic(text::kUnknownOp);
     }

@@ -319,16 +319,21 @@ std::vector<Piece> whole_pieces(const Solid& s, std::uint32_t first_source) {
     return out;
 }
 
-bool Sources::planar(std::uint32_t id) {
+bool SourceFaces::planar(std::uint32_t id, Scratch& scratch) {
     if (planar_[id] == kUnknown) {
         bool all = true;
         if (!faces_[id]->planar) {
             const TestPlane& p = plane(id);
-            for (const Point3& v : faces_[id]->vertices) all = all && p.exact_side(v, scratch_) == kOn;
+            for (const Point3& v : faces_[id]->vertices) all = all && p.exact_side(v, scratch) == kOn;
         }
         planar_[id] = all;
     }
     return planar_[id] != 0;
+}
+
+void SourceFaces::prepare(std::uint32_t id, Scratch& scratch) {
+    plane(id).make_ready();
+    planar(id, scratch);
 }
 
 namespace {
@@ -551,8 +556,7 @@ namespace {
 // must have a plane; every other node has one, since a child is made only
 // for a list that is not empty, and its first piece gives it its plane. A
 // tree of few nodes lets no list pass enough of them to be worth grouping.
-Ids clip_pool(const BspTree& tree, Pool& pool, bool track_exits) {
-    Sources& sources = *tree.sources;
+Ids clip_pool(Sources& sources, const BspTree& tree, Pool& pool, bool track_exits) {
     const Grouping* grouping = grouping_of(sources.walk());
     Walker walker(sources, pool, grouping && tree.nodes.size() >= grouping->at ? grouping : nullptr);
     Ids out = sources.take_ids();
@@ -630,13 +634,19 @@ void clip_by(BspTree& tree, const BspTree& other) {
     sources.met_plane = false;
     const Grouping* grouping = grouping_of(sources.walk());
     const bool track = grouping && other.nodes.size() >= grouping->exits_at;
-    Ids kept = clip_pool(other, pool, track);
+    Ids kept = clip_pool(sources, other, pool, track);
     tree.clear_clip = !sources.met_plane;
     if (tree.clear_clip && track) keep_exits(tree, kept);
     for (std::size_t id : kept) tree.nodes[owners[id]].faces.push_back(std::move(pool[id]));
     owners.clear();
     sources.give_ids(std::move(kept));
     sources.give_pieces(std::move(pool));
+}
+
+void prepare_nodes(BspTree& tree) {
+    Sources& sources = *tree.sources;
+    for (const BspNode& node : tree.nodes)
+        if (node.has_plane) sources.faces().prepare(node.plane, sources.scratch());
 }
 
 bool settled(BspTree& tree) {
@@ -661,6 +671,21 @@ void complement(BspTree& tree) {
         node.flipped = !node.flipped;  // an empty node has no plane to negate
         std::swap(node.front, node.back);
     });
+}
+
+BspTree turned_planes(const BspTree& tree) {
+    BspTree out(*tree.sources);
+    out.nodes.resize(tree.nodes.size());
+    for (std::size_t i = 0; i < tree.nodes.size(); ++i) {
+        const BspNode& from = tree.nodes[i];
+        BspNode& to = out.nodes[i];
+        to.has_plane = from.has_plane;
+        to.plane = from.plane;
+        to.flipped = !from.flipped;
+        to.front = from.back;
+        to.back = from.front;
+    }
+    return out;
 }
 
 std::vector<Piece> collect_faces(BspTree& tree, std::vector<std::uint32_t>* exits) {

@@ -73,11 +73,11 @@ struct PartStep {
 };
 
 // The operand faces of one boolean, which pieces name by index, each with
-// its plane made ready for tests when first needed; and the scratch
-// integers of the exact tests.
-class Sources {
+// its plane made ready for tests when first needed. Both trees of the
+// boolean share them; see prepare_nodes for when they may be used at once.
+class SourceFaces {
 public:
-    explicit Sources(std::vector<const Face*> faces, Walk walk = Walk::kGrouped)
+    explicit SourceFaces(std::vector<const Face*> faces, Walk walk = Walk::kGrouped)
         : walk_(walk),
           faces_(std::move(faces)),
           planes_(faces_.size()),
@@ -98,10 +98,39 @@ public:
     // Every vertex of the face lies exactly in its plane; then so does
     // every vertex of every piece of it (a crossing point lies on an edge
     // between two of them).
-    bool planar(std::uint32_t id);
+    bool planar(std::uint32_t id, Scratch& scratch);
     // The same, only when known without a test (by the face, or from one
     // made before); false otherwise.
     bool known_planar(std::uint32_t id) const { return faces_[id]->planar || planar_[id] == 1; }
+    // Everything about the face a walk may ask made now: its plane with its
+    // integer form and hash, and whether it is planar. After that a walk
+    // only reads it.
+    void prepare(std::uint32_t id, Scratch& scratch);
+    Walk walk() const noexcept { return walk_; }
+
+private:
+    enum : std::int8_t { kUnknown = -1 };
+    Walk walk_;
+    std::vector<const Face*> faces_;
+    std::vector<std::optional<TestPlane>> planes_;
+    std::vector<std::int8_t> planar_;
+    std::vector<std::uint8_t> asked_;
+};
+
+// The operand faces as one tree's walks see them, with the scratch integers
+// of the exact tests and the working lists of those walks: each tree has its
+// own, so that the walks of the two trees may run at once.
+class Sources {
+public:
+    explicit Sources(SourceFaces& faces) : faces_(faces) {}
+    SourceFaces& faces() noexcept { return faces_; }
+    const Face& face(std::uint32_t id) const { return faces_.face(id); }
+    const TestPlane& plane(std::uint32_t id) { return faces_.plane(id); }
+    bool plane_made(std::uint32_t id) const { return faces_.plane_made(id); }
+    bool asked_before(std::uint32_t id) { return faces_.asked_before(id); }
+    bool planar(std::uint32_t id) { return faces_.planar(id, scratch_); }
+    bool known_planar(std::uint32_t id) const { return faces_.known_planar(id); }
+    Walk walk() const noexcept { return faces_.walk(); }
     Scratch& scratch() noexcept { return scratch_; }
     // Index lists and piece lists handed back by one walk and reused by
     // the next, so the walks allocate only while the lists grow.
@@ -129,17 +158,11 @@ public:
     // While clip_by clips, the node of the other tree each pooled piece
     // left it by, by pool index.
     std::vector<std::uint32_t>& exits() noexcept { return exits_; }
-    Walk walk() const noexcept { return walk_; }
     // Set when a walk finds a piece lying in a node's plane.
     bool met_plane = false;
 
 private:
-    enum : std::int8_t { kUnknown = -1 };
-    Walk walk_;
-    std::vector<const Face*> faces_;
-    std::vector<std::optional<TestPlane>> planes_;
-    std::vector<std::int8_t> planar_;
-    std::vector<std::uint8_t> asked_;
+    SourceFaces& faces_;
     Scratch scratch_;
     Spares<std::vector<std::size_t>> ids_;
     Spares<std::vector<Piece>> pieces_;
@@ -188,8 +211,14 @@ void insert_faces(BspTree& tree, std::vector<Piece> faces);
 // is inserted from there.
 void insert_at_exits(BspTree& tree, std::vector<Piece> faces,
                      const std::vector<std::uint32_t>& exits);
-// Replaces every node's pieces by their parts outside `other`.
+// Replaces every node's pieces by their parts outside `other`, with the
+// tree's own Sources.
 void clip_by(BspTree& tree, const BspTree& other);
+// Makes ready every face that names a node of the tree (SourceFaces::prepare).
+// Then the tree may be clipped by the other tree of its boolean while the
+// other is clipped by it: each walk changes only what belongs to faces of
+// its own tree's pieces that name no node, and reads the rest.
+void prepare_nodes(BspTree& tree);
 // After clip_by(tree, other): true when no piece lay in a plane of `other`
 // on its way and every part's face lies in its own plane. Each part then
 // lies wholly on one side of every plane on its way (a cut part has a
@@ -200,6 +229,9 @@ void clip_by(BspTree& tree, const BspTree& other);
 bool settled(BspTree& tree);
 // Turns the region inside out: pieces flipped, planes negated, sides swapped.
 void complement(BspTree& tree);
+// The tree's nodes as complement would leave them, without their pieces:
+// enough to clip by.
+BspTree turned_planes(const BspTree& tree);
 // All pieces of the tree in walk order, moved out; the tree is left without
 // pieces. With `exits`, their exits are appended there in the same order,
 // from the settled clip_by that left them.

@@ -1,6 +1,7 @@
 #include "boolean/classify.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <limits>
@@ -14,7 +15,10 @@ namespace qs {
 namespace {
 
 #ifdef QS_CLASSIFY_STATS
-ClassifyStats g_stats;
+// A boolean's two threads may count at once.
+struct {
+    std::atomic<std::uint64_t> filtered{0}, exact{0};
+} g_stats;
 #endif
 
 // 2^-48: the relative bound of the filter, with the 1 absorbing values
@@ -88,7 +92,7 @@ int classify_loop(const TestPlane& plane, bool flip, const std::vector<Point3>& 
     if (box && have_approx && n > 0) {
         if (const int bits = plane.box_bits(*box, flip)) {
 #ifdef QS_CLASSIFY_STATS
-            g_stats.filtered += n;
+            g_stats.filtered.fetch_add(n, std::memory_order_relaxed);
 #endif
             return bits;
         }
@@ -112,17 +116,17 @@ int classify_loop(const TestPlane& plane, bool flip, const std::vector<Point3>& 
         }
     }
 #ifdef QS_CLASSIFY_STATS
-    g_stats.filtered += n - open;
+    g_stats.filtered.fetch_add(n - open, std::memory_order_relaxed);
 #endif
     if (open == 0) return bits;
     if (open == n && in_plane && in_plane->holds()) {
 #ifdef QS_CLASSIFY_STATS
-        g_stats.filtered += n;
+        g_stats.filtered.fetch_add(n, std::memory_order_relaxed);
 #endif
         return 0;
     }
 #ifdef QS_CLASSIFY_STATS
-    g_stats.exact += open;
+    g_stats.exact.fetch_add(open, std::memory_order_relaxed);
 #endif
     for (std::size_t i = 0; i < n; ++i) {
         if (sides[i] != Side(kUndecided)) continue;
@@ -282,11 +286,14 @@ void split_loop(const TestPlane& plane, const Side* sides, std::vector<Point3>&&
 }
 
 #ifdef QS_CLASSIFY_STATS
-ClassifyStats classify_stats() noexcept { return g_stats; }
+ClassifyStats classify_stats() noexcept { return {g_stats.filtered.load(), g_stats.exact.load()}; }
 
-void reset_classify_stats() noexcept { g_stats = {}; }
+void reset_classify_stats() noexcept {
+    g_stats.filtered = 0;
+    g_stats.exact = 0;
+}
 
-void count_filtered(std::size_t n) noexcept { g_stats.filtered += n; }
+void count_filtered(std::size_t n) noexcept { g_stats.filtered.fetch_add(n, std::memory_order_relaxed); }
 #endif
 
 }  // namespace qs

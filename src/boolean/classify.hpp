@@ -149,6 +149,12 @@ public:
     }
     // The same plane, of either orientation.
     bool same_plane(const TestPlane& o) const;
+    // Makes now what the tests would make when they first need it, after
+    // which no test changes the plane: two threads may then test against it.
+    void make_ready() const {
+        need_exact();
+        key();
+    }
     // Exact side of p.
     Side exact_side(const Point3& p, Scratch& s) const {
         Side side;
@@ -295,8 +301,8 @@ private:
 #ifdef QS_CLASSIFY_STATS
 // How many vertex tests the double filter decided, and how many fell back to
 // the exact test, since the last reset; read by the benchmarks and tests,
-// and compiled only into their builds. Plain counters: the core runs on one
-// thread at a time, and a loop adds to them once, not once per vertex.
+// and compiled only into their builds. A loop adds to them once, not once
+// per vertex.
 struct ClassifyStats {
     std::uint64_t filtered = 0;
     std::uint64_t exact = 0;

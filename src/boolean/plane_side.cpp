@@ -137,13 +137,13 @@ void TestPlane::make_exact() const {
 }
 
 std::uint64_t TestPlane::key() const {
-    // Made when first compared: most planes never are. A hash of 0 is only
-    // made again each time.
+    // Made when first compared: most planes never are. A hash of 0 is taken
+    // as 1, so that a plane made ready is never written again.
     if (key_ == 0) {
         need_exact();
         std::uint64_t h = 1469598103934665603ull;
         for (const fmpz_t& k : k_) h = (h ^ hash_fmpz(k, orient_)) * 1099511628211ull;
-        key_ = h;
+        key_ = h != 0 ? h : 1;
     }
     return key_;
 }

@@ -1,5 +1,7 @@
 #include "exact/interrupt.hpp"
 
+#include "exact/parallel.hpp"
+
 namespace qs {
 
 namespace detail {
@@ -10,10 +12,14 @@ namespace detail {
 constexpr std::uint32_t kInterruptStride = 256;
 
 InterruptHook g_interrupt_hook = nullptr;
-std::uint32_t g_interrupt_budget = kInterruptStride;
+__thread std::uint32_t g_interrupt_budget [[gnu::tls_model("initial-exec")]] = kInterruptStride;
 
 void run_interrupt_hook() {
     g_interrupt_budget = kInterruptStride;
+    if (in_second_thread()) {
+        stop_second_if_asked();
+        return;
+    }
     if (g_interrupt_hook) g_interrupt_hook();
 }
 

@@ -16,12 +16,16 @@ namespace qs {
 using InterruptHook = void (*)();
 
 // Installs the hook (nullptr: never stop). Not thread-safe: install it once,
-// before the first call that polls.
+// before the first call that polls. The hook runs only on the thread that
+// made the call; a second thread the call starts (exact/parallel.hpp) stops
+// when that one does.
 void set_interrupt_hook(InterruptHook hook) noexcept;
 
 namespace detail {
 extern InterruptHook g_interrupt_hook;
-extern std::uint32_t g_interrupt_budget;
+// Each thread counts its own budget. Initial-exec: a read as cheap as a
+// global's, which the inner loops need, for a few bytes of static room.
+extern __thread std::uint32_t g_interrupt_budget [[gnu::tls_model("initial-exec")]];
 void run_interrupt_hook();
 }  // namespace detail
 
