@@ -17,17 +17,6 @@ namespace {
 // Below it a boolean takes about as long as starting a thread.
 constexpr std::size_t kTwoThreadsFrom = 512;
 
-// first, then second; at once when `two`. Either way the same result.
-template <class F, class G>
-void both(bool two, F&& first, G&& second) {
-    if (two) {
-        run_both(first, second);
-    } else {
-        first();
-        second();
-    }
-}
-
 // The second clip of `b` by the same planes of `a`, with b turned over
 // since: it removes b's parts that lie in a's faces, oriented as they are.
 // When the first met no such part it would change nothing. The plain walk,
@@ -50,11 +39,11 @@ void clip_again_turned(BspTree& b, const BspTree& a, bool again) {
 
 // b's faces into a, where the last clip of b by a put them when it
 // settled them and recorded where.
-void insert_clipped(BspTree& a, BspTree& b, bool again) {
+void insert_clipped(BspTree& a, BspTree& b, bool again, bool two) {
     if (!again && !b.exit_from.empty()) {
         std::vector<std::uint32_t> exits;
         std::vector<Piece> pieces = collect_faces(b, &exits);
-        insert_at_exits(a, std::move(pieces), exits);
+        insert_at_exits(a, std::move(pieces), exits, two ? b.sources : nullptr);
     } else {
         insert_faces(a, collect_faces(b));
     }
@@ -63,19 +52,19 @@ void insert_clipped(BspTree& a, BspTree& b, bool again) {
 // Both operands' faces survive where they bound the result. Where the two
 // coincide with the same orientation, A's face stays and B's goes.
 void unite(BspTree& a, BspTree& b, bool two) {
-    both(two, [&] { clip_by(a, b); }, [&] { clip_by(b, a); });
+    run_both(two, [&] { clip_by(a, b); }, [&] { clip_by(b, a); });
     const bool again = !settled(b);
     clip_again_turned(b, a, again);
-    insert_clipped(a, b, again);
+    insert_clipped(a, b, again, two);
 }
 
 // A minus B: the faces of B that bound the removed region come back flipped.
 void cut(BspTree& a, BspTree& b, bool two) {
     complement(a);
-    both(two, [&] { clip_by(a, b); }, [&] { clip_by(b, a); });
+    run_both(two, [&] { clip_by(a, b); }, [&] { clip_by(b, a); });
     const bool again = !settled(b);
     clip_again_turned(b, a, again);
-    insert_clipped(a, b, again);
+    insert_clipped(a, b, again, two);
     complement(a);
 }
 
@@ -86,7 +75,7 @@ void intersect(BspTree& a, BspTree& b, bool two) {
         // a is clipped by b turned over, which needs b's planes only: a
         // copy of them turned over lets it go while b is clipped by a.
         const BspTree turned = turned_planes(b);
-        both(true, [&] { clip_by(b, a); }, [&] { clip_by(a, turned); });
+        run_both(true, [&] { clip_by(b, a); }, [&] { clip_by(a, turned); });
         again = !settled(b);
         complement(b);
     } else {
@@ -96,7 +85,7 @@ void intersect(BspTree& a, BspTree& b, bool two) {
         clip_by(a, b);  // moves a's pieces, not its planes
     }
     clip_again(b, a, again);
-    insert_clipped(a, b, again);
+    insert_clipped(a, b, again, two);
     complement(a);
 }
 
@@ -156,7 +145,7 @@ Solid run_boolean(std::string_view op, const Solid& a, const Solid& b, Solid* ow
         insert_faces(tree, whole_pieces(s, static_cast<std::uint32_t>(first)));
         if (two) prepare_nodes(tree);
     };
-    both(two, [&] { build(ta, a, 0); }, [&] { build(tb, b, a.faces.size()); });
+    run_both(two, [&] { build(ta, a, 0); }, [&] { build(tb, b, a.faces.size()); });
     // The empty set minus anything, and anything met with the empty set,
     // is empty. The tree sequences alone would give the other operand
     // (turned inside out for a cut), which breaks every identity a chain of

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "exact/interrupt.hpp"
+#include "exact/parallel.hpp"
 
 namespace qs {
 
@@ -530,21 +531,55 @@ void insert_at(BspTree& tree, std::vector<Piece> faces, std::size_t root) {
 void insert_faces(BspTree& tree, std::vector<Piece> faces) { insert_at(tree, std::move(faces), 0); }
 
 void insert_at_exits(BspTree& tree, std::vector<Piece> faces,
-                     const std::vector<std::uint32_t>& exits) {
+                     const std::vector<std::uint32_t>& exits, Sources* second) {
     const std::size_t nodes = tree.nodes.size();
     tree.nodes.reserve(nodes + faces.size());
     // The pieces of each exit in list order; the exits in any order, since
     // each list grows a subtree of its own.
     std::vector<std::size_t> from, order;
     bucket(exits, nodes, from, order);
-    for (std::size_t exit = 0; exit < nodes; ++exit) {
-        if (from[exit] == from[exit + 1]) continue;
+    auto list_of = [&](std::size_t exit) {
         std::vector<Piece> list;
         list.reserve(from[exit + 1] - from[exit]);
         for (std::size_t k = from[exit]; k < from[exit + 1]; ++k)
             list.push_back(std::move(faces[order[k]]));
-        insert_at(tree, std::move(list), child(tree, exit, &BspNode::front));
+        return list;
+    };
+    // With a second thread, the exits from `split` on, about half the
+    // pieces, grow their subtrees on it, in a tree of their own joined to
+    // this one after. The faces all of them read are made ready first.
+    std::size_t split = nodes;
+    if (second) {
+        SourceFaces& shared = tree.sources->faces();
+        for (const Piece& p : faces) shared.prepare(p.source, tree.sources->scratch());
+        split = std::size_t(std::upper_bound(from.begin(), from.end(), faces.size() / 2) -
+                            from.begin()) - 1;
     }
+    BspTree side(second ? *second : *tree.sources);
+    side.nodes.clear();
+    std::vector<std::pair<std::size_t, std::size_t>> roots;  // exit, its subtree in side
+    run_both(
+        second != nullptr,
+        [&] {
+            for (std::size_t exit = 0; exit < split; ++exit)
+                if (from[exit] != from[exit + 1])
+                    insert_at(tree, list_of(exit), child(tree, exit, &BspNode::front));
+        },
+        [&] {
+            for (std::size_t exit = split; exit < nodes; ++exit) {
+                if (from[exit] == from[exit + 1]) continue;
+                roots.emplace_back(exit, side.nodes.size());
+                side.nodes.emplace_back();
+                insert_at(side, list_of(exit), roots.back().second);
+            }
+        });
+    const std::size_t offset = tree.nodes.size();
+    for (BspNode& node : side.nodes) {
+        if (node.front != kNone) node.front += offset;
+        if (node.back != kNone) node.back += offset;
+        tree.nodes.push_back(std::move(node));
+    }
+    for (const auto& [exit, root] : roots) tree.nodes[exit].front = root + offset;
 }
 
 namespace {

@@ -208,9 +208,10 @@ void insert_faces(BspTree& tree, std::vector<Piece> faces);
 // The same for the parts a settled clip by `tree` left, with their exits,
 // the tree's planes unchanged since: each would go down the way it went
 // then, into the front of the node it left by, so each list of one exit
-// is inserted from there.
+// is inserted from there. Given `second`, the Sources of a tree done with,
+// half the lists are inserted with it on a second thread.
 void insert_at_exits(BspTree& tree, std::vector<Piece> faces,
-                     const std::vector<std::uint32_t>& exits);
+                     const std::vector<std::uint32_t>& exits, Sources* second = nullptr);
 // Replaces every node's pieces by their parts outside `other`, with the
 // tree's own Sources.
 void clip_by(BspTree& tree, const BspTree& other);

@@ -18,6 +18,17 @@ namespace qs {
 
 void run_both(const std::function<void()>& first, const std::function<void()>& second);
 
+// The same when `at_once`, otherwise first, then second on this thread.
+template <class F, class G>
+void run_both(bool at_once, F&& first, G&& second) {
+    if (at_once) {
+        run_both(std::function<void()>(first), std::function<void()>(second));
+    } else {
+        first();
+        second();
+    }
+}
+
 namespace detail {
 // True on a thread run_both started.
 bool in_second_thread() noexcept;
