@@ -426,12 +426,31 @@ public:
         job.group = kNoItem;
         sources_.give_ids(std::move(job.ids));
     }
+    // The list's pieces dropped for good, their loops freed now rather than
+    // with the pool: a clip that drops most of what it cuts (an
+    // intersection's) then holds only the pieces still on their way.
+    void drop(Job& job) {
+        if (job.group != kNoItem) {
+            Ids ids = sources_.take_ids();
+            groups_.drain(job.group, ids);
+            job.group = kNoItem;
+            for (std::size_t id : ids) release(pool_[id]);
+            sources_.give_ids(std::move(ids));
+        }
+        for (std::size_t id : job.ids) release(pool_[id]);
+        sources_.give_ids(std::move(job.ids));
+    }
     bool empty(const Job& job) const { return job.group == kNoItem && job.ids.empty(); }
     // The piece that comes first in the list.
     const Piece& first(const Job& job) const {
         return pool_[job.group != kNoItem ? groups_.first(job.group) : job.ids.front()];
     }
 private:
+    static void release(Piece& p) {
+        p.vertices = {};
+        p.approx = {};
+        p.cut_on = {};
+    }
     void by_key(Ids& ids) const {
         std::sort(ids.begin(), ids.end(),
                   [this](std::size_t a, std::size_t b) {
@@ -608,7 +627,7 @@ Ids clip_pool(Sources& sources, const BspTree& tree, Pool& pool, bool track_exit
             back.node = node.back;
             stack.push_back(std::move(back));
         } else {
-            walker.discard(back);
+            walker.drop(back);
         }
         if (node.front == kNone) {
             const std::size_t from = out.size();
