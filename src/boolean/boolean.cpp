@@ -1,6 +1,7 @@
 #include "boolean/boolean.hpp"
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 #include "boolean/bsp.hpp"
@@ -138,9 +139,13 @@ Solid run_boolean(std::string_view op, const Solid& a, const Solid& b, Solid* ow
     for (const Face& f : b.faces) faces.push_back(&f);
     if (faces.size() > UINT32_MAX) throw std::bad_alloc();
     SourceFaces sources(std::move(faces), walk);
-    Sources sources_a(sources), sources_b(sources);
-    BspTree ta(sources_a), tb(sources_b);
     const bool two = std::min(a.faces.size(), b.faces.size()) >= kTwoThreadsFrom;
+    // On one thread both trees walk with one set of lists, whose room the
+    // walks of the second tree reuse.
+    Sources sources_a(sources);
+    std::optional<Sources> sources_b;
+    if (two) sources_b.emplace(sources);
+    BspTree ta(sources_a), tb(two ? *sources_b : sources_a);
     auto build = [two](BspTree& tree, const Solid& s, std::size_t first) {
         insert_faces(tree, whole_pieces(s, static_cast<std::uint32_t>(first)));
         if (two) prepare_nodes(tree);
