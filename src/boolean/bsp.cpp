@@ -321,20 +321,17 @@ std::vector<Piece> whole_pieces(const Solid& s, std::uint32_t first_source) {
 }
 
 bool SourceFaces::planar(std::uint32_t id, Scratch& scratch) {
-    if (planar_[id] == kUnknown) {
+    std::int8_t known = planar_[id].load(std::memory_order_relaxed);
+    if (known == kUnknown) {
         bool all = true;
         if (!faces_[id]->planar) {
             const TestPlane& p = plane(id);
             for (const Point3& v : faces_[id]->vertices) all = all && p.exact_side(v, scratch) == kOn;
         }
-        planar_[id] = all;
+        known = all ? kPlanar : kNotPlanar;
+        planar_[id].store(known, std::memory_order_relaxed);
     }
-    return planar_[id] != 0;
-}
-
-void SourceFaces::prepare(std::uint32_t id, Scratch& scratch) {
-    plane(id).make_ready();
-    planar(id, scratch);
+    return known == kPlanar;
 }
 
 namespace {
@@ -566,16 +563,18 @@ void insert_at_exits(BspTree& tree, std::vector<Piece> faces,
     };
     // With a second thread, the exits from `split` on, about half the
     // pieces, grow their subtrees on it, in a tree of their own joined to
-    // this one after. The faces all of them read are made ready first.
+    // this one after. The planes of all their faces are made first.
     std::size_t split = nodes;
     if (second) {
-        SourceFaces& shared = tree.sources->faces();
-        for (const Piece& p : faces) shared.prepare(p.source, tree.sources->scratch());
+        for (const Piece& p : faces) tree.sources->plane(p.source);
         split = std::size_t(std::upper_bound(from.begin(), from.end(), faces.size() / 2) -
                             from.begin()) - 1;
     }
     BspTree side(second ? *second : *tree.sources);
     side.nodes.clear();
+    // Room for all at once, as for the tree above: each insert asks for room
+    // for its own list only.
+    side.nodes.reserve(faces.size() - from[split]);
     std::vector<std::pair<std::size_t, std::size_t>> roots;  // exit, its subtree in side
     run_both(
         second != nullptr,
@@ -700,7 +699,7 @@ void clip_by(BspTree& tree, const BspTree& other) {
 void prepare_nodes(BspTree& tree) {
     Sources& sources = *tree.sources;
     for (const BspNode& node : tree.nodes)
-        if (node.has_plane) sources.faces().prepare(node.plane, sources.scratch());
+        if (node.has_plane) sources.plane(node.plane);
 }
 
 bool settled(BspTree& tree) {

@@ -18,6 +18,7 @@
 #pragma once
 
 #include <cstddef>
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <utility>
@@ -74,14 +75,17 @@ struct PartStep {
 
 // The operand faces of one boolean, which pieces name by index, each with
 // its plane made ready for tests when first needed. Both trees of the
-// boolean share them; see prepare_nodes for when they may be used at once.
+// boolean share them, and their walks may run at once (see prepare_nodes):
+// what the tests find out about a plane later (its integer form, its hash)
+// and whether a face is planar may be found by either thread, while a plane
+// itself is made by one thread only.
 class SourceFaces {
 public:
     explicit SourceFaces(std::vector<const Face*> faces, Walk walk = Walk::kGrouped)
         : walk_(walk),
           faces_(std::move(faces)),
           planes_(faces_.size()),
-          planar_(faces_.size(), kUnknown),
+          planar_(faces_.size()),
           asked_(faces_.size(), 0) {}
     const Face& face(std::uint32_t id) const { return *faces_[id]; }
     const TestPlane& plane(std::uint32_t id) {
@@ -101,19 +105,18 @@ public:
     bool planar(std::uint32_t id, Scratch& scratch);
     // The same, only when known without a test (by the face, or from one
     // made before); false otherwise.
-    bool known_planar(std::uint32_t id) const { return faces_[id]->planar || planar_[id] == 1; }
-    // Everything about the face a walk may ask made now: its plane with its
-    // integer form and hash, and whether it is planar. After that a walk
-    // only reads it.
-    void prepare(std::uint32_t id, Scratch& scratch);
+    bool known_planar(std::uint32_t id) const {
+        return faces_[id]->planar || planar_[id].load(std::memory_order_relaxed) == kPlanar;
+    }
     Walk walk() const noexcept { return walk_; }
 
 private:
-    enum : std::int8_t { kUnknown = -1 };
+    enum : std::int8_t { kUnknown, kPlanar, kNotPlanar };
     Walk walk_;
     std::vector<const Face*> faces_;
     std::vector<std::optional<TestPlane>> planes_;
-    std::vector<std::int8_t> planar_;
+    // Either thread may find it; both find the same.
+    std::vector<std::atomic<std::int8_t>> planar_;
     std::vector<std::uint8_t> asked_;
 };
 
@@ -215,9 +218,9 @@ void insert_at_exits(BspTree& tree, std::vector<Piece> faces,
 // Replaces every node's pieces by their parts outside `other`, with the
 // tree's own Sources.
 void clip_by(BspTree& tree, const BspTree& other);
-// Makes ready every face that names a node of the tree (SourceFaces::prepare).
-// Then the tree may be clipped by the other tree of its boolean while the
-// other is clipped by it: each walk changes only what belongs to faces of
+// Makes the plane of every node of the tree (which its insertion made
+// already). Then the tree may be clipped by the other tree of its boolean
+// while the other is clipped by it: each walk makes planes only of faces of
 // its own tree's pieces that name no node, and reads the rest.
 void prepare_nodes(BspTree& tree);
 // After clip_by(tree, other): true when no piece lay in a plane of `other`

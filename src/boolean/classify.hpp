@@ -11,6 +11,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <limits>
 #include <unordered_map>
@@ -149,12 +150,6 @@ public:
     }
     // The same plane, of either orientation.
     bool same_plane(const TestPlane& o) const;
-    // Makes now what the tests would make when they first need it, after
-    // which no test changes the plane: two threads may then test against it.
-    void make_ready() const {
-        need_exact();
-        key();
-    }
     // Exact side of p.
     Side exact_side(const Point3& p, Scratch& s) const {
         Side side;
@@ -179,7 +174,7 @@ public:
     // numerators, four products below 2^124 summed below 2^127. False when
     // the values do not allow it, or the integer form is not made yet.
     bool word_side(const Point3& p, Side& side) const noexcept {
-        if (!inline_) return false;
+        if (made_.load(std::memory_order_acquire) != kMade || !inline_) return false;
         if (axis_ >= 0) {  // one coordinate counts: a x' - d w
             const Rational& x = p[axis_];
             const fmpz n = *x.num(), w = *x.den();
@@ -212,9 +207,13 @@ private:
     // The integer form, its fit in words and the position along an axis,
     // from the plane.
     void make_exact() const;
+    // The same when a test first needs it. The two threads of a boolean may
+    // both test against one plane: one makes the form, the other waits for
+    // it, and neither reads it before it is made.
     void need_exact() const {
-        if (!exact_) make_exact();
+        if (made_.load(std::memory_order_acquire) != kMade) make_exact_once();
     }
+    void make_exact_once() const;
     // A hash of orient_ * k_: equal for the same plane.
     std::uint64_t key() const;
 
@@ -222,7 +221,9 @@ private:
     mutable fmpz_t k_[4];
     PlaneApprox approx_;
     const Plane* plane_;
-    mutable bool exact_ = false;   // k_, inline_ and at_ are made
+    // Whether k_, inline_ and at_ are made.
+    enum : std::uint8_t { kNotMade, kMaking, kMade };
+    mutable std::atomic<std::uint8_t> made_{kNotMade};
     std::int8_t sign_[4];          // of k_, and of the plane's components
     mutable bool inline_ = false;  // all four k_ held in their words
     std::int8_t axis_;             // the one nonzero normal component, or -1
@@ -232,7 +233,7 @@ private:
     // into an ApproxBox per coordinate.
     std::uint8_t low_[3], high_[3];
     int orient_;           // sign of the first nonzero k_, or 0
-    mutable std::uint64_t key_ = 0;  // key(), or 0 before it is made
+    mutable std::atomic<std::uint64_t> key_{0};  // key(), or 0 before it is made
 };
 
 // The sides of a loop's vertices against a plane (negated when `flip`),

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <limits>
 #include <numeric>
+#include <thread>
 #include <utility>
 
 #include "exact/point_hash.hpp"
@@ -107,7 +108,10 @@ TestPlane::TestPlane(const Plane& plane) : approx_(plane_approx(plane)), plane_(
     try {
         const bool small = c[0]->is_small() && c[1]->is_small() && c[2]->is_small() &&
                            c[3]->is_small();
-        if (axis_ >= 0 || small) make_exact();
+        if (axis_ >= 0 || small) {
+            make_exact();
+            made_.store(kMade, std::memory_order_relaxed);
+        }
     } catch (...) {
         for (fmpz_t& k : k_) fmpz_clear(k);
         throw;
@@ -133,19 +137,38 @@ void TestPlane::make_exact() const {
         else
             at_ = rational_to_double(Rational::from_fmpz(k_[3], k_[axis_]));
     }
-    exact_ = true;
+}
+
+void TestPlane::make_exact_once() const {
+    for (;;) {
+        std::uint8_t state = kNotMade;
+        if (made_.compare_exchange_strong(state, kMaking, std::memory_order_acquire)) {
+            try {
+                make_exact();
+            } catch (...) {
+                made_.store(kNotMade, std::memory_order_release);
+                throw;
+            }
+            made_.store(kMade, std::memory_order_release);
+            return;
+        }
+        if (state == kMade) return;
+        std::this_thread::yield();  // the other thread is making it
+    }
 }
 
 std::uint64_t TestPlane::key() const {
     // Made when first compared: most planes never are. A hash of 0 is taken
-    // as 1, so that a plane made ready is never written again.
-    if (key_ == 0) {
+    // as 1, so that a key once made is not made again.
+    std::uint64_t key = key_.load(std::memory_order_relaxed);
+    if (key == 0) {
         need_exact();
         std::uint64_t h = 1469598103934665603ull;
         for (const fmpz_t& k : k_) h = (h ^ hash_fmpz(k, orient_)) * 1099511628211ull;
-        key_ = h != 0 ? h : 1;
+        key = h != 0 ? h : 1;
+        key_.store(key, std::memory_order_relaxed);  // the same from either thread
     }
-    return key_;
+    return key;
 }
 
 TestPlane::~TestPlane() {
