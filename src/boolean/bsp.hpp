@@ -109,6 +109,8 @@ public:
         return faces_[id]->planar || planar_[id].load(std::memory_order_relaxed) == kPlanar;
     }
     Walk walk() const noexcept { return walk_; }
+    // Frees the planes made; none may be used after.
+    void free_planes() { std::vector<std::optional<TestPlane>>().swap(planes_); }
 
 private:
     enum : std::int8_t { kUnknown, kPlanar, kNotPlanar };
