@@ -72,20 +72,17 @@ void cut(BspTree& a, BspTree& b, bool two) {
 
 void intersect(BspTree& a, BspTree& b, bool two) {
     complement(a);
-    bool again;
     if (two) {
         // a is clipped by b turned over, which needs b's planes only: a
         // copy of them turned over lets it go while b is clipped by a.
         const BspTree turned = turned_planes(b);
         run_both(true, [&] { clip_by(b, a); }, [&] { clip_by(a, turned); });
-        again = !settled(b);
-        complement(b);
     } else {
         clip_by(b, a);
-        again = !settled(b);
-        complement(b);
-        clip_by(a, b);  // moves a's pieces, not its planes
     }
+    const bool again = !settled(b);
+    complement(b);
+    if (!two) clip_by(a, b);  // moves a's pieces, not its planes
     clip_again(b, a, again);
     insert_clipped(a, b, again, two);
     complement(a);
