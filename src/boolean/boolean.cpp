@@ -18,6 +18,10 @@ namespace {
 // two trees are built at once, then each clipped by the other at once.
 // Below it a boolean takes about as long as starting a thread.
 constexpr std::size_t kTwoThreadsFrom = 512;
+// One operand this large alone puts the rest of a boolean on two threads:
+// its tree is built with help (insert_faces), then the clips, the result's
+// faces and the freeing go as above.
+constexpr std::size_t kOneLargeFrom = 4096;
 
 // The second clip of `b` by the same planes of `a`, with b turned over
 // since: it removes b's parts that lie in a's faces, oriented as they are.
@@ -156,18 +160,20 @@ Solid run_boolean(std::string_view op, const Solid& a, const Solid& b, Solid* ow
     for (const Face& f : b.faces) faces.push_back(&f);
     if (faces.size() > UINT32_MAX) throw std::bad_alloc();
     SourceFaces sources(std::move(faces), walk);
-    const bool two = std::min(a.faces.size(), b.faces.size()) >= kTwoThreadsFrom;
+    const bool trees_at_once = std::min(a.faces.size(), b.faces.size()) >= kTwoThreadsFrom;
+    const bool two =
+        trees_at_once || std::max(a.faces.size(), b.faces.size()) >= kOneLargeFrom;
     // On one thread both trees walk with one set of lists, whose room the
     // walks of the second tree reuse.
     Sources sources_a(sources);
     std::optional<Sources> sources_b;
     if (two) sources_b.emplace(sources);
     BspTree ta(sources_a), tb(two ? *sources_b : sources_a);
-    auto build = [two](BspTree& tree, const Solid& s, std::size_t first) {
-        insert_faces(tree, whole_pieces(s, static_cast<std::uint32_t>(first)));
+    auto build = [&](BspTree& tree, const Solid& s, std::size_t first) {
+        insert_faces(tree, whole_pieces(s, static_cast<std::uint32_t>(first)), !trees_at_once);
         if (two) prepare_nodes(tree);
     };
-    run_both(two, [&] { build(ta, a, 0); }, [&] { build(tb, b, a.faces.size()); });
+    run_both(trees_at_once, [&] { build(ta, a, 0); }, [&] { build(tb, b, a.faces.size()); });
     // The empty set minus anything, and anything met with the empty set,
     // is empty. The tree sequences alone would give the other operand
     // (turned inside out for a cut), which breaks every identity a chain of

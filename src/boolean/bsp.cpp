@@ -269,15 +269,6 @@ Parted part_list(Sources& sources, const BspNode& node, Pool& pool, Item list, I
     return out;
 }
 
-void append(std::vector<Piece>& out, std::vector<Piece>&& more) {
-    if (out.empty()) {
-        out = std::move(more);
-        return;
-    }
-    out.insert(out.end(), std::make_move_iterator(more.begin()),
-               std::make_move_iterator(more.end()));
-}
-
 // Calls visit(node) for every node: a node, then its front subtree, then its
 // back subtree. The children are read before the visit, so a visit may swap
 // them without changing the order.
@@ -438,6 +429,16 @@ public:
         sources_.give_ids(std::move(job.ids));
     }
     bool empty(const Job& job) const { return job.group == kNoItem && job.ids.empty(); }
+    // Whether the list is the `count` pieces of the walk's first list from
+    // position `from` on, each still whole (the pool's first pieces are that
+    // list in order, and only whole ones keep their place). Its order is
+    // then theirs: a walk keeps the order of the whole pieces of a list.
+    bool is_tail(Job& job, std::size_t from, std::size_t count) {
+        const auto in_tail = [&](std::size_t id) { return id >= from && pool_[id].whole; };
+        if (job.group != kNoItem)
+            return groups_.count(job.group) == count && groups_.all_of(job.group, in_tail);
+        return job.ids.size() == count && std::all_of(job.ids.begin(), job.ids.end(), in_tail);
+    }
     // The piece that comes first in the list.
     const Piece& first(const Job& job) const {
         return pool_[job.group != kNoItem ? groups_.first(job.group) : job.ids.front()];
@@ -498,8 +499,45 @@ private:
 
 namespace {
 
-// Sorts the pieces into the subtree at `root`.
-void insert_at(BspTree& tree, std::vector<Piece> faces, std::size_t root) {
+// A list into an empty tree this long has its tail built on a second thread
+// when one is spare (below, a tree builds in a few milliseconds); in the
+// eager walk of the tests, any list.
+constexpr std::size_t kTailFrom = 4096;
+
+// The tree of a convex mesh's faces is a chain: each node's plane has all
+// later faces behind it, so the list that comes to the node of the list's
+// n-th face is the list from there on, whole and in order. The subtree a
+// list grows depends on nothing but the list, so that tail's subtree is
+// built on a second thread while this one walks towards it, and taken when
+// the walk comes to exactly that list. A walk that never does (a tree that
+// cuts or branches the list) stops the second thread and drops its work.
+struct Tail {
+    std::size_t from = 0;   // the tail's first position in the list
+    std::size_t count = 0;  // its length
+    BspTree tree;           // the subtree it grows, built by `task`
+    std::optional<Background> task;
+};
+
+// Puts the nodes of a tree built apart into `tree`, its root at the node
+// `at`, which has no plane and no pieces, the others after the tree's own.
+void graft(BspTree& tree, std::size_t at, std::vector<BspNode>&& nodes) {
+    const std::size_t offset = tree.nodes.size() - 1;  // for nodes[i], i > 0
+    tree.nodes.reserve(offset + nodes.size());
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        poll_interrupt();
+        BspNode& n = nodes[i];
+        if (n.front != kNone) n.front += offset;
+        if (n.back != kNone) n.back += offset;
+        if (i == 0)
+            tree.nodes[at] = std::move(n);
+        else
+            tree.nodes.push_back(std::move(n));
+    }
+}
+
+// Sorts the pieces into the subtree at `root`; with `tail`, the list's tail
+// (built apart) is taken where the walk meets it.
+void insert_at(BspTree& tree, std::vector<Piece> faces, std::size_t root, Tail* tail = nullptr) {
     if (faces.empty()) return;
     Sources& sources = *tree.sources;
     // Each new node keeps a piece, so there are about as many new nodes as
@@ -514,6 +552,13 @@ void insert_at(BspTree& tree, std::vector<Piece> faces, std::size_t root) {
         Job job = std::move(stack.back());
         stack.pop_back();
         if (walker.empty(job)) continue;  // an empty node stays without a plane
+        if (tail && !tree.nodes[job.node].has_plane && walker.is_tail(job, tail->from, tail->count)) {
+            tail->task->wait();
+            graft(tree, job.node, std::move(tail->tree.nodes));
+            walker.discard(job);
+            tail = nullptr;
+            continue;
+        }
         Job front, back;
         {
             BspNode& node = tree.nodes[job.node];
@@ -544,7 +589,25 @@ void insert_at(BspTree& tree, std::vector<Piece> faces, std::size_t root) {
 
 }  // namespace
 
-void insert_faces(BspTree& tree, std::vector<Piece> faces) { insert_at(tree, std::move(faces), 0); }
+void insert_faces(BspTree& tree, std::vector<Piece> faces, bool spare_thread) {
+    Sources& sources = *tree.sources;
+    const std::size_t least = sources.walk() == Walk::kEager ? 2 : kTailFrom;
+    if (!spare_thread || sources.walk() == Walk::kPlain || faces.size() < least ||
+        tree.nodes.size() != 1 || tree.nodes[0].has_plane)
+        return insert_at(tree, std::move(faces), 0);
+    // The list's last 55%: about half the work of a chain, whose nodes
+    // test shorter lists. Its faces' planes are made first: this walk reads
+    // them too.
+    const std::size_t from = faces.size() * 9 / 20;
+    for (std::size_t i = from; i < faces.size(); ++i) sources.plane(faces[i].source);
+    Sources own(sources.faces());
+    Tail tail{from, faces.size() - from, BspTree(own), std::nullopt};
+    tail.task.emplace([&tail, rest = std::vector<Piece>(faces.begin() + std::ptrdiff_t(from),
+                                                         faces.end())]() mutable {
+        insert_at(tail.tree, std::move(rest), 0);
+    });
+    insert_at(tree, std::move(faces), 0, tail.task->started() ? &tail : nullptr);
+}
 
 void insert_at_exits(BspTree& tree, std::vector<Piece> faces,
                      const std::vector<std::uint32_t>& exits, Sources* second) {
@@ -742,13 +805,19 @@ BspTree turned_planes(const BspTree& tree) {
 }
 
 std::vector<Piece> collect_faces(BspTree& tree, std::vector<std::uint32_t>* exits) {
+    // Room for all at once: grown a node at a time, the list would be
+    // moved over and over.
+    std::size_t count = 0;
+    for (const BspNode& node : tree.nodes) count += node.faces.size();
     std::vector<Piece> out;
+    out.reserve(count);
     preorder(tree, [&](BspNode& node) {
         if (exits) {
             const auto at = tree.exits.begin() + tree.exit_from[&node - tree.nodes.data()];
             exits->insert(exits->end(), at, at + node.faces.size());
         }
-        append(out, std::move(node.faces));
+        std::move(node.faces.begin(), node.faces.end(), std::back_inserter(out));
+        std::vector<Piece>().swap(node.faces);
     });
     return out;
 }

@@ -209,7 +209,9 @@ public:
 std::vector<Piece> whole_pieces(const Solid& s, std::uint32_t first_source);
 
 // Sorts the pieces into the tree, growing it where they fall outside it.
-void insert_faces(BspTree& tree, std::vector<Piece> faces);
+// With `spare_thread` (nothing else of the call runs at once) a long list
+// into an empty tree may have part of the work done on a second thread.
+void insert_faces(BspTree& tree, std::vector<Piece> faces, bool spare_thread = false);
 // The same for the parts a settled clip by `tree` left, with their exits,
 // the tree's planes unchanged since: each would go down the way it went
 // then, into the front of the node it left by, so each list of one exit

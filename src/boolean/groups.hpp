@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "boolean/classify.hpp"
+#include "exact/interrupt.hpp"
 #include "solid/solid.hpp"
 
 namespace qs {
@@ -135,6 +136,25 @@ public:
     void drain(Item it, Ids& out);
     // The list's groups released, its pieces forgotten.
     void discard(Item it);
+    // Whether `test` holds for every piece of the list (by pool index).
+    template <class Test>
+    bool all_of(Item it, Test test) {
+        if (it == kNoItem) return true;
+        stack_.assign(1, it);
+        while (!stack_.empty()) {
+            const Item top = stack_.back();
+            stack_.pop_back();
+            if (!is_group(top)) {
+                if (test(std::size_t(top))) continue;
+                stack_.clear();
+                return false;
+            }
+            poll_interrupt();
+            stack_.push_back(member(top, 1));
+            stack_.push_back(member(top, 0));
+        }
+        return true;
+    }
     // Forgets every group, keeping the room.
     void clear() noexcept {
         nodes_.clear();

@@ -2,13 +2,9 @@
 
 #include <flint/flint.h>
 
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <exception>
-#include <mutex>
 #include <system_error>
-#include <thread>
+#include <utility>
 
 #include "exact/interrupt.hpp"
 
@@ -19,7 +15,7 @@ namespace {
 // Set on a second thread: the flag that tells it to stop.
 thread_local const std::atomic<bool>* t_stop = nullptr;
 
-// How a second half ends when asked to stop; never leaves run_both.
+// How a second thread's task ends when asked to stop; never leaves it.
 struct Stopped {};
 
 // How often the calling thread asks the hook while it waits.
@@ -37,61 +33,58 @@ void stop_second_if_asked() {
 
 }  // namespace detail
 
-void run_both(const std::function<void()>& first, const std::function<void()>& second) {
-    if (detail::in_second_thread()) {  // one second thread per call at most
-        first();
-        second();
-        return;
-    }
-    std::atomic<bool> stop{false};
-    std::exception_ptr second_failed;
-    std::mutex m;
-    std::condition_variable ended;
-    bool done = false;
-    std::thread worker;
+Background::Background(std::function<void()> task) : task_(std::move(task)) {
+    if (detail::in_second_thread()) return;  // one second thread per call at most
     try {
-        worker = std::thread([&] {
-            t_stop = &stop;
+        worker_ = std::thread([this] {
+            t_stop = &stop_;
             try {
-                second();
+                task_();
             } catch (const Stopped&) {
             } catch (...) {
-                second_failed = std::current_exception();
+                failed_ = std::current_exception();
             }
             // The library keeps freed integers per thread; hand this one's
             // back before the thread goes.
             flint_cleanup();
-            std::lock_guard<std::mutex> lock(m);
-            done = true;
-            ended.notify_one();
+            std::lock_guard<std::mutex> lock(m_);
+            done_ = true;
+            ended_.notify_one();
         });
     } catch (const std::system_error&) {
-        // No thread to be had: one after the other, as on one core.
-        first();
-        second();
-        return;
+        // No thread to be had: the caller does without.
     }
-    // Whatever stops this thread stops the other, which must end before the
-    // state both share goes.
-    struct Join {
-        std::thread& worker;
-        std::atomic<bool>& stop;
-        ~Join() {
-            stop.store(true, std::memory_order_relaxed);
-            worker.join();
-        }
-    } join{worker, stop};
-    first();
-    std::unique_lock<std::mutex> lock(m);
-    while (!ended.wait_for(lock, kWaitPoll, [&] { return done; })) {
+}
+
+// Whatever ends the caller's work ends the task, which must stop before the
+// state both share goes.
+Background::~Background() {
+    if (!worker_.joinable()) return;
+    stop_.store(true, std::memory_order_relaxed);
+    worker_.join();
+}
+
+void Background::wait() {
+    std::unique_lock<std::mutex> lock(m_);
+    while (!ended_.wait_for(lock, kWaitPoll, [&] { return done_; })) {
         lock.unlock();
         detail::run_interrupt_hook();
         lock.lock();
     }
     lock.unlock();
-    // The worker has said it is done; join (in ~Join) before reading its
-    // failure, which it wrote before.
-    if (second_failed) std::rethrow_exception(second_failed);
+    // The worker has said it is done; join before reading its failure, which
+    // it wrote before.
+    worker_.join();
+    if (failed_) std::rethrow_exception(failed_);
+}
+
+void run_both(const std::function<void()>& first, const std::function<void()>& second) {
+    Background other(second);
+    first();
+    if (other.started())
+        other.wait();
+    else
+        second();  // as on one core
 }
 
 }  // namespace qs

@@ -73,34 +73,42 @@ TEST_F(Interrupt, BooleanStopsAnywhereAndLeavesItsOperands) {
     EXPECT_EQ(canonical_form(b), tb);
 }
 
-// Operands this large split the boolean over two threads. The hook runs
-// on the calling thread only; a stop there must stop the other thread too,
+// Operands this large split the boolean over two threads: two of them, or
+// one large enough for its tree to be built with help. The hook runs on the
+// calling thread only; a stop there must stop the other thread too,
 // wherever each half is, and leave nothing behind. The calls to the hook
 // depend on how the threads run, so the stops are spread over a count
 // taken first rather than walked one by one.
 TEST_F(Interrupt, TwoThreadedBooleanStopsAnywhere) {
-    const Solid a = corpus::mesh_solid(corpus::icosphere(3), "a");
-    const Solid b = corpus::mesh_solid(corpus::icosphere(3), "b", {0.3, 0.2, 0.1});
-    const std::string ta = canonical_form(a), tb = canonical_form(b);
-    for (const char* op : {"union", "cut", "intersect"}) {
-        const std::string whole = canonical_form(boolean_solids(op, a, b));
-        g_calls_left = 1 << 30;
-        set_interrupt_hook(stop_when_counted_down);
-        boolean_solids(op, a, b);
-        const int calls = (1 << 30) - g_calls_left;
-        int stops = 0;
-        for (int k = 1; k < calls; k += calls / 9 + 1) {
-            g_calls_left = k;
-            try {
-                EXPECT_EQ(canonical_form(boolean_solids(op, a, b)), whole) << op;
-            } catch (const Stop&) {
-                ++stops;
+    using corpus::q;
+    const Solid drill =
+        corpus::box_at("d", Point3(q(-1, 4), q(-1, 4), q(-2)), q(1, 2), q(1, 2), q(4));
+    const std::pair<Solid, Solid> pairs[] = {
+        {corpus::mesh_solid(corpus::icosphere(3), "a"),
+         corpus::mesh_solid(corpus::icosphere(3), "b", {0.3, 0.2, 0.1})},
+        {corpus::mesh_solid(corpus::icosphere(4), "a"), drill}};
+    for (const auto& [a, b] : pairs) {
+        const std::string ta = canonical_form(a), tb = canonical_form(b);
+        for (const char* op : {"union", "cut", "intersect"}) {
+            const std::string whole = canonical_form(boolean_solids(op, a, b));
+            g_calls_left = 1 << 30;
+            set_interrupt_hook(stop_when_counted_down);
+            boolean_solids(op, a, b);
+            const int calls = (1 << 30) - g_calls_left;
+            int stops = 0;
+            for (int k = 1; k < calls; k += calls / 9 + 1) {
+                g_calls_left = k;
+                try {
+                    EXPECT_EQ(canonical_form(boolean_solids(op, a, b)), whole) << op;
+                } catch (const Stop&) {
+                    ++stops;
+                }
             }
+            set_interrupt_hook(nullptr);
+            EXPECT_GT(stops, 5) << op;
+            EXPECT_EQ(canonical_form(a), ta);
+            EXPECT_EQ(canonical_form(b), tb);
         }
-        set_interrupt_hook(nullptr);
-        EXPECT_GT(stops, 5) << op;
-        EXPECT_EQ(canonical_form(a), ta);
-        EXPECT_EQ(canonical_form(b), tb);
     }
 }
 
