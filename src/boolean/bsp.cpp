@@ -433,11 +433,26 @@ public:
     // position `from` on, each still whole (the pool's first pieces are that
     // list in order, and only whole ones keep their place). Its order is
     // then theirs: a walk keeps the order of the whole pieces of a list.
+    std::size_t count(const Job& job) const {
+        return job.group != kNoItem ? groups_.count(job.group) : job.ids.size();
+    }
     bool is_tail(Job& job, std::size_t from, std::size_t count) {
         const auto in_tail = [&](std::size_t id) { return id >= from && pool_[id].whole; };
         if (job.group != kNoItem)
             return groups_.count(job.group) == count && groups_.all_of(job.group, in_tail);
         return job.ids.size() == count && std::all_of(job.ids.begin(), job.ids.end(), in_tail);
+    }
+    // The pool indices of the list's pieces, appended to `out` in no
+    // particular order; the list stays as it is.
+    void ids_of(Job& job, Ids& out) {
+        if (job.group == kNoItem) {
+            out.insert(out.end(), job.ids.begin(), job.ids.end());
+            return;
+        }
+        groups_.all_of(job.group, [&](std::size_t id) {
+            out.push_back(id);
+            return true;
+        });
     }
     // The piece that comes first in the list.
     const Piece& first(const Job& job) const {
@@ -499,28 +514,42 @@ private:
 
 namespace {
 
-// A list into an empty tree this long has its tail built on a second thread
-// when one is spare (below, a tree builds in a few milliseconds); in the
-// eager walk of the tests, any list.
+// A list into an empty tree this long may have its tail built on a second
+// thread when one is spare, once the walk has passed this many nodes in a
+// row that each sent all but a sixty-fourth of it one way: a chain, as a
+// convex mesh's tree is. Below, or in a tree that branches, the thread
+// would cost more than it saves. In the eager walk of the tests, any list
+// at once.
 constexpr std::size_t kTailFrom = 4096;
+constexpr std::size_t kTailAfter = 16;
 
-// The tree of a convex mesh's faces is a chain: each node's plane has all
-// later faces behind it, so the list that comes to the node of the list's
-// n-th face is the list from there on, whole and in order. The subtree a
-// list grows depends on nothing but the list, so that tail's subtree is
-// built on a second thread while this one walks towards it, and taken when
-// the walk comes to exactly that list. A walk that never does (a tree that
-// cuts or branches the list) stops the second thread and drops its work.
+// In a chain each node's plane has all later pieces of the list behind it,
+// so the list that comes to the node of its n-th piece is the list from
+// there on, whole and in order. The subtree a list grows depends on
+// nothing but the list, so that tail's subtree is built on a second thread
+// while this one walks towards it, and taken when the walk comes to exactly
+// that list. A walk that cannot (its lists fall shorter than the tail
+// first, as a tree that cuts or branches the list makes them) stops the
+// second thread as soon as it can tell, and drops its work.
+struct Tail;
+// Sorts the pieces into the subtree at `root`; with `tail`, a long chain's
+// tail may be built apart and taken where the walk meets it.
+void insert_at(BspTree& tree, std::vector<Piece> faces, std::size_t root, Tail* tail = nullptr);
+
 struct Tail {
-    std::size_t from = 0;   // the tail's first position in the list
-    std::size_t count = 0;  // its length
-    BspTree tree;           // the subtree it grows, built by `task`
+    explicit Tail(SourceFaces& faces) : own(faces), tree(own) {}
+    std::size_t least = kTailFrom, after = kTailAfter;  // when to begin
+    Sources own;                // the second thread's lists and scratch
+    BspTree tree;               // the subtree the tail grows, built by `task`
+    std::size_t from = 0;       // the pool index of the tail's first piece
+    std::size_t count = 0;      // its length
     std::optional<Background> task;
+    bool taken = false;
 };
 
 // Puts the nodes of a tree built apart into `tree`, its root at the node
 // `at`, which has no plane and no pieces, the others after the tree's own.
-void graft(BspTree& tree, std::size_t at, std::vector<BspNode>&& nodes) {
+[[gnu::cold]] void graft(BspTree& tree, std::size_t at, std::vector<BspNode>&& nodes) {
     const std::size_t offset = tree.nodes.size() - 1;  // for nodes[i], i > 0
     tree.nodes.reserve(offset + nodes.size());
     for (std::size_t i = 0; i < nodes.size(); ++i) {
@@ -535,9 +564,113 @@ void graft(BspTree& tree, std::size_t at, std::vector<BspNode>&& nodes) {
     }
 }
 
-// Sorts the pieces into the subtree at `root`; with `tail`, the list's tail
-// (built apart) is taken where the walk meets it.
-void insert_at(BspTree& tree, std::vector<Piece> faces, std::size_t root, Tail* tail = nullptr) {
+// Starts building the tail of the job's list, its last 55% (about half the
+// work of a chain, whose later nodes test shorter lists), when every piece
+// of the list is whole; false otherwise. Whole pieces lie in the pool in
+// list order. The tail's planes are made first: this walk reads them too.
+[[gnu::cold]] bool start_tail(Tail& tail, Walker& walker, Job& job, const Pool& pool,
+                              Sources& sources) {
+    Ids ids = sources.take_ids();
+    walker.ids_of(job, ids);
+    std::sort(ids.begin(), ids.end());
+    const bool whole = std::all_of(ids.begin(), ids.end(), [&](std::size_t id) { return pool[id].whole; });
+    if (whole) {
+        const std::size_t first = ids.size() * 9 / 20;
+        tail.from = ids[first];
+        tail.count = ids.size() - first;
+        std::vector<Piece> rest;
+        rest.reserve(tail.count);
+        for (std::size_t k = first; k < ids.size(); ++k) {
+            poll_interrupt();
+            rest.push_back(pool[ids[k]]);
+            sources.plane(pool[ids[k]].source);
+        }
+        tail.task.emplace([&tail, rest = std::move(rest)]() mutable {
+            insert_at(tail.tree, std::move(rest), 0);
+        });
+    }
+    sources.give_ids(std::move(ids));
+    return whole && tail.task->started();
+}
+
+// What a walk of insert_at does about a tail, kept out of its loop: a walk
+// without one pays a test of a pointer per list.
+class TailWatch {
+public:
+    TailWatch(Tail* tail, std::size_t root) : tail_(tail), at_(root) {}
+    bool active() const noexcept { return tail_ != nullptr; }
+
+    // Before the job's list is sorted. Until the tail is started, a run of
+    // nodes begins at a list long enough and goes on while each sends its
+    // list on nearly whole; at a run long enough the tail starts. After, the
+    // list that may hold the tail is watched: true when it does, and the
+    // subtree built apart has taken its place.
+    [[gnu::noinline]] bool before(BspTree& tree, Walker& walker, Job& job, const Pool& pool,
+                                  Sources& sources) {
+        watching_ = job.node == at_;
+        to_back_ = to_front_ = false;
+        const std::size_t count = walker.count(job);
+        if (!tail_->task) {
+            const bool long_enough = count >= tail_->least;
+            if (at_ == kNone && long_enough) {
+                at_ = job.node;
+                run_ = 0;
+                watching_ = true;
+            }
+            if (watching_ && !long_enough) {
+                watching_ = false;
+                at_ = kNone;
+            } else if (watching_ && ++run_ > tail_->after &&
+                       (tree.nodes[job.node].has_plane ||
+                        !start_tail(*tail_, walker, job, pool, sources))) {
+                tail_ = nullptr;
+                return false;
+            }
+        } else if (watching_ && !tree.nodes[job.node].has_plane &&
+                   walker.is_tail(job, tail_->from, tail_->count)) {
+            tail_->task->wait();
+            graft(tree, job.node, std::move(tail_->tree.nodes));
+            tail_->taken = true;
+            walker.discard(job);
+            tail_ = nullptr;
+            return true;
+        }
+        count_ = count;
+        return false;
+    }
+    // After: which side's list the watch goes on with, if any.
+    [[gnu::noinline]] void after(const Walker& walker, const Job& front, const Job& back) {
+        if (!watching_) return;
+        // Before the tail starts, the run goes on where its list went on
+        // nearly whole; after, the tail can only be in a list as long.
+        const std::size_t least = tail_->task ? tail_->count : count_ - count_ / 64;
+        to_back_ = walker.count(back) >= least;
+        to_front_ = !to_back_ && walker.count(front) >= least;
+        if (to_back_ || to_front_) return;
+        at_ = kNone;
+        if (tail_->task) {
+            // The walk cannot meet the tail: the second thread stops now
+            // rather than work on for nothing.
+            tail_->task.reset();
+            tail_ = nullptr;
+        }
+    }
+    // The node a side's list was given.
+    void placed(bool back, std::size_t node) noexcept {
+        if (back ? to_back_ : to_front_) at_ = node;
+    }
+
+private:
+    Tail* tail_;
+    // Before the tail starts: the node of the list the run has sent on so
+    // far (kNone between runs). After: the node whose list may hold it.
+    std::size_t at_;
+    std::size_t run_ = 0;    // the run's length
+    std::size_t count_ = 0;  // the watched list's length before its sort
+    bool watching_ = false, to_back_ = false, to_front_ = false;
+};
+
+void insert_at(BspTree& tree, std::vector<Piece> faces, std::size_t root, Tail* tail) {
     if (faces.empty()) return;
     Sources& sources = *tree.sources;
     // Each new node keeps a piece, so there are about as many new nodes as
@@ -548,17 +681,12 @@ void insert_at(BspTree& tree, std::vector<Piece> faces, std::size_t root, Tail* 
     std::vector<Job>& stack = sources.walk_stack();
     stack.push_back({root, all_ids(sources, pool)});
     Ids kept = sources.take_ids();
+    TailWatch watch(tail, root);
     while (!stack.empty()) {
         Job job = std::move(stack.back());
         stack.pop_back();
         if (walker.empty(job)) continue;  // an empty node stays without a plane
-        if (tail && !tree.nodes[job.node].has_plane && walker.is_tail(job, tail->from, tail->count)) {
-            tail->task->wait();
-            graft(tree, job.node, std::move(tail->tree.nodes));
-            walker.discard(job);
-            tail = nullptr;
-            continue;
-        }
+        if (watch.active() && watch.before(tree, walker, job, pool, sources)) continue;
         Job front, back;
         {
             BspNode& node = tree.nodes[job.node];
@@ -569,15 +697,18 @@ void insert_at(BspTree& tree, std::vector<Piece> faces, std::size_t root, Tail* 
             for (std::size_t id : kept) node.faces.push_back(std::move(pool[id]));
             kept.clear();
         }
+        if (watch.active()) watch.after(walker, front, back);
         // The front list is inserted before the back list: push it last.
         if (!walker.empty(back)) {
             back.node = child(tree, job.node, &BspNode::back);
+            if (watch.active()) watch.placed(true, back.node);
             stack.push_back(std::move(back));
         } else {
             walker.discard(back);
         }
         if (!walker.empty(front)) {
             front.node = child(tree, job.node, &BspNode::front);
+            if (watch.active()) watch.placed(false, front.node);
             stack.push_back(std::move(front));
         } else {
             walker.discard(front);
@@ -589,24 +720,20 @@ void insert_at(BspTree& tree, std::vector<Piece> faces, std::size_t root, Tail* 
 
 }  // namespace
 
-void insert_faces(BspTree& tree, std::vector<Piece> faces, bool spare_thread) {
+bool insert_faces(BspTree& tree, std::vector<Piece> faces, bool spare_thread) {
     Sources& sources = *tree.sources;
-    const std::size_t least = sources.walk() == Walk::kEager ? 2 : kTailFrom;
+    const bool eager = sources.walk() == Walk::kEager;
+    const std::size_t least = eager ? 2 : kTailFrom;
     if (!spare_thread || sources.walk() == Walk::kPlain || faces.size() < least ||
-        tree.nodes.size() != 1 || tree.nodes[0].has_plane)
-        return insert_at(tree, std::move(faces), 0);
-    // The list's last 55%: about half the work of a chain, whose nodes
-    // test shorter lists. Its faces' planes are made first: this walk reads
-    // them too.
-    const std::size_t from = faces.size() * 9 / 20;
-    for (std::size_t i = from; i < faces.size(); ++i) sources.plane(faces[i].source);
-    Sources own(sources.faces());
-    Tail tail{from, faces.size() - from, BspTree(own), std::nullopt};
-    tail.task.emplace([&tail, rest = std::vector<Piece>(faces.begin() + std::ptrdiff_t(from),
-                                                         faces.end())]() mutable {
-        insert_at(tail.tree, std::move(rest), 0);
-    });
-    insert_at(tree, std::move(faces), 0, tail.task->started() ? &tail : nullptr);
+        tree.nodes.size() != 1 || tree.nodes[0].has_plane) {
+        insert_at(tree, std::move(faces), 0);
+        return false;
+    }
+    Tail tail(sources.faces());
+    tail.least = least;
+    tail.after = eager ? 0 : kTailAfter;
+    insert_at(tree, std::move(faces), 0, &tail);
+    return tail.taken;
 }
 
 void insert_at_exits(BspTree& tree, std::vector<Piece> faces,
@@ -801,6 +928,13 @@ BspTree turned_planes(const BspTree& tree) {
         to.front = from.back;
         to.back = from.front;
     }
+    return out;
+}
+
+std::vector<std::size_t> walk_order(BspTree& tree) {
+    std::vector<std::size_t> out;
+    out.reserve(tree.nodes.size());
+    preorder(tree, [&](BspNode& node) { out.push_back(std::size_t(&node - tree.nodes.data())); });
     return out;
 }
 

@@ -210,8 +210,9 @@ std::vector<Piece> whole_pieces(const Solid& s, std::uint32_t first_source);
 
 // Sorts the pieces into the tree, growing it where they fall outside it.
 // With `spare_thread` (nothing else of the call runs at once) a long list
-// into an empty tree may have part of the work done on a second thread.
-void insert_faces(BspTree& tree, std::vector<Piece> faces, bool spare_thread = false);
+// into an empty tree may have part of the work done on a second thread:
+// true when it had, which happens only where the tree is a long chain.
+bool insert_faces(BspTree& tree, std::vector<Piece> faces, bool spare_thread = false);
 // The same for the parts a settled clip by `tree` left, with their exits,
 // the tree's planes unchanged since: each would go down the way it went
 // then, into the front of the node it left by, so each list of one exit
@@ -244,5 +245,7 @@ BspTree turned_planes(const BspTree& tree);
 // pieces. With `exits`, their exits are appended there in the same order,
 // from the settled clip_by that left them.
 std::vector<Piece> collect_faces(BspTree& tree, std::vector<std::uint32_t>* exits = nullptr);
+// The nodes in the order collect_faces takes their pieces.
+std::vector<std::size_t> walk_order(BspTree& tree);
 
 }  // namespace qs
