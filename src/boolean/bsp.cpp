@@ -429,30 +429,22 @@ public:
         sources_.give_ids(std::move(job.ids));
     }
     bool empty(const Job& job) const { return job.group == kNoItem && job.ids.empty(); }
-    // Whether the list is the `count` pieces of the walk's first list from
-    // position `from` on, each still whole (the pool's first pieces are that
-    // list in order, and only whole ones keep their place). Its order is
-    // then theirs: a walk keeps the order of the whole pieces of a list.
     std::size_t count(const Job& job) const {
         return job.group != kNoItem ? groups_.count(job.group) : job.ids.size();
     }
-    bool is_tail(Job& job, std::size_t from, std::size_t count) {
-        const auto in_tail = [&](std::size_t id) { return id >= from && pool_[id].whole; };
-        if (job.group != kNoItem)
-            return groups_.count(job.group) == count && groups_.all_of(job.group, in_tail);
-        return job.ids.size() == count && std::all_of(job.ids.begin(), job.ids.end(), in_tail);
+    // Whether `test` holds for every piece of the list (by pool index).
+    template <class Test>
+    bool all_of(Job& job, Test test) {
+        if (job.group != kNoItem) return groups_.all_of(job.group, test);
+        return std::all_of(job.ids.begin(), job.ids.end(), test);
     }
-    // The pool indices of the list's pieces, appended to `out` in no
-    // particular order; the list stays as it is.
-    void ids_of(Job& job, Ids& out) {
-        if (job.group == kNoItem) {
-            out.insert(out.end(), job.ids.begin(), job.ids.end());
-            return;
-        }
-        groups_.all_of(job.group, [&](std::size_t id) {
-            out.push_back(id);
-            return true;
-        });
+    // Whether the list is the `count` pieces of the walk's first list from
+    // pool index `from` on, each still whole (the pool's first pieces are
+    // that list in order, and only whole ones keep their place). Its order
+    // is then theirs: a walk keeps the order of the whole pieces of a list.
+    bool is_tail(Job& job, std::size_t from, std::size_t count) {
+        return this->count(job) == count &&
+               all_of(job, [&](std::size_t id) { return id >= from && pool_[id].whole; });
     }
     // The piece that comes first in the list.
     const Piece& first(const Job& job) const {
@@ -570,27 +562,28 @@ struct Tail {
 // list order. The tail's planes are made first: this walk reads them too.
 [[gnu::cold]] bool start_tail(Tail& tail, Walker& walker, Job& job, const Pool& pool,
                               Sources& sources) {
+    if (!walker.all_of(job, [&](std::size_t id) { return pool[id].whole; })) return false;
     Ids ids = sources.take_ids();
-    walker.ids_of(job, ids);
+    walker.all_of(job, [&](std::size_t id) {
+        ids.push_back(id);
+        return true;
+    });
     std::sort(ids.begin(), ids.end());
-    const bool whole = std::all_of(ids.begin(), ids.end(), [&](std::size_t id) { return pool[id].whole; });
-    if (whole) {
-        const std::size_t first = ids.size() * 9 / 20;
-        tail.from = ids[first];
-        tail.count = ids.size() - first;
-        std::vector<Piece> rest;
-        rest.reserve(tail.count);
-        for (std::size_t k = first; k < ids.size(); ++k) {
-            poll_interrupt();
-            rest.push_back(pool[ids[k]]);
-            sources.plane(pool[ids[k]].source);
-        }
-        tail.task.emplace([&tail, rest = std::move(rest)]() mutable {
-            insert_at(tail.tree, std::move(rest), 0);
-        });
+    const std::size_t first = ids.size() * 9 / 20;
+    tail.from = ids[first];
+    tail.count = ids.size() - first;
+    std::vector<Piece> rest;
+    rest.reserve(tail.count);
+    for (std::size_t k = first; k < ids.size(); ++k) {
+        poll_interrupt();
+        rest.push_back(pool[ids[k]]);
+        sources.plane(pool[ids[k]].source);
     }
+    tail.task.emplace([&tail, rest = std::move(rest)]() mutable {
+        insert_at(tail.tree, std::move(rest), 0);
+    });
     sources.give_ids(std::move(ids));
-    return whole && tail.task->started();
+    return tail.task->started();
 }
 
 // What a walk of insert_at does about a tail, kept out of its loop: a walk

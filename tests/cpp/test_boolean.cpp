@@ -32,6 +32,15 @@ Solid box_at(const char* prefix, Rational x0, Rational y0, Rational z0, Rational
     return translate_solid(build_box(dx, dy, dz, prefix), Point3(x0, y0, z0));
 }
 
+// A box with its corner at whole coordinates 0 to `at` and sides 1 to 3.
+Solid random_box(const char* prefix, std::mt19937& rng, int at) {
+    auto pick = [&](int lo, int hi) {
+        return Rational(std::uniform_int_distribution<int>(lo, hi)(rng));
+    };
+    return box_at(prefix, pick(0, at), pick(0, at), pick(0, at), pick(1, 3), pick(1, 3),
+                  pick(1, 3));
+}
+
 // The recursive tree of the textbook formulation, written independently of
 // the one under test (owned children, recursion everywhere), so that the
 // iterative walks can be checked face for face against it.
@@ -150,14 +159,9 @@ void expect_planar_claims_hold(const Solid& s, const std::string& where) {
 // the recursive ones, on boxes that overlap, touch and coincide.
 TEST(Boolean, MatchesRecursiveReferenceFaceForFace) {
     std::mt19937 rng(12345);
-    auto pick = [&](int lo, int hi) {
-        return Rational(std::uniform_int_distribution<int>(lo, hi)(rng));
-    };
     for (int round = 0; round < 150; ++round) {
-        Solid a =
-            box_at("A", pick(0, 2), pick(0, 2), pick(0, 2), pick(1, 3), pick(1, 3), pick(1, 3));
-        Solid b =
-            box_at("B", pick(0, 3), pick(0, 3), pick(0, 3), pick(1, 3), pick(1, 3), pick(1, 3));
+        Solid a = random_box("A", rng, 2);
+        Solid b = random_box("B", rng, 3);
         if (round % 3 == 1) b = rotate_quarter_solid(b, round % 7, 1);
         if (round % 5 == 2) a = boolean_solids("union", a, b);  // a many-faced operand
         for (const std::string& op : kOps)
@@ -227,17 +231,12 @@ TEST(Boolean, GroupedWalkMatchesPlainWalk) {
 // come near it, and lists of the tail's length that are not the tail.
 TEST(Boolean, HelpedTreeBuildMatchesPlainWalk) {
     std::mt19937 rng(7);
-    auto pick = [&](int lo, int hi) {
-        return Rational(std::uniform_int_distribution<int>(lo, hi)(rng));
-    };
     for (int round = 0; round < 400; ++round) {
-        Solid a = box_at("A", pick(0, 3), pick(0, 3), pick(0, 3), pick(1, 3), pick(1, 3), pick(1, 3));
-        const Solid c =
-            box_at("C", pick(0, 3), pick(0, 3), pick(0, 3), pick(1, 3), pick(1, 3), pick(1, 3));
+        Solid a = random_box("A", rng, 3);
+        const Solid c = random_box("C", rng, 3);
         a = boolean_solids(round % 3 == 0 ? "cut" : "union", a, c);
         std::shuffle(a.faces.begin(), a.faces.end(), rng);
-        const Solid b =
-            box_at("B", pick(0, 3), pick(0, 3), pick(0, 3), pick(1, 3), pick(1, 3), pick(1, 3));
+        const Solid b = random_box("B", rng, 3);
         for (const std::string& op : kOps)
             ASSERT_EQ(dump(boolean_solids(op, a, b, Walk::kEager)),
                       dump(boolean_solids(op, a, b, Walk::kPlain)))
@@ -247,12 +246,9 @@ TEST(Boolean, HelpedTreeBuildMatchesPlainWalk) {
 
 TEST(Boolean, FirstOperandByMoveGivesTheSameFaces) {
     std::mt19937 rng(777);
-    auto pick = [&](int lo, int hi) {
-        return Rational(std::uniform_int_distribution<int>(lo, hi)(rng));
-    };
     for (int round = 0; round < 60; ++round) {
-        Solid a = box_at("A", pick(0, 2), pick(0, 2), pick(0, 2), pick(1, 3), pick(1, 3), pick(1, 3));
-        Solid b = box_at("B", pick(0, 3), pick(0, 3), pick(0, 3), pick(1, 3), pick(1, 3), pick(1, 3));
+        Solid a = random_box("A", rng, 2);
+        Solid b = random_box("B", rng, 3);
         if (round % 4 == 1) a = boolean_solids("union", a, rotate_quarter_solid(b, 2, 1));
         for (const std::string& op : kOps) {
             const std::string expected = dump(boolean_solids(op, a, b));
